@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# Sets up a Debian 12 machine for z8P Phonebook, builds it, and then either
+# starts the program (run) or runs every test (test).
+#   bash scripts/bootstrap.sh run
+#   bash scripts/bootstrap.sh test
+set -euo pipefail
+
+mode=${1:-}
+case "$mode" in run|test) ;; *) echo "usage: $0 run|test" >&2; exit 2 ;; esac
+
+caller_dir=$PWD
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+
+packages=(
+  cmake ninja-build g++ pkg-config
+  qt6-base-dev qt6-qpa-plugins libgl-dev fonts-dejavu-core
+  xvfb xauth
+  clang libclang-rt-14-dev
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo=sudo
+  echo "Installing: ${missing[*]}"
+  $sudo apt-get update -q
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q "${missing[@]}"
+fi
+
+jobs=$(nproc)
+
+build() {   # dir, extra cmake arguments...
+  local dir=$1; shift
+  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+  cmake --build "$dir" -j "$jobs"
+}
+
+if [ "$mode" = run ]; then
+  build build -DCMAKE_BUILD_TYPE=Release
+  cd "$caller_dir"
+  if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+    exec xvfb-run -a -s "-screen 0 1280x1024x24" "$root/build/z8p-phonebook"
+  fi
+  exec "$root/build/z8p-phonebook"
+fi
+
+# Tests: a release build, the same under AddressSanitizer and
+# UndefinedBehaviorSanitizer, and a bounded fuzz run of the search patterns.
+build build -DCMAKE_BUILD_TYPE=Release
+build build-sanitize -DCMAKE_BUILD_TYPE=Debug -DPB_SANITIZE=ON
+
+echo "== fuzzing the search patterns"
+mkdir -p build-fuzz
+clang++ -std=c++20 -O1 -g -Wall -Wextra -Werror -fsanitize=fuzzer,address,undefined \
+  -fno-sanitize-recover=all -Isrc src/search/Pattern.cpp tests/search/fuzz_pattern.cpp \
+  -o build-fuzz/fuzz_pattern
+build-fuzz/fuzz_pattern -runs=1200000 -max_len=256 -seed=1 2>&1 | tail -n 3
+
+echo "== bench (smoke run, small book)"
+[ ! -x build/bench_phonebook ] || build/bench_phonebook --records 500 >/dev/null
+
+status=0
+echo "== tests (release)"
+(cd build && ctest --output-on-failure -j "$jobs") || status=1
+echo "== tests (AddressSanitizer + UndefinedBehaviorSanitizer)"
+(cd build-sanitize && ctest --output-on-failure -j "$jobs") || status=1
+exit $status

@@ -1,0 +1,69 @@
+#include "platform/MessageBoxes.h"
+
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace pb {
+
+QString MessageBoxes::applicationTitle()
+{
+    return QStringLiteral("z8P Phonebook");
+}
+
+MsgAnswer DesktopMessageBoxes::show(QWidget* parent, const QString& text, const QString& title,
+                                    MsgButtons buttons, MsgIcon icon)
+{
+    QMessageBox box(parent);
+    box.setWindowTitle(title.isEmpty() ? applicationTitle() : title);
+    box.setText(text);
+    switch (icon) {
+    case MsgIcon::None: box.setIcon(QMessageBox::NoIcon); break;
+    case MsgIcon::Information: box.setIcon(QMessageBox::Information); break;
+    case MsgIcon::Exclamation: box.setIcon(QMessageBox::Warning); break;
+    case MsgIcon::Critical: box.setIcon(QMessageBox::Critical); break;
+    case MsgIcon::Question: box.setIcon(QMessageBox::Question); break;
+    }
+    switch (buttons) {
+    case MsgButtons::Ok:
+        box.setStandardButtons(QMessageBox::Ok);
+        break;
+    case MsgButtons::YesNo:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::Yes);
+        break;
+    case MsgButtons::AbortRetryIgnore:
+        box.setStandardButtons(QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore);
+        box.setDefaultButton(QMessageBox::Abort);
+        break;
+    }
+    switch (box.exec()) {
+    case QMessageBox::Yes: return MsgAnswer::Yes;
+    case QMessageBox::No: return MsgAnswer::No;
+    case QMessageBox::Abort: return MsgAnswer::Abort;
+    case QMessageBox::Retry: return MsgAnswer::Retry;
+    case QMessageBox::Ignore: return MsgAnswer::Ignore;
+    default: break;
+    }
+    // Closing the box without a button counts as its escape answer.
+    if (buttons == MsgButtons::YesNo)
+        return MsgAnswer::No;
+    if (buttons == MsgButtons::AbortRetryIgnore)
+        return MsgAnswer::Ignore;
+    return MsgAnswer::Ok;
+}
+
+MsgAnswer ScriptedMessageBoxes::show(QWidget*, const QString& text, const QString& title,
+                                     MsgButtons buttons, MsgIcon icon)
+{
+    shown.append({text, title.isEmpty() ? applicationTitle() : title, buttons, icon});
+    if (!script_.isEmpty())
+        return script_.takeFirst();
+    switch (buttons) {
+    case MsgButtons::YesNo: return MsgAnswer::Yes;
+    case MsgButtons::AbortRetryIgnore: return MsgAnswer::Abort;
+    case MsgButtons::Ok: break;
+    }
+    return MsgAnswer::Ok;
+}
+
+} // namespace pb

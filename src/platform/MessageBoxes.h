@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QString>
+#include <QList>
+
+class QWidget;
+
+namespace pb {
+
+enum class MsgButtons { Ok, YesNo, AbortRetryIgnore };
+enum class MsgIcon { None, Information, Exclamation, Critical, Question };
+enum class MsgAnswer { Ok, Yes, No, Abort, Retry, Ignore };
+
+// Every modal message of the program goes through here.
+class MessageBoxes
+{
+public:
+    virtual ~MessageBoxes() = default;
+    // An empty title shows the application's title.
+    virtual MsgAnswer show(QWidget* parent, const QString& text, const QString& title,
+                           MsgButtons buttons, MsgIcon icon) = 0;
+
+    static QString applicationTitle();
+};
+
+// The real thing: a modal QMessageBox.
+class DesktopMessageBoxes final : public MessageBoxes
+{
+public:
+    MsgAnswer show(QWidget* parent, const QString& text, const QString& title,
+                   MsgButtons buttons, MsgIcon icon) override;
+};
+
+// Records every box and answers from a script (Ok / the first button when
+// the script runs dry). Used by the tests.
+class ScriptedMessageBoxes final : public MessageBoxes
+{
+public:
+    struct Shown {
+        QString text;
+        QString title;
+        MsgButtons buttons;
+        MsgIcon icon;
+    };
+
+    MsgAnswer show(QWidget* parent, const QString& text, const QString& title,
+                   MsgButtons buttons, MsgIcon icon) override;
+
+    void answerNext(MsgAnswer a) { script_.append(a); }
+    QList<Shown> shown;
+    QList<MsgAnswer> script_;
+};
+
+} // namespace pb

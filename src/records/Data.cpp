@@ -1,0 +1,608 @@
+#include "records/Data.h"
+
+#include "platform/FieldBox.h"
+#include "platform/Twips.h"
+#include "records/RecordNumber.h"
+#include "search/frmFind.h"
+#include "search/frmRecords.h"
+#include "shell/AppContext.h"
+#include "shell/Artwork.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QLabel>
+#include <QLocale>
+#include <QMenu>
+#include <QPainter>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+
+#include <cmath>
+
+namespace pb {
+
+namespace {
+
+constexpr qint32 kBrown = 16512;
+constexpr qint32 kSilver = 12632256;
+constexpr qint32 kOlive = 49344;
+constexpr qint32 kRed = 192;
+constexpr qint32 kYellow = 65535;
+constexpr qint32 kWhite = 16777215;
+constexpr qint32 kLightOrange = 8438015;
+
+constexpr double kMinWidth = 5460;
+constexpr double kMinHeight = 8340;
+constexpr double kRestoredWidth = 5700;
+
+QFont boldFont(double points)
+{
+    QFont f = QApplication::font();
+    f.setPointSizeF(points);
+    f.setBold(true);
+    return f;
+}
+
+} // namespace
+
+// The window's client area: the background colour under the background
+// picture, and the mouse events that belong to the window itself.
+class BackgroundArea final : public QWidget
+{
+public:
+    explicit BackgroundArea(Data* owner) : QWidget(owner), owner_(owner)
+    {
+        setMouseTracking(true);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter p(this);
+        p.fillRect(rect(), colorFromInt(owner_->backColor_));
+        if (!owner_->backPicture_.isNull())
+            p.drawImage(0, 0, owner_->backPicture_);
+    }
+    void mouseMoveEvent(QMouseEvent*) override { owner_->Form_MouseMove(); }
+    void mouseReleaseEvent(QMouseEvent* e) override
+    {
+        owner_->Form_MouseUp(e->button(), e->globalPosition().toPoint());
+    }
+
+private:
+    Data* owner_;
+};
+
+Data::Data(AppContext& ctx) : ctx_(ctx)
+{
+    setObjectName(QStringLiteral("Data"));
+    setWindowIcon(artwork::appIcon());
+    backPicture_ = artwork::backgroundPicture();
+    buildControls();
+    buildMenus();
+    buildToolbar();
+    Form_Load();
+}
+
+Data::~Data() = default;
+
+void Data::buildControls()
+{
+    area_ = new BackgroundArea(this);
+    area_->setObjectName(QStringLiteral("DataArea"));
+    setCentralWidget(area_);
+
+    struct Spec {
+        Field field;
+        const char* box;
+        const char* label;
+        const char* caption;
+        int labelTop;
+        int left, top, width, height;
+    };
+    static constexpr Spec specs[] = {
+        {Field::FirstName, "txtFirst", "Label1", "FirstName", 1680, 370, 1920, 3120, 360},
+        {Field::LastName, "txtLast", "Label2", "LastName", 2280, 370, 2520, 3120, 360},
+        {Field::Phone, "txtPhone", "Label3", "Phone", 2880, 370, 3120, 3120, 360},
+        {Field::Email, "txtEmail", "Label5", "E-mail", 3480, 370, 3720, 3120, 360},
+        {Field::Company, "txtCompany", "Label7", "Company", 4080, 370, 4320, 3120, 360},
+        {Field::Address, "txtAddress", "Label8", "Address", 4680, 360, 4920, 3135, 615},
+        {Field::Comments, "txtComments", "Label9", "Comments", 5520, 360, 5780, 4920, 855},
+    };
+    for (const Spec& s : specs) {
+        auto* label = new QLabel(QString::fromLatin1(s.caption), area_);
+        label->setObjectName(QString::fromLatin1(s.label));
+        label->setFont(boldFont(9));
+        setForeColor(label, kWhite);
+        twips::place(label, 420, s.labelTop, 1800, 240);
+
+        QWidget* box = nullptr;
+        const int limit = boxLimit(s.field);
+        if (s.field == Field::Address || s.field == Field::Comments) {
+            auto* m = new MultiLineBox(area_);
+            m->setMaxChars(limit);
+            box = m;
+        } else {
+            auto* f = new FieldBox(area_);
+            f->setMaxChars(limit);
+            box = f;
+        }
+        box->setObjectName(QString::fromLatin1(s.box));
+        setBackColor(box, kLightOrange);
+        setForeColor(box, 0);
+        twips::place(box, s.left, s.top, s.width, s.height);
+        boxes_[static_cast<std::size_t>(s.field)] = box;
+    }
+    txtFirst = static_cast<FieldBox*>(boxes_[0]);
+    txtLast = static_cast<FieldBox*>(boxes_[1]);
+    txtPhone = static_cast<FieldBox*>(boxes_[2]);
+    txtEmail = static_cast<FieldBox*>(boxes_[3]);
+    txtCompany = static_cast<FieldBox*>(boxes_[4]);
+    txtAddress = static_cast<MultiLineBox*>(boxes_[5]);
+    txtComments = static_cast<MultiLineBox*>(boxes_[6]);
+
+    auto counterLabel = [this](const char* name, const QString& text) {
+        auto* l = new QLabel(text, area_);
+        l->setObjectName(QString::fromLatin1(name));
+        l->setFont(boldFont(9));
+        setBackColor(l, kBrown);
+        setForeColor(l, kYellow);
+        return l;
+    };
+    twips::place(counterLabel("Label4", QStringLiteral("Record")), 3615, 1560, 1560, 255);
+    txtRecord = new FieldBox(area_);
+    txtRecord->setObjectName(QStringLiteral("txtRecord"));
+    txtRecord->setAlignment(Qt::AlignCenter);
+    txtRecord->setFont(boldFont(12));
+    txtRecord->setToolTip(QStringLiteral("Enter a record number"));
+    setBackColor(txtRecord, kBrown);
+    setForeColor(txtRecord, kWhite);
+    txtRecord->setMouseTracking(true);
+    txtRecord->installEventFilter(this);
+    twips::place(txtRecord, 3615, 1830, 780, 420);
+    twips::place(counterLabel("Label6", QStringLiteral("of")), 4440, 1920, 255, 255);
+    lblRecord = counterLabel("lblRecord", QString());
+    twips::place(lblRecord, 4710, 1920, 600, 255);
+    connect(txtRecord, &QLineEdit::textChanged, this, [this] { txtRecord_Change(); });
+
+    auto button = [this](const char* name, const QString& caption, const QString& tip) {
+        auto* b = new QPushButton(caption, area_);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setToolTip(tip);
+        b->setMouseTracking(true);
+        b->installEventFilter(this);
+        b->setFocusPolicy(Qt::TabFocus);
+        return b;
+    };
+    const QFont navFont = [] { QFont f = QApplication::font(); f.setPointSizeF(13.5); return f; }();
+    cmdBegining = button("cmdBegining", QStringLiteral("<<"), QStringLiteral("Begining"));
+    cmdPrevious = button("cmdPrevious", QStringLiteral("<"), QStringLiteral("Previous"));
+    cmdNext = button("cmdNext", QStringLiteral(">"), QStringLiteral("Next"));
+    cmdEnd = button("cmdEnd", QStringLiteral(">>"), QStringLiteral("End"));
+    int x = 3615;
+    for (QPushButton* b : {cmdBegining, cmdPrevious, cmdNext, cmdEnd}) {
+        b->setFont(navFont);
+        twips::place(b, x, 2430, 420, 420);
+        x += 420;
+    }
+    connect(cmdBegining, &QPushButton::clicked, this, &Data::cmdBegining_Click);
+    connect(cmdPrevious, &QPushButton::clicked, this, &Data::cmdPrevious_Click);
+    connect(cmdNext, &QPushButton::clicked, this, &Data::cmdNext_Click);
+    connect(cmdEnd, &QPushButton::clicked, this, &Data::cmdEnd_Click);
+
+    cmdAdd = button("cmdAdd", QStringLiteral("Add"), QStringLiteral("Apply changes"));
+    cmdDelete = button("cmdDelete", QStringLiteral("Delete"), QStringLiteral("Delete this record"));
+    cmdAdd->setIcon(artwork::buttonIcon(QStringLiteral("Add")));
+    cmdDelete->setIcon(artwork::buttonIcon(QStringLiteral("Delete")));
+    for (QPushButton* b : {cmdAdd, cmdDelete}) {
+        b->setFont(boldFont(12));
+        b->setIconSize(QSize(24, 24));
+        setBackColor(b, kBrown);
+        setForeColor(b, kWhite);
+    }
+    twips::place(cmdAdd, 3615, 4440, 1560, 555);
+    twips::place(cmdDelete, 3615, 5100, 1560, 555);
+    connect(cmdAdd, &QPushButton::clicked, this, &Data::cmdAdd_Click);
+    connect(cmdDelete, &QPushButton::clicked, this, &Data::cmdDelete_Click);
+
+    cmdRestore = button("cmdRestore", QStringLiteral("<<<"), QStringLiteral("Restore"));
+    twips::place(cmdRestore, 5740, 1485, 735, 210);
+    connect(cmdRestore, &QPushButton::clicked, this, &Data::cmdRestore_Click);
+
+    auto* bar = new QStatusBar(this);
+    bar->setObjectName(QStringLiteral("StatusBar1"));
+    bar->setSizeGripEnabled(false);
+    timePanel_ = new QLabel(bar);
+    timePanel_->setObjectName(QStringLiteral("StatusBar1Time"));
+    datePanel_ = new QLabel(bar);
+    datePanel_->setObjectName(QStringLiteral("StatusBar1Date"));
+    bar->addWidget(timePanel_, 1);
+    bar->addWidget(datePanel_, 1);
+    setStatusBar(bar);
+    clock_ = new QTimer(this);
+    clock_->setInterval(1000);
+    connect(clock_, &QTimer::timeout, this, &Data::updateClock);
+    clock_->start();
+    updateClock();
+
+    setTabOrder(txtFirst, txtLast);
+    setTabOrder(txtLast, txtPhone);
+    setTabOrder(txtPhone, txtEmail);
+    setTabOrder(txtEmail, txtCompany);
+    setTabOrder(txtCompany, txtAddress);
+    setTabOrder(txtAddress, txtComments);
+    setTabOrder(txtComments, txtRecord);
+}
+
+void Data::updateClock()
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    const QLocale loc;
+    timePanel_->setText(loc.toString(now.time(), QLocale::ShortFormat));
+    datePanel_->setText(loc.toString(now.date(), QLocale::ShortFormat));
+}
+
+// --- start-up and shutdown ---------------------------------------------------
+
+void Data::Form_Load()
+{
+    // Geometry and colour. A value that does not convert falls back to its
+    // default instead of abandoning the start-up.
+    const auto number = [this](const char* key, const char* fallback) {
+        bool ok = false;
+        const float v = ctx_.setting(QString::fromLatin1(key), QString::fromLatin1(fallback))
+                            .trimmed()
+                            .toFloat(&ok);
+        return ok && std::isfinite(v) ? static_cast<double>(v) : QString::fromLatin1(fallback).toDouble();
+    };
+    const double top = number("FormTop", "75");
+    const double left = number("FormLeft", "75");
+    {
+        bool ok = false;
+        const qint32 c = ctx_.setting(QStringLiteral("FormBackColor"), QStringLiteral("0")).trimmed().toInt(&ok);
+        setBackgroundColor(ok ? c : 0);
+    }
+    const double width = std::max(number("FormWidth", "0"), kMinWidth);
+    const double height = std::max(number("FormHeight", "0"), kMinHeight);
+    twips::setOuterPosition(this, left, top);
+    twips::setOuterSize(this, width, height);
+    wantedOuterSize_ = QSizeF(width, height);
+
+    backPicturePath_ = ctx_.setting(QStringLiteral("FormBackPicture"), QStringLiteral("0"));
+
+    // The files and the book.
+    Phonebook& book = ctx_.book;
+    if (!book.openPhonebookFile())
+        setRecordBox(QStringLiteral("1"));
+    if (!book.openClipboardFile())
+        setRecordBox(QStringLiteral("1"));
+
+    // The book is always counted from its first record, whatever was saved.
+    const int count = book.scanToFreeSlot(1).end - 1;
+    setRecordCount(count);
+    if (count == 0)
+        mnuNew->setEnabled(false);
+
+    const auto saved = toRecordNumber(ctx_.setting(QStringLiteral("RecordNumber"), QStringLiteral("0")));
+    const int shown = saved && *saved >= 1 && *saved <= count + 1 ? *saved : 1;
+    setRecordBox(shown);
+    txtRecord_Change();
+    if (book.ReadRecord(shown))
+        ToDisplay();
+}
+
+void Data::showEvent(QShowEvent* e)
+{
+    QMainWindow::showEvent(e);
+    if (frameFixed_)
+        return;
+    frameFixed_ = true;
+    // The saved size is the outer size; once the window has a frame, take it off.
+    QTimer::singleShot(0, this, [this] {
+        if (frameGeometry().size() != size())
+            twips::setOuterSize(this, wantedOuterSize_.width(), wantedOuterSize_.height());
+    });
+}
+
+void Data::closeEvent(QCloseEvent* e)
+{
+    Form_Unload();
+    e->accept();
+    ctx_.windows.forget(this);
+}
+
+void Data::Form_Unload()
+{
+    if (!isMinimized()) {
+        const QRect g = twips::outerGeometry(this);
+        ctx_.saveSetting(QStringLiteral("FormTop"), QString::number(g.top()));
+        ctx_.saveSetting(QStringLiteral("FormLeft"), QString::number(g.left()));
+        ctx_.saveSetting(QStringLiteral("FormWidth"), QString::number(g.width()));
+        ctx_.saveSetting(QStringLiteral("FormHeight"), QString::number(g.height()));
+    }
+    ctx_.saveSetting(QStringLiteral("RecordNumber"), recordBoxText());
+    ctx_.saveSetting(QStringLiteral("FormBackColor"), QString::number(backColor_));
+    ctx_.saveSetting(QStringLiteral("FormBackPicture"), backPicturePath_);
+
+    ctx_.book.closePhonebookFile();
+    ctx_.book.closeClipboardFile();
+
+    ctx_.windows.unload<frmRecords>();
+    ctx_.windows.unload<frmFind>();
+}
+
+void Data::mnuexit_Click()
+{
+    close();
+}
+
+void Data::setBackgroundColor(qint32 c)
+{
+    backColor_ = c;
+    if (area_)
+        area_->update();
+}
+
+// --- shared state -------------------------------------------------------------
+
+QWidget* Data::boxWidget(Field f) const
+{
+    return boxes_[static_cast<std::size_t>(f)];
+}
+
+QString Data::boxText(Field f) const
+{
+    QWidget* w = boxWidget(f);
+    if (auto* line = qobject_cast<FieldBox*>(w))
+        return line->text();
+    return static_cast<MultiLineBox*>(w)->text();
+}
+
+void Data::setBoxText(Field f, const QString& text)
+{
+    QWidget* w = boxWidget(f);
+    if (auto* line = qobject_cast<FieldBox*>(w))
+        line->setText(text);
+    else
+        static_cast<MultiLineBox*>(w)->setText(text);
+}
+
+QString Data::recordBoxText() const
+{
+    return txtRecord->text();
+}
+
+void Data::setRecordBox(const QString& text)
+{
+    txtRecord->setText(text);
+}
+
+std::optional<std::int16_t> Data::currentRecord() const
+{
+    return toRecordNumber(txtRecord->text());
+}
+
+QString Data::recordCountText() const
+{
+    return lblRecord->text();
+}
+
+std::optional<std::int16_t> Data::recordCount() const
+{
+    return toRecordNumber(lblRecord->text());
+}
+
+void Data::setRecordCount(int n)
+{
+    lblRecord->setText(QString::number(n));
+}
+
+// --- display and navigation -----------------------------------------------------
+
+void Data::ToDisplay()
+{
+    for (Field f : kAllFields)
+        setBoxText(f, FieldText(ctx_.book.RecordBuffer, f));
+}
+
+bool Data::GoToNewSlot()
+{
+    const auto count = recordCount();
+    if (!count)
+        return false;
+    const int n = *count + 1;
+    if (!ctx_.book.ReadRecord(n))
+        return false;
+    ToDisplay();
+    setRecordBox(n);
+    return true;
+}
+
+void Data::txtRecord_Change()
+{
+    setWindowTitle(QStringLiteral("PhoneBook Record: ") + txtRecord->text() + QStringLiteral(" of ") +
+                   lblRecord->text());
+}
+
+void Data::cmdBegining_Click()
+{
+    if (!ctx_.book.ReadRecord(1))
+        return;
+    ToDisplay();
+    setRecordBox(QStringLiteral("1"));
+}
+
+void Data::cmdPrevious_Click()
+{
+    const auto n = currentRecord();
+    if (!n || !ctx_.book.ReadRecord(*n - 1)) {
+        ctx_.boxes.show(this, QStringLiteral("This is the first record!"), QStringLiteral("X"),
+                        MsgButtons::Ok, MsgIcon::Information);
+        return;
+    }
+    ToDisplay();
+    setRecordBox(*n - 1);
+}
+
+void Data::cmdNext_Click()
+{
+    if (txtFirst->text().isEmpty()) {
+        ctx_.boxes.show(this, QStringLiteral("Add a new record here\r\nPress 'Apply' to save"),
+                        QStringLiteral("X"), MsgButtons::Ok, MsgIcon::Information);
+        return;
+    }
+    // Nothing follows a box that holds no number, nor record 32767.
+    const auto n = currentRecord();
+    if (!n || !ctx_.book.ReadRecord(*n + 1))
+        return;
+    ToDisplay();
+    setRecordBox(*n + 1);
+}
+
+void Data::cmdEnd_Click()
+{
+    // Walks forward from the record on show while the first-name box is not
+    // empty. The boxes are only brought up to date at the end: on a failure
+    // they are left as the walk had them.
+    const auto start = currentRecord();
+    if (!start)
+        return;
+    Phonebook& book = ctx_.book;
+    int n = *start;
+    if (!txtFirst->text().isEmpty()) {
+        for (;;) {
+            if (!book.ReadRecord(n + 1)) {
+                if (n != *start)
+                    txtFirst->setText(book.RecordBuffer.storedText(Field::FirstName));
+                setRecordBox(n);
+                return;
+            }
+            ++n;
+            if (book.RecordBuffer.isFree())
+                break;
+        }
+    }
+    if (!book.ReadRecord(n - 1)) {
+        if (n != *start) {
+            txtFirst->setText(QString());
+            setRecordBox(n);
+        }
+        return;
+    }
+    ToDisplay();
+    setRecordBox(n - 1);
+}
+
+void Data::txtRecord_GotFocus()
+{
+    if (const auto n = currentRecord())
+        ctx_.book.PreviousRecordNumber = *n;
+}
+
+void Data::txtRecord_MouseMove()
+{
+    const int caret = txtRecord->cursorPosition();
+    txtRecord->setSelection(caret, static_cast<int>(txtRecord->text().size()));
+    txtRecord->setFocus(Qt::MouseFocusReason);
+}
+
+void Data::txtRecord_KeyUp()
+{
+    Phonebook& book = ctx_.book;
+    const auto fail = [&] {
+        ctx_.boxes.show(this, QStringLiteral("Please enter a valid number"), QStringLiteral("ERROR!"),
+                        MsgButtons::Ok, MsgIcon::Critical);
+        const int prev = book.PreviousRecordNumber;
+        if (prev != 0 && book.ReadRecord(prev)) {
+            ToDisplay();
+            setRecordBox(prev);
+        }
+    };
+    const auto n = currentRecord();
+    const auto count = recordCount();
+    if (!n || !count)
+        return fail();
+    const auto backToPrevious = [&](const QString& message) {
+        ctx_.boxes.show(this, message, QStringLiteral("X"), MsgButtons::Ok, MsgIcon::Information);
+        const int prev = book.PreviousRecordNumber;
+        if (!book.ReadRecord(prev))
+            return fail();
+        ToDisplay();
+        setRecordBox(prev);
+    };
+    if (*n > *count)
+        return backToPrevious(QStringLiteral("There are only ") + recordCountText() + QStringLiteral(" records"));
+    if (*n < 1)
+        return backToPrevious(QStringLiteral("Records begin with number 1"));
+    if (!book.ReadRecord(*n))
+        return fail();
+    ToDisplay();
+    book.PreviousRecordNumber = *n;
+}
+
+// --- mouse feedback -------------------------------------------------------------
+
+void Data::Form_MouseMove()
+{
+    setBackColor(cmdAdd, kBrown);
+    setBackColor(cmdDelete, kBrown);
+}
+
+void Data::Form_MouseUp(Qt::MouseButton button, const QPoint& globalPos)
+{
+    if (button == Qt::RightButton && mnuBackColor)
+        mnuBackColor->popup(globalPos);
+}
+
+bool Data::eventFilter(QObject* watched, QEvent* e)
+{
+    if (watched == txtRecord) {
+        switch (e->type()) {
+        case QEvent::KeyRelease:
+            txtRecord_KeyUp();
+            break;
+        case QEvent::KeyPress: {
+            // Tab leaves the box before its release arrives; it reads the number too.
+            const int key = static_cast<QKeyEvent*>(e)->key();
+            if (key == Qt::Key_Tab || key == Qt::Key_Backtab)
+                txtRecord_KeyUp();
+            break;
+        }
+        case QEvent::FocusIn:
+            txtRecord_GotFocus();
+            break;
+        case QEvent::MouseMove:
+            txtRecord_MouseMove();
+            break;
+        default:
+            break;
+        }
+        return false;
+    }
+    if (e->type() == QEvent::MouseMove) {
+        if (watched == cmdAdd) {
+            setBackColor(cmdAdd, kSilver);
+            setBackColor(cmdDelete, kBrown);
+        } else if (watched == cmdDelete) {
+            setBackColor(cmdDelete, kRed);
+        } else if (watched == cmdBegining || watched == cmdPrevious || watched == cmdNext || watched == cmdEnd) {
+            setBackColor(cmdAdd, kBrown);
+        }
+    } else if (e->type() == QEvent::MouseButtonPress) {
+        if (watched == cmdAdd)
+            setBackColor(cmdAdd, kOlive);
+        else if (watched == cmdDelete)
+            setBackColor(cmdDelete, kOlive);
+    }
+    return QMainWindow::eventFilter(watched, e);
+}
+
+void Data::cmdRestore_Click()
+{
+    twips::setOuterSize(this, kRestoredWidth, kMinHeight);
+}
+
+} // namespace pb

@@ -1,0 +1,146 @@
+#pragma once
+
+#include "records/ContactRecord.h"
+
+#include <QImage>
+#include <QMainWindow>
+#include <array>
+#include <cstdint>
+#include <optional>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QTimer;
+class QToolBar;
+
+namespace pb {
+
+class AppContext;
+class FieldBox;
+class MultiLineBox;
+class BackgroundArea;
+
+// The main window: one contact at a time in seven boxes, with the record
+// number, the count, navigation, apply and delete, the toolbar and the menus
+// from which every other window is opened.
+class Data : public QMainWindow
+{
+    Q_OBJECT
+public:
+    explicit Data(AppContext& ctx);
+    ~Data() override;
+
+    // --- operations the other windows use -------------------------------
+    // Shows the record buffer in the seven boxes.
+    void ToDisplay();
+    // Shows the empty slot after the last record.
+    bool GoToNewSlot();
+    // Copies the seven boxes into the record buffer.
+    void StoreBoxes();
+    // Opens a placeholder after the record on show (or moves to the new slot
+    // on the last record). False when a step failed.
+    bool InsertAfterCurrent();
+
+    QString recordBoxText() const;
+    void setRecordBox(const QString& text);
+    void setRecordBox(int n) { setRecordBox(QString::number(n)); }
+    std::optional<std::int16_t> currentRecord() const;
+    QString recordCountText() const;
+    std::optional<std::int16_t> recordCount() const;
+
+    QString boxText(Field f) const;
+    void setBoxText(Field f, const QString& text);
+
+    qint32 backgroundColor() const { return backColor_; }
+    void setBackgroundColor(qint32 c);
+    QString backPicturePath() const { return backPicturePath_; }
+
+    AppContext& context() { return ctx_; }
+
+public slots:
+    void cmdBegining_Click();
+    void cmdPrevious_Click();
+    void cmdNext_Click();
+    void cmdEnd_Click();
+    void cmdAdd_Click();
+    void cmdDelete_Click();
+    void cmdRestore_Click();
+    void mnuInsertBefore_Click();
+    void mnuInsertAfter_Click();
+    void mnuInsertBegining_Click();
+    void mnuInsertEnd_Click();
+    void mnuexit_Click();
+    void mnuFind_Click();
+    void mnuShow_Click();
+    void Toolbar1_ButtonClick(const QString& key);
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+
+private:
+    friend class BackgroundArea;
+
+    void buildControls();
+    void buildMenus();
+    void buildToolbar();
+    void Form_Load();
+    void Form_Unload();
+    void Form_MouseMove();
+    void Form_MouseUp(Qt::MouseButton button, const QPoint& globalPos);
+    void txtRecord_Change();
+    void txtRecord_GotFocus();
+    void txtRecord_MouseMove();
+    void txtRecord_KeyUp();
+
+    bool apply();
+    bool deleteRecord();
+    bool insertBefore();
+    bool copyRecord();
+    bool cutRecord();
+    bool pasteRecord();
+    void showPlaceholder();
+    void selectFirstName();
+    void setRecordCount(int n);
+    void updateClock();
+
+    QWidget* boxWidget(Field f) const;
+
+    AppContext& ctx_;
+    QWidget* area_ = nullptr;
+    std::array<QWidget*, kFieldCount> boxes_{};
+    FieldBox* txtFirst = nullptr;
+    FieldBox* txtLast = nullptr;
+    FieldBox* txtPhone = nullptr;
+    FieldBox* txtEmail = nullptr;
+    FieldBox* txtCompany = nullptr;
+    MultiLineBox* txtAddress = nullptr;
+    MultiLineBox* txtComments = nullptr;
+    FieldBox* txtRecord = nullptr;
+    QLabel* lblRecord = nullptr;
+    QPushButton* cmdBegining = nullptr;
+    QPushButton* cmdPrevious = nullptr;
+    QPushButton* cmdNext = nullptr;
+    QPushButton* cmdEnd = nullptr;
+    QPushButton* cmdAdd = nullptr;
+    QPushButton* cmdDelete = nullptr;
+    QPushButton* cmdRestore = nullptr;
+    QToolBar* Toolbar1 = nullptr;
+    QList<QAction*> toolbarButtons_;
+    QMenu* mnuNew = nullptr;
+    QMenu* mnuBackColor = nullptr;
+    QLabel* timePanel_ = nullptr;
+    QLabel* datePanel_ = nullptr;
+    QTimer* clock_ = nullptr;
+
+    qint32 backColor_ = 0;
+    QString backPicturePath_;
+    QImage backPicture_;
+    QSizeF wantedOuterSize_;   // twips, re-applied once the frame is known
+    bool frameFixed_ = false;
+};
+
+} // namespace pb

@@ -1,0 +1,279 @@
+// The main window's record commands: apply, delete, the inserts, the record
+// clipboard and the toolbar.
+#include "records/Data.h"
+
+#include "platform/FieldBox.h"
+#include "records/RecordNumber.h"
+#include "records/ToolbarCustomizer.h"
+#include "search/frmFind.h"
+#include "search/frmRecords.h"
+#include "shell/AppContext.h"
+
+#include <QMenu>
+#include <QToolBar>
+
+namespace pb {
+
+namespace {
+const QString kPlaceholder = QStringLiteral("[Inserted record]");
+}
+
+void Data::StoreBoxes()
+{
+    for (Field f : kAllFields)
+        ctx_.book.RecordBuffer.store(f, boxText(f));
+}
+
+// --- apply and delete -----------------------------------------------------------
+
+void Data::cmdAdd_Click()
+{
+    apply();
+}
+
+bool Data::apply()
+{
+    Phonebook& book = ctx_.book;
+    if (txtFirst->text().isEmpty()) {
+        ctx_.boxes.show(this, QStringLiteral("To add a record you need to provide a first name"),
+                        QStringLiteral("Please enter a first name"), MsgButtons::Ok, MsgIcon::Information);
+        return false;
+    }
+    int target = 1;
+    if (txtRecord->text().isEmpty()) {
+        setRecordBox(QStringLiteral("1"));
+    } else {
+        const auto n = currentRecord();
+        if (!n)
+            return false;
+        target = *n;
+    }
+    // A record written past the new slot would sit behind free slots, where
+    // the next count from record 1 never reaches it: it goes into the new slot.
+    if (const auto count = recordCount(); count && target > *count + 1) {
+        target = *count + 1;
+        setRecordBox(target);
+    }
+    StoreBoxes();
+    if (!book.WriteRecord(target)) {
+        ctx_.boxes.show(this,
+                        QStringLiteral("The record was not saved.\r\nCause: ") + book.phonebookError(),
+                        QStringLiteral("ERROR!"), MsgButtons::Ok, MsgIcon::Critical);
+        return false;
+    }
+    setRecordCount(book.scanToFreeSlot(target).end - 1);
+    const auto shown = currentRecord();
+    if (shown && book.ReadRecord(*shown))
+        ToDisplay();
+    mnuNew->setEnabled(true);
+    return true;
+}
+
+void Data::cmdDelete_Click()
+{
+    deleteRecord();
+}
+
+bool Data::deleteRecord()
+{
+    Phonebook& book = ctx_.book;
+    const MsgAnswer answer =
+        ctx_.boxes.show(this, QStringLiteral("You're about to cut or delete this record\r\nDo you want to continue?"),
+                        QStringLiteral("Continue?"), MsgButtons::YesNo, MsgIcon::None);
+    const auto k = currentRecord();
+    const auto c = recordCount();
+    if (!k || !c || answer != MsgAnswer::Yes || *k > *c)
+        return false;
+
+    // Every later record moves one place down; the boxes show the last one
+    // moved if the walk breaks off.
+    bool moved = false;
+    for (int n = *k; n <= *c; ++n) {
+        if (n + 1 > kMaxRecord) {
+            book.RecordBuffer.clear();   // nothing lies past the last record number
+        } else if (!book.ReadRecord(n + 1)) {
+            if (moved)
+                ToDisplay();
+            return false;
+        }
+        moved = true;
+        if (!book.WriteRecord(n)) {
+            ToDisplay();
+            return false;
+        }
+    }
+    setRecordCount(*c - 1);
+    if (*k - 1 < 1) {
+        cmdBegining_Click();
+        return true;
+    }
+    if (!book.ReadRecord(*k - 1)) {
+        ToDisplay();
+        return false;
+    }
+    ToDisplay();
+    setRecordBox(*k - 1);
+    return true;
+}
+
+// --- inserts ----------------------------------------------------------------------
+
+void Data::showPlaceholder()
+{
+    txtFirst->setText(kPlaceholder);
+    for (Field f : kAllFields)
+        if (f != Field::FirstName)
+            setBoxText(f, QString());
+    StoreBoxes();
+}
+
+void Data::selectFirstName()
+{
+    txtFirst->selectAll();
+    txtFirst->setFocus(Qt::OtherFocusReason);
+}
+
+void Data::mnuInsertBefore_Click()
+{
+    insertBefore();
+}
+
+bool Data::insertBefore()
+{
+    // The book is full at record 32767; a number below 1 has no place to open.
+    Phonebook& book = ctx_.book;
+    const auto k = currentRecord();
+    const auto c = recordCount();
+    if (!k || !c || *k < 1 || *k > *c || *c >= kMaxRecord)
+        return false;
+
+    // The shift carries on past a failed step, as the placeholder does.
+    for (int n = *c; n >= *k; --n) {
+        book.ReadRecord(n);
+        book.WriteRecord(n + 1);
+    }
+    setRecordCount(*c + 1);
+    book.ReadRecord(*k);
+    showPlaceholder();
+    book.WriteRecord(*k);
+    setRecordBox(*k);
+    selectFirstName();
+    return true;
+}
+
+void Data::mnuInsertAfter_Click()
+{
+    InsertAfterCurrent();
+}
+
+bool Data::InsertAfterCurrent()
+{
+    Phonebook& book = ctx_.book;
+    const auto k = currentRecord();
+    const auto c = recordCount();
+    if (!k || !c || *k < 1)
+        return false;
+    if (*k == *c)
+        return GoToNewSlot();
+    if (*k > *c)
+        return true;
+    if (*c >= kMaxRecord)
+        return false;
+
+    for (int n = *c; n >= *k + 1; --n) {
+        if (!book.ReadRecord(n))
+            return false;
+        if (!book.WriteRecord(n + 1)) {
+            ToDisplay();
+            return false;
+        }
+    }
+    setRecordCount(*c + 1);
+    if (!book.ReadRecord(*k + 1))
+        return false;
+    showPlaceholder();
+    if (!book.WriteRecord(*k + 1))
+        return false;
+    setRecordBox(*k + 1);
+    selectFirstName();
+    return true;
+}
+
+void Data::mnuInsertBegining_Click()
+{
+    if (!ctx_.book.ReadRecord(1))
+        return;
+    setRecordBox(QStringLiteral("1"));
+    insertBefore();
+}
+
+void Data::mnuInsertEnd_Click()
+{
+    GoToNewSlot();
+}
+
+// --- the record clipboard -------------------------------------------------------
+
+bool Data::copyRecord()
+{
+    ToDisplay();
+    return ctx_.book.WriteClipboardRecord();
+}
+
+bool Data::cutRecord()
+{
+    return copyRecord() && deleteRecord();
+}
+
+bool Data::pasteRecord()
+{
+    if (!InsertAfterCurrent() || !ctx_.book.ReadClipboardRecord())
+        return false;
+    ToDisplay();
+    return apply();
+}
+
+// --- windows and the toolbar ------------------------------------------------------
+
+void Data::mnuFind_Click()
+{
+    frmFind* w = ctx_.windows.get<frmFind>();
+    w->show();
+    w->raise();
+    w->activateWindow();
+}
+
+void Data::mnuShow_Click()
+{
+    frmRecords* w = ctx_.windows.get<frmRecords>();
+    w->show();
+    w->raise();
+    w->activateWindow();
+}
+
+void Data::Toolbar1_ButtonClick(const QString& key)
+{
+    if (key == QLatin1String("NewRecord")) {
+        GoToNewSlot();
+    } else if (key == QLatin1String("SaveRecord")) {
+        apply();
+    } else if (key == QLatin1String("OpenData")) {
+        mnuShow_Click();
+    } else if (key == QLatin1String("CopyRecord")) {
+        copyRecord();
+    } else if (key == QLatin1String("CutRecord")) {
+        cutRecord();
+    } else if (key == QLatin1String("PasteRecord")) {
+        pasteRecord();
+    } else if (key == QLatin1String("Customize")) {
+        auto* dlg = new ToolbarCustomizer(Toolbar1, toolbarButtons_, this);
+        dlg->setAttribute(Qt::WA_DeleteOnClose);
+        dlg->open();
+    } else if (key == QLatin1String("PrintRecord")) {
+        // The print options window is not part of this build yet.
+    } else if (key == QLatin1String("FindRecord")) {
+        mnuFind_Click();
+    }
+}
+
+} // namespace pb

@@ -1,0 +1,147 @@
+// The main window's menu bar, its background pop-up and its toolbar.
+#include "records/Data.h"
+
+#include "records/ToolbarCustomizer.h"
+#include "shell/Artwork.h"
+
+#include <QMenuBar>
+#include <QToolBar>
+
+namespace pb {
+
+namespace {
+
+QMenu* addSubmenu(QWidget* parent, QMenu* into, const char* name, const QString& caption)
+{
+    auto* m = new QMenu(caption, parent);
+    m->setObjectName(QString::fromLatin1(name));
+    m->menuAction()->setObjectName(QString::fromLatin1(name));
+    into->addMenu(m);
+    return m;
+}
+
+template <class F>
+QAction* addItem(QMenu* into, const char* name, const QString& caption, F&& handler)
+{
+    QAction* a = into->addAction(caption);
+    a->setObjectName(QString::fromLatin1(name));
+    QObject::connect(a, &QAction::triggered, into, std::forward<F>(handler));
+    return a;
+}
+
+QAction* addItem(QMenu* into, const char* name, const QString& caption)
+{
+    QAction* a = into->addAction(caption);
+    a->setObjectName(QString::fromLatin1(name));
+    return a;
+}
+
+QAction* addSeparator(QMenu* into, const char* name)
+{
+    QAction* a = into->addSeparator();
+    a->setObjectName(QString::fromLatin1(name));
+    return a;
+}
+
+QMenu* addTopMenu(QMenuBar* bar, const char* name, const QString& caption)
+{
+    auto* m = new QMenu(caption, bar);
+    m->setObjectName(QString::fromLatin1(name));
+    m->menuAction()->setObjectName(QString::fromLatin1(name));
+    bar->addMenu(m);
+    return m;
+}
+
+} // namespace
+
+void Data::buildMenus()
+{
+    QMenuBar* bar = menuBar();
+
+    QMenu* file = addTopMenu(bar, "mnuFile", QStringLiteral("&File"));
+    mnuNew = addSubmenu(this, file, "mnuNew", QStringLiteral("&New Record"));
+    addItem(mnuNew, "mnuInsertBefore", QStringLiteral("Insert Before current"), [this] { mnuInsertBefore_Click(); });
+    addItem(mnuNew, "mnuInsertAfter", QStringLiteral("Insert After current"), [this] { mnuInsertAfter_Click(); });
+    addItem(mnuNew, "mnuInsertBegining", QStringLiteral("Insert At the begining"),
+            [this] { mnuInsertBegining_Click(); });
+    addItem(mnuNew, "mnuInsertEnd", QStringLiteral("Insert At the end"), [this] { mnuInsertEnd_Click(); });
+    addItem(file, "mnuSave", QStringLiteral("&Save Changes"), [this] { cmdAdd_Click(); })
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    addItem(file, "mnuDelete", QStringLiteral("&Delete Record"), [this] { cmdDelete_Click(); });
+    addSeparator(file, "l8");
+    addItem(file, "mnuPrint", QStringLiteral("&Print Options..."));
+    addItem(file, "mnuDialer", QStringLiteral("Call Contact"))->setVisible(false);
+    addSeparator(file, "mnuL0");
+    QMenu* open = addSubmenu(this, file, "mnuOpen", QStringLiteral("&Open"));
+    addItem(open, "mnuProHandler", QStringLiteral("z8P Surfer..."));
+    addItem(open, "mnuDiaries", QStringLiteral("DiariesBook..."));
+    addItem(open, "mnuPhoneDialer", QStringLiteral("PhoneDialer..."))->setVisible(false);
+    addSeparator(file, "mnul1");
+    addItem(file, "mnuexit", QStringLiteral("&Close z8P Phonebook"), [this] { mnuexit_Click(); });
+
+    QMenu* tools = addTopMenu(bar, "mnuTools", QStringLiteral("&Tools"));
+    QMenu* search = addSubmenu(this, tools, "mnuSearch", QStringLiteral("&Search"));
+    addItem(search, "mnuFind", QStringLiteral("Find A Contact..."), [this] { mnuFind_Click(); });
+    addItem(search, "mnuShow", QStringLiteral("Show All Records..."), [this] { mnuShow_Click(); });
+    QMenu* mail = addSubmenu(this, tools, "mnuEmail", QStringLiteral("&E-mail"));
+    addItem(mail, "mnuMailTo", QStringLiteral("Send Mail to Contact"));
+    addItem(mail, "mnuInfoAbout", QStringLiteral("Send Info about Contact"))->setVisible(false);
+    addItem(mail, "mnuSendAllRecords", QStringLiteral("Send All Records"))->setVisible(false);
+    addSeparator(tools, "l5")->setVisible(false);
+    QMenu* settings = addSubmenu(this, tools, "mnuSettings", QStringLiteral("S&ettings"));
+    settings->menuAction()->setVisible(false);
+    addItem(settings, "mnuBackColors", QStringLiteral("BackColor..."));
+    addItem(settings, "mnuBackPic", QStringLiteral("BackPicture..."))->setVisible(false);
+
+    QMenu* online = addTopMenu(bar, "mnuOnline", QStringLiteral("Online"));
+    addItem(online, "mnuProduct", QStringLiteral("&Product Home"));
+    addItem(online, "mnuHome", QStringLiteral("Publisher& Home"));
+    addItem(online, "mnuCatalog", QStringLiteral("Publisher &Catalog"));
+    addItem(online, "mnuStore", QStringLiteral("Publisher &Store"));
+    addItem(online, "mnuSupport", QStringLiteral("Support/&Feedback"));
+
+    QMenu* help = addTopMenu(bar, "mnuHelp", QStringLiteral("&Help"));
+    addItem(help, "mnuContents", QStringLiteral("Contents...    (F1)"))->setVisible(false);
+    addSeparator(help, "mnul15")->setVisible(false);
+    addItem(help, "mnuAbout", QStringLiteral("&About z8P Phonebook..."));
+
+    // Used only as the background's right-click menu, never in the bar.
+    mnuBackColor = addTopMenu(bar, "mnuBackColor", QStringLiteral("BackGround"));
+    mnuBackColor->menuAction()->setVisible(false);
+    QMenu* choice = addSubmenu(this, mnuBackColor, "mnuBackColorChoice", QStringLiteral("BackColor"));
+    choice->menuAction()->setEnabled(false);
+    addItem(choice, "mnuDefault", QStringLiteral("Default"))->setEnabled(false);
+    addItem(choice, "mnuOther", QStringLiteral("Other..."))->setEnabled(false);
+}
+
+void Data::buildToolbar()
+{
+    struct Button {
+        const char* key;
+        const char* tip;
+    };
+    static constexpr Button buttons[] = {
+        {"NewRecord", "New Record"},   {"SaveRecord", "Save Record"}, {"OpenData", "Open DataBase"},
+        {"FindRecord", "Find "},       {"CopyRecord", "Copy Record"}, {"CutRecord", "Cut Record"},
+        {"PasteRecord", "Paste Record"}, {"Customize", "Customize"},  {"PrintRecord", "Print Otpions"},
+    };
+    Toolbar1 = new QToolBar(area_);
+    Toolbar1->setObjectName(QStringLiteral("Toolbar1"));
+    Toolbar1->setIconSize(QSize(24, 24));
+    Toolbar1->setMovable(false);
+    Toolbar1->setAutoFillBackground(true);
+    for (const Button& b : buttons) {
+        const QString key = QString::fromLatin1(b.key);
+        auto* a = new QAction(artwork::toolbarIcon(key), QString::fromLatin1(b.tip).trimmed(), Toolbar1);
+        a->setObjectName(key);
+        a->setData(key);
+        a->setToolTip(QString::fromLatin1(b.tip));
+        toolbarButtons_.append(a);
+    }
+    ToolbarCustomizer::arrange(Toolbar1, toolbarButtons_, ToolbarCustomizer::defaultLayout(toolbarButtons_));
+    connect(Toolbar1, &QToolBar::actionTriggered, this,
+            [this](QAction* a) { Toolbar1_ButtonClick(a->data().toString()); });
+    Toolbar1->setGeometry(0, 0, 700, 34);
+}
+
+} // namespace pb

@@ -1,0 +1,111 @@
+#include "search/frmRecords.h"
+
+#include "platform/Twips.h"
+#include "records/Data.h"
+#include "records/RecordNumber.h"
+#include "shell/AppContext.h"
+#include "shell/Artwork.h"
+
+#include <QCloseEvent>
+#include <QListView>
+#include <QPushButton>
+#include <QStringListModel>
+
+namespace pb {
+
+frmRecords::frmRecords(AppContext& ctx) : QWidget(nullptr), ctx_(ctx)
+{
+    setObjectName(QStringLiteral("frmRecords"));
+    setWindowTitle(QStringLiteral("Available records"));
+    setWindowIcon(artwork::appIcon());
+    setFixedSize(twips::toPixels(3135), twips::toPixels(5625));
+
+    model_ = new QStringListModel(this);
+    lstRecord = new QListView(this);
+    lstRecord->setObjectName(QStringLiteral("lstRecord"));
+    lstRecord->setUniformItemSizes(true);
+    lstRecord->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lstRecord->setModel(model_);
+    twips::place(lstRecord, 0, 0, 3135, 5100);
+
+    cmdRefresh = new QPushButton(QStringLiteral("Refresh"), this);
+    cmdRefresh->setObjectName(QStringLiteral("cmdRefresh"));
+    twips::place(cmdRefresh, 240, 5175, 1095, 375);
+    cmdExit = new QPushButton(QStringLiteral("Exit"), this);
+    cmdExit->setObjectName(QStringLiteral("cmdExit"));
+    twips::place(cmdExit, 1800, 5175, 1095, 375);
+
+    connect(lstRecord->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current) {
+                if (current.isValid())
+                    lstRecord_Click(current.row());
+            });
+    connect(cmdRefresh, &QPushButton::clicked, this, &frmRecords::cmdRefresh_Click);
+    connect(cmdExit, &QPushButton::clicked, this, &frmRecords::cmdExit_Click);
+    setTabOrder(lstRecord, cmdRefresh);
+    setTabOrder(cmdRefresh, cmdExit);
+
+    Form_Load();
+}
+
+QString frmRecords::lineFor(const QString& first, const QString& last, int number)
+{
+    return first + QLatin1String("  ") + last + QLatin1String("  (") + QString::number(number) +
+           QLatin1Char(')');
+}
+
+void frmRecords::Form_Load()
+{
+    Data* data = ctx_.windows.get<Data>();
+    const auto count = data->recordCount();
+    if (!count)
+        return;
+    QStringList lines;
+    lines.reserve(std::max<int>(*count, 0));
+    Phonebook& book = ctx_.book;
+    for (int i = 1; i <= *count; ++i) {
+        if (!book.ReadRecord(i))
+            break;
+        lines.append(lineFor(FieldText(book.RecordBuffer, Field::FirstName),
+                             FieldText(book.RecordBuffer, Field::LastName), i));
+    }
+    model_->setStringList(lines);
+}
+
+QStringList frmRecords::lines() const
+{
+    return model_->stringList();
+}
+
+void frmRecords::lstRecord_Click(int row)
+{
+    Data* data = ctx_.windows.get<Data>();
+    const int n = row + 1;
+    // A line that no longer has a record to read leaves the main window as it is.
+    if (!ctx_.book.ReadRecord(n))
+        return;
+    data->ToDisplay();
+    data->setRecordBox(n);
+}
+
+void frmRecords::cmdRefresh_Click()
+{
+    const QRect where = geometry();
+    close();
+    frmRecords* fresh = ctx_.windows.get<frmRecords>();
+    fresh->setGeometry(where);
+    fresh->show();
+}
+
+void frmRecords::cmdExit_Click()
+{
+    hide();
+}
+
+void frmRecords::closeEvent(QCloseEvent* e)
+{
+    e->accept();
+    ctx_.windows.forget(this);
+}
+
+} // namespace pb

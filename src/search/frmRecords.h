@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QWidget>
+
+class QListView;
+class QPushButton;
+class QStringListModel;
+
+namespace pb {
+
+class AppContext;
+
+// "Available records": one line per record of the book, built when the
+// window is loaded; choosing a line shows the record at that position.
+class frmRecords : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit frmRecords(AppContext& ctx);
+
+    QStringList lines() const;
+
+    // "First  Last  (n)" with each name as the record shows it.
+    static QString lineFor(const QString& first, const QString& last, int number);
+
+public slots:
+    void cmdRefresh_Click();
+    void cmdExit_Click();
+
+protected:
+    void closeEvent(QCloseEvent* e) override;
+
+private:
+    void Form_Load();
+    void lstRecord_Click(int row);
+
+    AppContext& ctx_;
+    QListView* lstRecord;
+    QStringListModel* model_;
+    QPushButton* cmdRefresh;
+    QPushButton* cmdExit;
+};
+
+} // namespace pb

@@ -1,0 +1,20 @@
+#include "shell/AppContext.h"
+
+namespace pb {
+
+AppContext::AppContext(MessageBoxes& b, SettingsStore& s) : boxes(b), settings(s), windows(*this) {}
+
+AppContext::~AppContext() = default;
+
+QString AppContext::setting(const QString& key, const QString& fallback) const
+{
+    return settings.get(QString::fromLatin1(kSettingsApp), QString::fromLatin1(kSettingsSection), key,
+                        fallback);
+}
+
+void AppContext::saveSetting(const QString& key, const QString& value)
+{
+    settings.save(QString::fromLatin1(kSettingsApp), QString::fromLatin1(kSettingsSection), key, value);
+}
+
+} // namespace pb

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "platform/MessageBoxes.h"
+#include "platform/SettingsStore.h"
+#include "platform/WindowRegistry.h"
+#include "records/Phonebook.h"
+
+namespace pb {
+
+inline constexpr const char* kSettingsApp = "RiveVozuDezi";
+inline constexpr const char* kSettingsSection = "Phonebook";
+
+// What every window of one run shares: the platform services, the record
+// state and the registry of window instances.
+class AppContext
+{
+public:
+    AppContext(MessageBoxes& boxes, SettingsStore& settings);
+    ~AppContext();
+
+    MessageBoxes& boxes;
+    SettingsStore& settings;
+    Phonebook book;
+    WindowRegistry windows;
+
+    QString setting(const QString& key, const QString& fallback) const;
+    void saveSetting(const QString& key, const QString& value);
+};
+
+} // namespace pb

@@ -1,0 +1,90 @@
+#include "shell/frmSplash.h"
+
+#include "platform/Twips.h"
+#include "records/Data.h"
+#include "shell/AppContext.h"
+#include "shell/Artwork.h"
+
+#include <QCloseEvent>
+#include <QDate>
+#include <QLabel>
+#include <QPainter>
+#include <QScreen>
+#include <QTimer>
+
+namespace pb {
+
+frmSplash::frmSplash(AppContext& ctx) : QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint), ctx_(ctx)
+{
+    setObjectName(QStringLiteral("frmSplash"));
+    setWindowTitle(MessageBoxes::applicationTitle());
+    setWindowIcon(artwork::appIcon());
+    setFixedSize(twips::toPixels(6000), twips::toPixels(6585));
+    picture_ = artwork::splashPicture();
+
+    auto label = [this](const char* name, const QString& text, double points) {
+        auto* l = new QLabel(text, this);
+        l->setObjectName(QString::fromLatin1(name));
+        QFont f(QStringLiteral("Arial"));
+        f.setPointSizeF(points);
+        l->setFont(f);
+        setForeColor(l, 16777215);
+        l->setAlignment(Qt::AlignCenter);
+        return l;
+    };
+    auto* picIcon = new QLabel(this);
+    picIcon->setObjectName(QStringLiteral("picIcon"));
+    picIcon->setPixmap(artwork::logo(64));
+    picIcon->setGeometry(20, 16, 64, 64);
+
+    QLabel* title = label("Label1", QString::fromLatin1(kPublisherName), 24);
+    title->setGeometry(84, 18, width() - 104, 60);
+    QLabel* product = label("lblProduct", QStringLiteral("z8P Phonebook 1.2.0"), 13);
+    product->setGeometry(0, 78, width(), 26);
+
+    QLabel* web = label("lblDescription1", QString::fromLatin1(kPublisherWeb), 12);
+    web->setGeometry(0, height() - 70, width(), 26);
+    const QString years = QStringLiteral("2024-%1").arg(std::max(2026, QDate::currentDate().year()));
+    QLabel* rights =
+        label("lblDescription0", QStringLiteral("Copyright \u00A9 %1 %2. All rights reserved.").arg(years, QString::fromLatin1(kPublisherName)), 8);
+    rights->setGeometry(0, height() - 38, width(), 22);
+
+    Timer = new QTimer(this);
+    Timer->setObjectName(QStringLiteral("Timer"));
+    Timer->setInterval(2000);
+    Timer->setSingleShot(true);
+    connect(Timer, &QTimer::timeout, this, &frmSplash::Timer_Timer);
+    Timer->start();
+}
+
+void frmSplash::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    p.fillRect(rect(), QColor(255, 128, 0));
+    p.drawImage(rect(), picture_);
+}
+
+void frmSplash::showEvent(QShowEvent* e)
+{
+    QWidget::showEvent(e);
+    if (const QScreen* s = screen()) {
+        const QRect area = s->availableGeometry();
+        move(area.center() - rect().center());
+    }
+}
+
+void frmSplash::Timer_Timer()
+{
+    Data* data = ctx_.windows.get<Data>();
+    data->show();
+    close();
+}
+
+void frmSplash::closeEvent(QCloseEvent* e)
+{
+    Timer->stop();
+    e->accept();
+    ctx_.windows.forget(this);
+}
+
+} // namespace pb

@@ -1,0 +1,21 @@
+#include "platform/MessageBoxes.h"
+#include "platform/SettingsStore.h"
+#include "shell/AppContext.h"
+#include "shell/Artwork.h"
+#include "shell/frmSplash.h"
+
+#include <QApplication>
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("z8P Phonebook"));
+    QApplication::setApplicationVersion(QStringLiteral("1.2.0"));
+    QApplication::setWindowIcon(pb::artwork::appIcon());
+
+    pb::DesktopMessageBoxes boxes;
+    pb::SettingsStore settings;
+    pb::AppContext ctx(boxes, settings);
+    ctx.windows.get<pb::frmSplash>()->show();
+    return app.exec();
+}

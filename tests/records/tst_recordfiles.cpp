@@ -1,0 +1,173 @@
+#include "records/Phonebook.h"
+#include "support/TestEnv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace pb;
+
+namespace {
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+ContactRecord named(const QString& first)
+{
+    ContactRecord r;
+    for (Field f : kAllFields)
+        r.store(f, QString());
+    r.store(Field::FirstName, first);
+    return r;
+}
+} // namespace
+
+class TestRecordFiles : public QObject
+{
+    Q_OBJECT
+    QTemporaryDir dir_;
+    QString book_;
+
+private slots:
+    void init()
+    {
+        QDir::setCurrent(dir_.path());
+        QFile::remove(QString::fromLatin1(kPhonebookFileName));
+        QFile::remove(QString::fromLatin1(kClipboardFileName));
+        book_ = dir_.filePath(QString::fromLatin1(kPhonebookFileName));
+    }
+
+    void missingFilesAreCreatedEmptyAndReadAsFreeSlots()
+    {
+        Phonebook pb;
+        QVERIFY(pb.openPhonebookFile());
+        QVERIFY(pb.openClipboardFile());
+        QVERIFY(QFile::exists(book_));
+        QCOMPARE(QFileInfo(book_).size(), 0);
+        pb.RecordBuffer = named("x");
+        QVERIFY(pb.ReadRecord(1));
+        QVERIFY(pb.RecordBuffer.isFree());
+        QCOMPARE(pb.RecordBuffer, ContactRecord{});
+        pb.RecordBuffer = named("x");
+        QVERIFY(pb.ReadClipboardRecord());
+        QCOMPARE(pb.RecordBuffer, ContactRecord{});
+        QCOMPARE(pb.scanToFreeSlot(1).end, 1);
+    }
+
+    void badNumbersAndClosedFilesFailWithoutTouchingTheBuffer()
+    {
+        Phonebook pb;
+        pb.RecordBuffer = named("Keep");
+        QVERIFY(!pb.ReadRecord(1));   // not open yet
+        QVERIFY(!pb.WriteRecord(1));
+        QVERIFY(!pb.ReadClipboardRecord());
+        QVERIFY(pb.openPhonebookFile());
+        QVERIFY(!pb.ReadRecord(0));
+        QVERIFY(!pb.ReadRecord(-1));
+        QVERIFY(!pb.ReadRecord(32768));
+        QVERIFY(!pb.WriteRecord(0));
+        QCOMPARE(FieldText(pb.RecordBuffer, Field::FirstName), QStringLiteral("Keep "));
+        QCOMPARE(QFileInfo(book_).size(), 0);
+    }
+
+    void writingPastTheEndGrowsWithZeroFilledRecords()
+    {
+        Phonebook pb;
+        QVERIFY(pb.openPhonebookFile());
+        for (int n = 1; n <= 3; ++n) {
+            pb.RecordBuffer = named(QString::number(n));
+            QVERIFY(pb.WriteRecord(n));
+        }
+        pb.RecordBuffer = named("Five");
+        QVERIFY(pb.WriteRecord(5));
+        const QByteArray bytes = readAll(book_);
+        QCOMPARE(bytes.size(), 5 * 440);
+        QCOMPARE(bytes.mid(3 * 440, 440), QByteArray(440, '\0'));
+        QCOMPARE(bytes.mid(4 * 440, 24), QByteArray("Five                \0\0\0\0", 24).replace('\0', ' '));
+        QVERIFY(pb.ReadRecord(4));
+        QVERIFY(pb.RecordBuffer.isFree());
+        QCOMPARE(pb.scanToFreeSlot(1).end, 4);
+        QCOMPARE(pb.scanToFreeSlot(5).end, 6);
+        // Overwriting keeps the length.
+        pb.RecordBuffer = named("Two");
+        QVERIFY(pb.WriteRecord(2));
+        QCOMPARE(readAll(book_).size(), 5 * 440);
+        QCOMPARE(readAll(book_).mid(440, 4), QByteArray("Two "));
+    }
+
+    void aShortLastRecordIsCompletedWithZeros()
+    {
+        QFile f(book_);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        const ContactRecord one = named("One");
+        f.write(one.bytes.data(), 440);
+        f.write("Half", 4);   // 444 bytes: not a whole number of records
+        f.close();
+        Phonebook pb;
+        QVERIFY(pb.openPhonebookFile());
+        QVERIFY(pb.ReadRecord(2));
+        QCOMPARE(std::string(pb.RecordBuffer.raw(Field::FirstName)), std::string("Half") + std::string(16, '\0'));
+        QCOMPARE(pb.RecordBuffer.storedText(Field::FirstName), QStringLiteral("Half"));
+        QCOMPARE(pb.scanToFreeSlot(1).end, 3);
+        pb.RecordBuffer = named("Two");
+        QVERIFY(pb.WriteRecord(2));
+        QCOMPARE(readAll(book_).size(), 880);
+    }
+
+    void theClipboardUsesItsFirstRecordOnly()
+    {
+        Phonebook pb;
+        QVERIFY(pb.openClipboardFile());
+        pb.RecordBuffer = named("A");
+        QVERIFY(pb.WriteClipboardRecord());
+        pb.RecordBuffer = named("B");
+        QVERIFY(pb.WriteClipboardRecord());
+        pb.RecordBuffer = ContactRecord{};
+        QVERIFY(pb.ReadClipboardRecord());
+        QCOMPARE(pb.RecordBuffer, named("B"));
+        QCOMPARE(readAll(dir_.filePath(QString::fromLatin1(kClipboardFileName))).size(), 440);
+    }
+
+    void aScanStopsAtTheLastRecordNumber()
+    {
+        Phonebook pb;
+        QVERIFY(pb.openPhonebookFile());
+        pb.RecordBuffer = named("Last");
+        QVERIFY(pb.WriteRecord(32767));
+        QVERIFY(!pb.WriteRecord(32768));
+        const Phonebook::Scan s = pb.scanToFreeSlot(32767);
+        QCOMPARE(s.end, 32768);
+        QVERIFY(!s.complete);
+    }
+
+    void aFullDiskFailsTheWriteWithTheSystemsReason()
+    {
+        Phonebook pb;
+        QVERIFY(pb.openPhonebookFile());
+        pb.RecordBuffer = named("Fits");
+        QVERIFY(pb.WriteRecord(1));
+        {
+            const test::FileSizeLimit full(440);
+            pb.RecordBuffer = named("Lost");
+            QVERIFY(!pb.WriteRecord(2));
+            QVERIFY(!pb.phonebookError().isEmpty());
+        }
+        QCOMPARE(readAll(book_).size(), 440);
+    }
+
+    void aBookThatCannotBeOpenedFailsEveryAccess()
+    {
+        QVERIFY(QDir().mkdir(QString::fromLatin1(kPhonebookFileName)));
+        Phonebook pb;
+        QVERIFY(!pb.openPhonebookFile());
+        QVERIFY(!pb.ReadRecord(1));
+        QVERIFY(!pb.WriteRecord(1));
+        QCOMPARE(pb.scanToFreeSlot(1).end, 1);
+        QDir().rmdir(QString::fromLatin1(kPhonebookFileName));
+    }
+};
+
+QTEST_APPLESS_MAIN(TestRecordFiles)
+#include "tst_recordfiles.moc"
