@@ -6,26 +6,25 @@
 
 namespace pb {
 
-namespace {
-
 // Refuses an edit that makes the text longer than the limit, unless the text
 // was already over it and the edit does not lengthen it further.
 class LengthLimit final : public QValidator
 {
 public:
-    LengthLimit(QLineEdit* box, const int* limit) : QValidator(box), box_(box), limit_(limit) {}
+    explicit LengthLimit(FieldBox* box) : QValidator(box), box_(box) {}
 
     State validate(QString& input, int&) const override
     {
-        if (input.size() <= *limit_ || input.size() <= box_->text().size())
+        if (input.size() <= box_->maxChars_ || input.size() <= box_->lengthBefore_)
             return Acceptable;
         return Invalid;
     }
 
 private:
-    QLineEdit* box_;
-    const int* limit_;
+    FieldBox* box_;
 };
+
+namespace {
 
 qsizetype crlfLength(const QString& plain)
 {
@@ -36,7 +35,8 @@ qsizetype crlfLength(const QString& plain)
 
 FieldBox::FieldBox(QWidget* parent) : QLineEdit(parent)
 {
-    setValidator(new LengthLimit(this, &maxChars_));
+    setValidator(new LengthLimit(this));
+    connect(this, &QLineEdit::textChanged, this, [this](const QString& t) { lengthBefore_ = t.size(); });
 }
 
 void FieldBox::setMaxChars(int n)

@@ -17,6 +17,8 @@ public:
 
 private:
     int maxChars_ = 32767;
+    qsizetype lengthBefore_ = 0;   // the text's length before the edit being checked
+    friend class LengthLimit;
 };
 
 // A multi-line text box whose text uses CR LF line breaks, with the same kind

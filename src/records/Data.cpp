@@ -66,7 +66,12 @@ protected:
         if (!owner_->backPicture_.isNull())
             p.drawImage(0, 0, owner_->backPicture_);
     }
-    void mouseMoveEvent(QMouseEvent*) override { owner_->Form_MouseMove(); }
+    void mouseMoveEvent(QMouseEvent* e) override
+    {
+        // Moves over a child reach here too when the child ignores them.
+        if (!childAt(e->position().toPoint()))
+            owner_->Form_MouseMove();
+    }
     void mouseReleaseEvent(QMouseEvent* e) override
     {
         owner_->Form_MouseUp(e->button(), e->globalPosition().toPoint());

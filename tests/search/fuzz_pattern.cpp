@@ -93,18 +93,19 @@ PatternResult refMatch(std::u16string_view text, std::u16string_view p)
         return PatternResult::Invalid;
 
     const std::size_t n = text.size();
-    // reach[i][t]: pattern p[0, i) can consume exactly text[0, t).
-    std::vector<std::vector<bool>> reach(p.size() + 1, std::vector<bool>(n + 1, false));
-    reach[0][0] = true;
+    // reach(i, t): pattern p[0, i) can consume exactly text[0, t).
+    std::vector<unsigned char> table((p.size() + 1) * (n + 1), 0);
+    auto reach = [&](std::size_t i, std::size_t t) -> unsigned char & { return table[i * (n + 1) + t]; };
+    reach(0, 0) = 1;
 
     for (std::size_t i = 0; i < p.size();) {
         std::size_t next = i + 1;
         if (p[i] == u'*') {
             bool any = false;
             for (std::size_t t = 0; t <= n; ++t) {
-                any = any || reach[i][t];
+                any = any || reach(i, t);
                 if (any)
-                    reach[next][t] = true;
+                    reach(next, t) = 1;
             }
         } else {
             std::u16string_view body;
@@ -116,7 +117,7 @@ PatternResult refMatch(std::u16string_view text, std::u16string_view p)
                 next = close + 1;
             }
             for (std::size_t t = 0; t < n; ++t) {
-                if (!reach[i][t])
+                if (!reach(i, t))
                     continue;
                 const char16_t c = text[t];
                 bool ok = false;
@@ -127,17 +128,17 @@ PatternResult refMatch(std::u16string_view text, std::u16string_view p)
                 default:   ok = c == p[i]; break;
                 }
                 if (ok)
-                    reach[next][t + 1] = true;
+                    reach(next, t + 1) = 1;
             }
         }
         i = next;
     }
-    return reach[p.size()][n] ? PatternResult::Match : PatternResult::NoMatch;
+    return reach(p.size(), n) ? PatternResult::Match : PatternResult::NoMatch;
 }
 
 // ---- Helpers for derived patterns ----------------------------------------
 
-bool isSpecial(char16_t c)
+bool isWildcard(char16_t c)
 {
     return c == u'?' || c == u'*' || c == u'#' || c == u'[';
 }
@@ -196,7 +197,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     // Without wildcards a pattern is just a string to compare with.
     bool plain = true;
     for (char16_t c : pattern)
-        plain = plain && !isSpecial(c);
+        plain = plain && !isWildcard(c);
     if (plain)
         check(r == (text == pattern ? PatternResult::Match : PatternResult::NoMatch));
 

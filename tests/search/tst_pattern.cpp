@@ -193,6 +193,9 @@ private slots:
         row("_", "[A-z]", Match);     // by code: '_' sits between 'Z' and 'a'
         row("é", "[à-ü]", Match);
         row("e", "[à-ü]", NoMatch);
+        row("ｂ", "[a-ｚ]", Match);   // code units above 0x7FFF compare unsigned
+        row("€", "[a-ｚ]", Match);
+        row("ｚ", "[a-z]", NoMatch);
         row("x", "[a-cx]", Match);
         row("b", "[xa-c]", Match);
         row("d", "[a-ce-g]", NoMatch);

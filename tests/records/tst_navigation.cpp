@@ -1,0 +1,305 @@
+#include "platform/Twips.h"
+#include "support/TestEnv.h"
+
+#include <QFile>
+#include <QMenu>
+
+using namespace pb;
+using namespace pb::test;
+
+namespace {
+
+struct Message {
+    QString text;
+    QString title;
+    MsgIcon icon;
+};
+
+Message lastMessage(TestEnv& env)
+{
+    const auto& s = env.boxes().shown;
+    if (s.isEmpty())
+        return {};
+    return {s.last().text, s.last().title, s.last().icon};
+}
+
+void typeNumber(Data* d, const QString& keys)
+{
+    QLineEdit* box = lineEdit(d, "txtRecord");
+    box->setFocus();
+    box->selectAll();
+    QTest::keyClicks(box, keys);
+}
+
+} // namespace
+
+class TestNavigation : public QObject
+{
+    Q_OBJECT
+private slots:
+    void stepsThroughTheBookWithTheTitleFollowing()
+    {
+        TestEnv env;
+        env.writeBookNames({"A", "B", "C"});
+        Data* d = env.openData();
+        click(d, "cmdNext");
+        QCOMPARE(title(d), QStringLiteral("PhoneBook Record: 2 of 3"));
+        QCOMPARE(d->boxText(Field::FirstName), QStringLiteral("B "));
+        click(d, "cmdEnd");
+        QCOMPARE(recordBox(d), QStringLiteral("3"));
+        click(d, "cmdPrevious");
+        QCOMPARE(d->boxText(Field::FirstName), QStringLiteral("B "));
+        click(d, "cmdBegining");
+        QCOMPARE(title(d), QStringLiteral("PhoneBook Record: 1 of 3"));
+        QCOMPARE(d->boxText(Field::FirstName), QStringLiteral("A "));
+    }
+
+    void nextFromTheLastRecordShowsTheNewSlotThenStops()
+    {
+        TestEnv env;
+        env.writeBookNames({"A", "B", "C"});
+        env.setSetting("RecordNumber", "3");
+        Data* d = env.openData();
+        click(d, "cmdNext");
+        QCOMPARE(title(d), QStringLiteral("PhoneBook Record: 4 of 3"));
+        QCOMPARE(shownBoxes(d), QStringList(7, QString()));
+        QVERIFY(env.boxes().shown.isEmpty());
+        click(d, "cmdNext");
+        const Message m = lastMessage(env);
+        QCOMPARE(m.text, QStringLiteral("Add a new record here\r\nPress 'Apply' to save"));
+        QCOMPARE(m.title, QStringLiteral("X"));
+        QCOMPARE(m.icon, MsgIcon::Information);
+        QCOMPARE(recordBox(d), QStringLiteral("4"));
+    }
+
+    void previousFromTheFirstRecordSaysSo()
+    {
+        TestEnv env;
+        env.writeBookNames({"A", "B"});
+        Data* d = env.openData();
+        click(d, "cmdPrevious");
+        const Message m = lastMessage(env);
+        QCOMPARE(m.text, QStringLiteral("This is the first record!"));
+        QCOMPARE(m.title, QStringLiteral("X"));
+        QCOMPARE(recordBox(d), QStringLiteral("1"));
+        QCOMPARE(d->boxText(Field::FirstName), QStringLiteral("A "));
+    }
+
+    void lastWalksToTheEndOfTheBook()
+    {
+        TestEnv env;
+        env.writeBookNames({"A", "B", "C", "D", "E", "F", "G"});
+        env.setSetting("RecordNumber", "2");
+        Data* d = env.openData();
+        QStringList titles;
+        connect(d, &QWidget::windowTitleChanged, this, [&](const QString& t) { titles << t; });
+        click(d, "cmdEnd");
+        QCOMPARE(recordBox(d), QStringLiteral("7"));
+        QCOMPARE(d->boxText(Field::FirstName), QStringLiteral("G "));
+        QCOMPARE(titles.last(), QStringLiteral("PhoneBook Record: 7 of 7"));
+        QCOMPARE(countLabel(d), QStringLiteral("7"));
+    }
+
+    void lastWithAnEmptiedFirstNameShowsTheRecordBefore()
+    {
+        TestEnv env;
+        env.writeBookNames({"A", "B", "C", "D"});
+        env.setSetting("RecordNumber", "3");
+        Data* d = env.openData();
+        lineEdit(d, "txtFirst")->clear();
+        click(d, "cmdEnd");
+        QCOMPARE(recordBox(d), QStringLiteral("2"));
+        QCOMPARE(d->boxText(Field::FirstName), QStringLiteral("B "));
+    }
+
+    void lastInAnEmptyBookStaysOnOne()
+    {
+        TestEnv env;
+        Data* d = env.openData();
+        click(d, "cmdEnd");
+        QCOMPARE(recordBox(d), QStringLiteral("1"));
+        QVERIFY(env.boxes().shown.isEmpty());
+    }
+
+    void lastStopsAtTheLastRecordNumber()
+    {
+        TestEnv env;
+        {
+            QFile f(env.phonebookPath());
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            const ContactRecord r = named("Z");
+            QVERIFY(f.seek(qint64(32760 - 1) * 440));
+            for (int n = 32760; n <= 32767; ++n)
+                f.write(r.bytes.data(), 440);
+        }
+        Data* d = env.openData();
+        d->setRecordBox(32760);
+        lineEdit(d, "txtFirst")->setText("Z");
+        click(d, "cmdEnd");   // no record number follows 32767: the walk ends there, quietly
+        QCOMPARE(recordBox(d), QStringLiteral("32767"));
+        QCOMPARE(d->boxText(Field::FirstName), QStringLiteral("Z") + QString(19, ' '));
+        QVERIFY(env.boxes().shown.isEmpty());
+    }
+
+    void movingDropsUnappliedEdits()
+    {
+        TestEnv env;
+        env.writeBook({makeRecord({"A", "Alpha"}), makeRecord({"B", "Beta"})});
+        Data* d = env.openData();
+        typeInto(d, "txtLast", "Changed");
+        click(d, "cmdNext");
+        click(d, "cmdPrevious");
+        QCOMPARE(d->boxText(Field::LastName), QStringLiteral("Alpha "));
+        QCOMPARE(FieldText(env.bookOnDisk()[0], Field::LastName), QStringLiteral("Alpha "));
+    }
+
+    void typingANumberJumps()
+    {
+        TestEnv env;
+        QStringList names;
+        for (int i = 1; i <= 12; ++i)
+            names << QStringLiteral("N%1").arg(i);
+        env.writeBookNames(names);
+        Data* d = env.openData();
+        typeNumber(d, "12");   // 1, then 12
+        QCOMPARE(d->boxText(Field::FirstName), QStringLiteral("N12 "));
+        QCOMPARE(title(d), QStringLiteral("PhoneBook Record: 12 of 12"));
+        QCOMPARE(env.ctx().book.PreviousRecordNumber, 12);
+        QVERIFY(env.boxes().shown.isEmpty());
+    }
+
+    void badJumpsReturnToThePreviousRecord_data()
+    {
+        QTest::addColumn<QString>("keys");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<int>("icon");
+        QTest::newRow("above the count") << "9" << "There are only 5 records" << "X" << int(MsgIcon::Information);
+        QTest::newRow("zero") << "0" << "Records begin with number 1" << "X" << int(MsgIcon::Information);
+        QTest::newRow("negative") << "-" << "Please enter a valid number" << "ERROR!" << int(MsgIcon::Critical);
+        QTest::newRow("letters") << "x" << "Please enter a valid number" << "ERROR!" << int(MsgIcon::Critical);
+    }
+
+    void badJumpsReturnToThePreviousRecord()
+    {
+        QFETCH(QString, keys);
+        QFETCH(QString, text);
+        QFETCH(QString, title);
+        QFETCH(int, icon);
+        TestEnv env;
+        env.writeBookNames({"A", "B", "C", "D", "E"});
+        env.setSetting("RecordNumber", "3");
+        Data* d = env.openData();
+        typeNumber(d, keys);
+        const Message m = lastMessage(env);
+        QCOMPARE(m.text, text);
+        QCOMPARE(m.title, title);
+        QCOMPARE(int(m.icon), icon);
+        QCOMPARE(recordBox(d), QStringLiteral("3"));
+        QCOMPARE(d->boxText(Field::FirstName), QStringLiteral("C "));
+    }
+
+    void backspacingTheNumberAwayIsNoValidNumber()
+    {
+        TestEnv env;
+        env.writeBookNames({"A", "B", "C"});
+        env.setSetting("RecordNumber", "2");
+        Data* d = env.openData();
+        QLineEdit* box = lineEdit(d, "txtRecord");
+        box->setFocus();
+        box->end(false);
+        QTest::keyClick(box, Qt::Key_Backspace);
+        QCOMPARE(lastMessage(env).text, QStringLiteral("Please enter a valid number"));
+        QCOMPARE(recordBox(d), QStringLiteral("2"));
+    }
+
+    void tabOnTheNewSlotReadsTheNumberAgain()
+    {
+        TestEnv env;
+        env.writeBookNames({"A", "B", "C"});
+        env.setSetting("RecordNumber", "4");
+        Data* d = env.openData();
+        lineEdit(d, "txtRecord")->setFocus();   // remembers 4 as the record to go back to
+        env.clearMessages();
+        env.ctx().book.PreviousRecordNumber = 2;
+        QTest::keyClick(lineEdit(d, "txtRecord"), Qt::Key_Tab);
+        QCOMPARE(env.messages(), QStringList{"There are only 3 records"});
+        QCOMPARE(recordBox(d), QStringLiteral("2"));
+    }
+
+    void hoveringTheRecordBoxSelectsTheNumber()
+    {
+        TestEnv env;
+        env.writeBookNames({"A", "B"});
+        Data* d = env.openData();
+        QLineEdit* box = lineEdit(d, "txtRecord");
+        d->setRecordBox(QStringLiteral("2"));
+        box->setCursorPosition(0);
+        lineEdit(d, "txtFirst")->setFocus();
+        QTest::mouseMove(box, QPoint(5, 5));
+        QTRY_VERIFY(box->hasFocus());
+        QCOMPARE(box->selectedText(), QStringLiteral("2"));
+        QCOMPARE(env.ctx().book.PreviousRecordNumber, 2);
+        // A digit typed now replaces the whole number.
+        QTest::keyClicks(box, "1");
+        QCOMPARE(box->text(), QStringLiteral("1"));
+        QCOMPARE(d->boxText(Field::FirstName), QStringLiteral("A "));
+    }
+
+    void theBigButtonsFollowTheMouse()
+    {
+        TestEnv env;
+        Data* d = env.openData();
+        QPushButton* add = button(d, "cmdAdd");
+        QPushButton* del = button(d, "cmdDelete");
+        const auto hover = [](QWidget* w, QPointF at = QPointF(3, 3)) {
+            QMouseEvent move(QEvent::MouseMove, at, w->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(w, &move);
+        };
+        hover(add);
+        QCOMPARE(backColor(add), 12632256);
+        QCOMPARE(backColor(del), 16512);
+        hover(del);
+        QCOMPARE(backColor(del), 192);
+        hover(button(d, "cmdNext"));
+        QCOMPARE(backColor(add), 16512);
+        QCOMPARE(backColor(del), 192);
+        hover(d->centralWidget(), QPointF(3, 300));   // the bare background
+        QCOMPARE(backColor(del), 16512);
+        QMouseEvent press(QEvent::MouseButtonPress, QPointF(3, 3), add->mapToGlobal(QPointF(3, 3)), Qt::LeftButton,
+                          Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(add, &press);
+        QCOMPARE(backColor(add), 49344);
+        QMouseEvent release(QEvent::MouseButtonRelease, QPointF(3, 3), add->mapToGlobal(QPointF(3, 3)),
+                            Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(add, &release);   // an Apply with nothing typed: its message
+        QCOMPARE(env.messages(), QStringList{"To add a record you need to provide a first name"});
+    }
+
+    void rightClickOnTheBackgroundPopsUpTheBackgroundMenu()
+    {
+        TestEnv env;
+        Data* d = env.openData();
+        auto* popup = d->findChild<QMenu*>("mnuBackColor");
+        QTest::mouseClick(d->centralWidget(), Qt::LeftButton, {}, QPoint(10, 400));
+        QVERIFY(!popup->isVisible());
+        QTest::mouseClick(d->centralWidget(), Qt::RightButton, {}, QPoint(10, 400));
+        QTRY_VERIFY(popup->isVisible());
+        QCOMPARE(popup->actions().size(), 1);
+        QVERIFY(!popup->actions().first()->isEnabled());
+        popup->close();
+    }
+
+    void restoreSetsTheNarrowSize()
+    {
+        TestEnv env;
+        Data* d = env.openData();
+        twips::setOuterWidth(d, 10620);
+        QCOMPARE(twips::outerGeometry(d).width(), 10620);
+        d->findChild<QPushButton*>("cmdRestore")->click();
+        QCOMPARE(twips::outerGeometry(d).size(), QSize(5700, 8340));
+    }
+};
+
+QTEST_MAIN(TestNavigation)
+#include "tst_navigation.moc"
