@@ -1,6 +1,7 @@
 #include "platform/Codepage.h"
 
 #include <QList>
+#include <algorithm>
 #include <array>
 
 namespace pb::codepage {
@@ -40,6 +41,12 @@ std::string encode(QStringView text)
 
 QString decode(std::string_view bytes)
 {
+    const bool latin1 = std::none_of(bytes.begin(), bytes.end(), [](char c) {
+        const auto b = static_cast<unsigned char>(c);
+        return b >= 0x80 && b < 0xA0;
+    });
+    if (latin1)
+        return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
     QString out;
     out.reserve(static_cast<qsizetype>(bytes.size()));
     for (char ch : bytes) {

@@ -331,6 +331,7 @@ void Data::Form_Unload()
     ctx_.saveSetting(QStringLiteral("RecordNumber"), recordBoxText());
     ctx_.saveSetting(QStringLiteral("FormBackColor"), QString::number(backColor_));
     ctx_.saveSetting(QStringLiteral("FormBackPicture"), backPicturePath_);
+    ctx_.settings.flush();
 
     ctx_.book.closePhonebookFile();
     ctx_.book.closeClipboardFile();

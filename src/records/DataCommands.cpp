@@ -147,10 +147,14 @@ bool Data::insertBefore()
     if (!k || !c || *k < 1 || *k > *c || *c >= kMaxRecord)
         return false;
 
-    // The shift carries on past a failed step, as the placeholder does.
+    // A shift that breaks off stops there: going on would write the next
+    // record over one that has not moved yet (a full disk fails the very
+    // first write, which grows the file). The placeholder's steps carry on.
     for (int n = *c; n >= *k; --n) {
-        book.ReadRecord(n);
-        book.WriteRecord(n + 1);
+        if (!book.ReadRecord(n) || !book.WriteRecord(n + 1)) {
+            book.ReadRecord(*k);   // the buffer holds the record on show again
+            return false;
+        }
     }
     setRecordCount(*c + 1);
     book.ReadRecord(*k);
@@ -180,11 +184,12 @@ bool Data::InsertAfterCurrent()
     if (*c >= kMaxRecord)
         return false;
 
+    // On a failed move the boxes keep the record on show and the buffer gets
+    // it back: showing the record last read there would let the next Apply
+    // write it over the record on show.
     for (int n = *c; n >= *k + 1; --n) {
-        if (!book.ReadRecord(n))
-            return false;
-        if (!book.WriteRecord(n + 1)) {
-            ToDisplay();
+        if (!book.ReadRecord(n) || !book.WriteRecord(n + 1)) {
+            book.ReadRecord(*k);
             return false;
         }
     }

@@ -9,7 +9,7 @@ namespace pb {
 
 // A file of fixed 440-byte records numbered from 1, opened for reading and
 // writing (created empty when missing). Every access is one seek and one
-// read or write of a whole record; nothing is cached.
+// positioned read or write of a whole record; nothing is cached.
 class RecordFile
 {
 public:
@@ -27,7 +27,7 @@ public:
     QString errorString() const { return error_; }
 
 private:
-    bool seekTo(int number);
+    bool checkAccess(int number);
 
     QFile file_;
     QString error_;

@@ -35,10 +35,13 @@ frmRecords::frmRecords(AppContext& ctx) : QWidget(nullptr), ctx_(ctx)
     cmdExit->setObjectName(QStringLiteral("cmdExit"));
     twips::place(cmdExit, 1800, 5175, 1095, 375);
 
-    connect(lstRecord->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this](const QModelIndex& current) {
-                if (current.isValid())
-                    lstRecord_Click(current.row());
+    // The selection, not the current index: the view makes its first line
+    // current on its own when it gets the focus, which selects nothing.
+    connect(lstRecord->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this](const QItemSelection& selected) {
+                const QModelIndexList rows = selected.indexes();
+                if (!rows.isEmpty())
+                    lstRecord_Click(rows.first().row());
             });
     connect(cmdRefresh, &QPushButton::clicked, this, &frmRecords::cmdRefresh_Click);
     connect(cmdExit, &QPushButton::clicked, this, &frmRecords::cmdExit_Click);
@@ -50,8 +53,11 @@ frmRecords::frmRecords(AppContext& ctx) : QWidget(nullptr), ctx_(ctx)
 
 QString frmRecords::lineFor(const QString& first, const QString& last, int number)
 {
-    return first + QLatin1String("  ") + last + QLatin1String("  (") + QString::number(number) +
-           QLatin1Char(')');
+    QString line;
+    line.reserve(first.size() + last.size() + 12);
+    line.append(first).append(QLatin1String("  ")).append(last).append(QLatin1String("  ("));
+    line.append(QString::number(number)).append(QLatin1Char(')'));
+    return line;
 }
 
 void frmRecords::Form_Load()

@@ -1,5 +1,7 @@
 #include "shell/Artwork.h"
 
+#include <QHash>
+
 #include <QColor>
 #include <QLinearGradient>
 #include <QPainter>
@@ -1117,7 +1119,8 @@ QPixmap logo(int size)
     return pm;
 }
 
-QIcon toolbarIcon(const QString& key)
+namespace {
+QIcon renderToolbarIcon(const QString& key)
 {
     if (key == QLatin1String("NewRecord"))
         return iconFrom(paintNewRecord);
@@ -1140,7 +1143,7 @@ QIcon toolbarIcon(const QString& key)
     return iconFrom(paintGeneric);
 }
 
-QIcon buttonIcon(const QString& key)
+QIcon renderButtonIcon(const QString& key)
 {
     if (key == QLatin1String("Add"))
         return iconFrom(paintAdd);
@@ -1149,12 +1152,44 @@ QIcon buttonIcon(const QString& key)
     return iconFrom(paintGeneric);
 }
 
+} // namespace
+
+// Icons are drawn once per run, on the GUI thread, and shared afterwards.
+// The caches are never destroyed: pixmaps must not outlive the application
+// object, and static destructors run after it is gone.
+namespace {
+QIcon cached(const QString& key, QIcon (*render)(const QString&))
+{
+    static auto* cache = new QHash<QString, QIcon>;
+    const QString slot = QString::number(reinterpret_cast<quintptr>(render)) + QLatin1Char('/') + key;
+    auto it = cache->find(slot);
+    if (it == cache->end())
+        it = cache->insert(slot, render(key));
+    return *it;
+}
+
+QIcon renderAppIcon(const QString&)
+{
+    QIcon i;
+    for (int size : {16, 24, 32, 48, 64, 128, 256})
+        i.addPixmap(logo(size));
+    return i;
+}
+} // namespace
+
+QIcon toolbarIcon(const QString& key)
+{
+    return cached(key, renderToolbarIcon);
+}
+
+QIcon buttonIcon(const QString& key)
+{
+    return cached(key, renderButtonIcon);
+}
+
 QIcon appIcon()
 {
-    QIcon icon;
-    for (int size : {16, 24, 32, 48, 64, 128, 256})
-        icon.addPixmap(logo(size));
-    return icon;
+    return cached(QString(), renderAppIcon);
 }
 
 } // namespace pb::artwork

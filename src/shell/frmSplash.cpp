@@ -53,6 +53,7 @@ frmSplash::frmSplash(AppContext& ctx) : QWidget(nullptr, Qt::SplashScreen | Qt::
     Timer->setObjectName(QStringLiteral("Timer"));
     Timer->setInterval(2000);
     Timer->setSingleShot(true);
+    Timer->setTimerType(Qt::PreciseTimer);   // never earlier than two seconds
     connect(Timer, &QTimer::timeout, this, &frmSplash::Timer_Timer);
     Timer->start();
 }

@@ -28,6 +28,7 @@ private slots:
         s.save("RiveVozuDezi", "Phonebook", "FormBackPicture", "/home/u/p q.jpg");
         QCOMPARE(s.get("RiveVozuDezi", "Phonebook", "FormTop", "75"), QStringLiteral("1234"));
         QCOMPARE(s.get("RiveVozuDezi", "Phonebook", "FormBackPicture", "0"), QStringLiteral("/home/u/p q.jpg"));
+        s.flush();
 
         QFile ini(dir_.filePath("RiveVozuDezi.ini"));
         QVERIFY(ini.open(QIODevice::ReadOnly));
@@ -36,7 +37,7 @@ private slots:
         QVERIFY(text.contains("FormTop=1234"));
     }
 
-    void sectionsAreSeparate()
+    void sectionsAreSeparateAndAFreshStoreReadsTheFile()
     {
         SettingsStore s;
         s.save("RiveVozuDezi", "Other", "FormTop", "1");

@@ -16,9 +16,9 @@ private slots:
     {
         TestEnv env;
         env.writeBookNames({"A", "B"});
-        frmSplash* splash = env.ctx().windows.get<frmSplash>();
         QElapsedTimer clock;
         clock.start();
+        frmSplash* splash = env.ctx().windows.get<frmSplash>();
         splash->show();
         QVERIFY(QTest::qWaitForWindowExposed(splash));
         QVERIFY(splash->windowFlags() & Qt::FramelessWindowHint);

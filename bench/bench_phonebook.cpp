@@ -1,0 +1,671 @@
+// Timing report for the record commands that walk the whole book.
+//
+//   bench_phonebook [--records N] [--reps R]
+//
+// Every command is timed against a plain pread/pwrite loop doing the same
+// record traffic on the same file in the same run, and reported as a ratio.
+// Peak resident memory of a loaded main window is measured in child runs of
+// this program (--rss-child full|empty). Once the command line is accepted
+// the program exits 0 whatever the figures: it reports, it does not judge.
+// PB_BENCH_VERBOSE=1 also prints every load timing.
+
+#include "platform/MessageBoxes.h"
+#include "platform/SettingsStore.h"
+#include "records/ContactRecord.h"
+#include "records/Data.h"
+#include "records/Phonebook.h"
+#include "search/frmFind.h"
+#include "search/frmRecords.h"
+#include "shell/AppContext.h"
+
+#include <QApplication>
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kDefaultRecords = 32767;
+constexpr int kMaxRecords = 32767;
+constexpr double kRatioTarget = 3.0;
+constexpr double kRssTargetMb = 10.0;
+
+// Keeps the baseline loops from being optimised away.
+volatile unsigned g_sink = 0;
+
+double msBetween(Clock::time_point a, Clock::time_point b)
+{
+    return std::chrono::duration<double, std::milli>(b - a).count();
+}
+
+// The best of several runs: what is left once other work on the machine is
+// out of the way.
+double best(const std::vector<double>& v)
+{
+    return v.empty() ? 0.0 : *std::min_element(v.begin(), v.end());
+}
+
+// --- book files ------------------------------------------------------------------
+
+pb::ContactRecord contactNumber(int i)
+{
+    pb::ContactRecord r;
+    for (pb::Field f : pb::kAllFields)
+        r.store(f, f == pb::Field::FirstName ? QStringLiteral("Name%1").arg(i) : QString());
+    return r;
+}
+
+QByteArray bookBytes(int count)
+{
+    QByteArray out;
+    out.reserve(static_cast<qsizetype>(count) * static_cast<qsizetype>(pb::kRecordSize));
+    for (int i = 1; i <= count; ++i) {
+        const pb::ContactRecord r = contactNumber(i);
+        out.append(r.bytes.data(), static_cast<qsizetype>(pb::kRecordSize));
+    }
+    return out;
+}
+
+QString bookPath()
+{
+    return QDir::current().filePath(QString::fromLatin1(pb::kPhonebookFileName));
+}
+
+void writeBookFile(const QByteArray& bytes)
+{
+    QFile f(bookPath());
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size()) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(bookPath()));
+        std::exit(1);
+    }
+}
+
+// Record by record, so that writing the book costs the writer no memory.
+void streamBookFile(int count)
+{
+    std::FILE* f = std::fopen(qPrintable(bookPath()), "wb");
+    if (!f) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(bookPath()));
+        std::exit(1);
+    }
+    for (int i = 1; i <= count; ++i) {
+        const pb::ContactRecord r = contactNumber(i);
+        std::fwrite(r.bytes.data(), 1, pb::kRecordSize, f);
+    }
+    std::fclose(f);
+}
+
+qint64 bookSize()
+{
+    return QFileInfo(bookPath()).size();
+}
+
+// --- baselines: the same record traffic with bare system calls -----------------------
+
+off_t offsetOf(int record)
+{
+    return static_cast<off_t>(record - 1) * static_cast<off_t>(pb::kRecordSize);
+}
+
+int openBook(int flags)
+{
+    const int fd = ::open(qPrintable(bookPath()), flags | O_CLOEXEC);
+    if (fd < 0) {
+        std::perror("open book");
+        std::exit(1);
+    }
+    return fd;
+}
+
+// Reads records first..last, one pread each.
+double preadScan(int first, int last)
+{
+    const int fd = openBook(O_RDONLY);
+    char buf[pb::kRecordSize];
+    unsigned sum = 0;
+    const auto t0 = Clock::now();
+    for (int i = first; i <= last; ++i) {
+        const ssize_t got = ::pread(fd, buf, sizeof buf, offsetOf(i));
+        if (got > 0)
+            sum += static_cast<unsigned char>(buf[0]);
+        else
+            sum += 1;
+    }
+    const auto t1 = Clock::now();
+    ::close(fd);
+    g_sink = g_sink + sum;
+    return msBetween(t0, t1);
+}
+
+// A short read past the end of the book leaves a free slot: zero bytes.
+void zeroTail(char (&buf)[pb::kRecordSize], ssize_t got)
+{
+    const std::size_t have = got > 0 ? static_cast<std::size_t>(got) : 0;
+    if (have < sizeof buf)
+        std::memset(buf + have, 0, sizeof buf - have);
+}
+
+// Records count..1 each move one place up (read i, write i + 1).
+double shiftUp(int count)
+{
+    const int fd = openBook(O_RDWR);
+    char buf[pb::kRecordSize];
+    const auto t0 = Clock::now();
+    for (int i = count; i >= 1; --i) {
+        const ssize_t got = ::pread(fd, buf, sizeof buf, offsetOf(i));
+        zeroTail(buf, got);
+        if (::pwrite(fd, buf, sizeof buf, offsetOf(i + 1)) != static_cast<ssize_t>(sizeof buf))
+            std::perror("pwrite");
+    }
+    const auto t1 = Clock::now();
+    ::close(fd);
+    return msBetween(t0, t1);
+}
+
+// Records 2..count+1 each move one place down (read i + 1, write i).
+double shiftDown(int count)
+{
+    const int fd = openBook(O_RDWR);
+    char buf[pb::kRecordSize];
+    const auto t0 = Clock::now();
+    for (int i = 1; i <= count; ++i) {
+        const ssize_t got = ::pread(fd, buf, sizeof buf, offsetOf(i + 1));
+        zeroTail(buf, got);
+        if (::pwrite(fd, buf, sizeof buf, offsetOf(i)) != static_cast<ssize_t>(sizeof buf))
+            std::perror("pwrite");
+    }
+    const auto t1 = Clock::now();
+    ::close(fd);
+    return msBetween(t0, t1);
+}
+
+// --- one run of the program ------------------------------------------------------
+
+// A fresh program context over the current folder; the main window is
+// created (and so loaded) on demand and closed as the user would close it.
+class Run
+{
+public:
+    Run(pb::ScriptedMessageBoxes& boxes, pb::SettingsStore& settings)
+        : boxes_(boxes), ctx_(std::make_unique<pb::AppContext>(boxes, settings))
+    {
+    }
+    ~Run()
+    {
+        closeAll();
+        ctx_.reset();
+    }
+    Run(const Run&) = delete;
+    Run& operator=(const Run&) = delete;
+
+    pb::AppContext& ctx() { return *ctx_; }
+    pb::Data* data() { return ctx_->windows.get<pb::Data>(); }
+
+    void closeAll()
+    {
+        if (pb::Data* d = ctx_->windows.existing<pb::Data>())
+            d->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        boxes_.script_.clear();
+        boxes_.shown.clear();
+    }
+
+private:
+    pb::ScriptedMessageBoxes& boxes_;
+    std::unique_ptr<pb::AppContext> ctx_;
+};
+
+struct Row {
+    std::string command;
+    double commandMs = 0;
+    double baselineMs = 0;
+    bool checked = true;
+    std::string note;
+};
+
+void warnCheck(Row& row, bool ok, const QString& what)
+{
+    if (ok)
+        return;
+    row.checked = false;
+    std::fprintf(stderr, "check failed in \"%s\": %s\n", row.command.c_str(), qPrintable(what));
+}
+
+// --- the measurements --------------------------------------------------------------
+
+struct Bench {
+    pb::ScriptedMessageBoxes& boxes;
+    pb::SettingsStore& settings;
+    int records;
+    int reps;
+
+    Row loadCount(const QByteArray& full)
+    {
+        Row row{"Load count (" + std::to_string(records) + " records)", 0, 0, true, {}};
+        const QByteArray empty;
+        std::vector<double> fullMs, emptyMs, base;
+        const auto loadOnce = [&](const QByteArray& book, int expect) {
+            writeBookFile(book);
+            Run run(boxes, settings);
+            const auto t0 = Clock::now();
+            pb::Data* d = run.data();
+            const auto t1 = Clock::now();
+            warnCheck(row, d->recordCountText() == QString::number(expect),
+                      QStringLiteral("count %1, expected %2").arg(d->recordCountText()).arg(expect));
+            return msBetween(t0, t1);
+        };
+        // The first window of the process pays for fonts, styles and the like.
+        loadOnce(empty, 0);
+        loadOnce(full, records);
+        for (int i = 0; i < reps; ++i) {
+            emptyMs.push_back(loadOnce(empty, 0));
+            fullMs.push_back(loadOnce(full, records));
+            base.push_back(preadScan(1, records + 1));
+        }
+        if (qEnvironmentVariableIsSet("PB_BENCH_VERBOSE")) {
+            for (std::size_t k = 0; k < fullMs.size(); ++k)
+                std::fprintf(stderr, "load: empty %.2f full %.2f\n", emptyMs[k], fullMs[k]);
+        }
+        row.commandMs = std::max(0.0, best(fullMs) - best(emptyMs));
+        row.baselineMs = best(base);
+        const double noise = *std::max_element(emptyMs.begin(), emptyMs.end()) - best(emptyMs);
+        char note[160];
+        std::snprintf(note, sizeof note, "full %.2f ms - empty %.2f ms%s", best(fullMs), best(emptyMs),
+                      best(fullMs) - best(emptyMs) < noise ? " (difference within the empty load's run-to-run spread)"
+                                                           : "");
+        row.note = note;
+        return row;
+    }
+
+    Row lastFromFirst(const QByteArray& full)
+    {
+        Row row{"Last (>>) from record 1", 0, 0, true, {}};
+        writeBookFile(full);
+        Run run(boxes, settings);
+        pb::Data* d = run.data();
+        std::vector<double> cmd, base;
+        for (int i = 0; i < reps; ++i) {
+            d->cmdBegining_Click();
+            const auto t0 = Clock::now();
+            d->cmdEnd_Click();
+            const auto t1 = Clock::now();
+            cmd.push_back(msBetween(t0, t1));
+            warnCheck(row, d->recordBoxText() == QString::number(records),
+                      QStringLiteral("on record %1, expected %2").arg(d->recordBoxText()).arg(records));
+            base.push_back(preadScan(1, records + 1));
+        }
+        row.commandMs = best(cmd);
+        row.baselineMs = best(base);
+        return row;
+    }
+
+    Row insertAtBeginning(const QByteArray& shorter)
+    {
+        const int count = records - 1;
+        Row row{"Insert at the begining (" + std::to_string(count) + " records)", 0, 0, true, {}};
+        std::vector<double> cmd, base;
+        for (int i = 0; i < reps; ++i) {
+            writeBookFile(shorter);
+            {
+                Run run(boxes, settings);
+                pb::Data* d = run.data();
+                const auto t0 = Clock::now();
+                d->mnuInsertBegining_Click();
+                const auto t1 = Clock::now();
+                cmd.push_back(msBetween(t0, t1));
+                warnCheck(row, d->recordCountText() == QString::number(count + 1),
+                          QStringLiteral("count %1, expected %2").arg(d->recordCountText()).arg(count + 1));
+            }
+            warnCheck(row, bookSize() == static_cast<qint64>(count + 1) * static_cast<qint64>(pb::kRecordSize),
+                      QStringLiteral("book of %1 bytes").arg(bookSize()));
+            writeBookFile(shorter);
+            base.push_back(shiftUp(count));
+        }
+        writeBookFile(shorter);
+        row.commandMs = best(cmd);
+        row.baselineMs = best(base);
+        return row;
+    }
+
+    Row deleteFirst(const QByteArray& shorter)
+    {
+        const int count = records - 1;
+        Row row{"Delete record 1 (" + std::to_string(count) + " records)", 0, 0, true, {}};
+        std::vector<double> cmd, base;
+        for (int i = 0; i < reps; ++i) {
+            writeBookFile(shorter);
+            {
+                Run run(boxes, settings);
+                pb::Data* d = run.data();
+                d->cmdBegining_Click();
+                boxes.script_.clear();
+                boxes.answerNext(pb::MsgAnswer::Yes);
+                const auto t0 = Clock::now();
+                d->cmdDelete_Click();
+                const auto t1 = Clock::now();
+                cmd.push_back(msBetween(t0, t1));
+                warnCheck(row, d->recordCountText() == QString::number(count - 1),
+                          QStringLiteral("count %1, expected %2").arg(d->recordCountText()).arg(count - 1));
+            }
+            writeBookFile(shorter);
+            base.push_back(shiftDown(count));
+        }
+        writeBookFile(shorter);
+        row.commandMs = best(cmd);
+        row.baselineMs = best(base);
+        return row;
+    }
+
+    Row findNoHit(const QByteArray& full)
+    {
+        Row row{"Find, no hit", 0, 0, true, {}};
+        writeBookFile(full);
+        Run run(boxes, settings);
+        pb::Data* d = run.data();
+        pb::frmFind* find = run.ctx().windows.get<pb::frmFind>();
+        auto* query = find->findChild<QLineEdit*>(QStringLiteral("txtFind"));
+        if (!query) {
+            std::fprintf(stderr, "the search window has no txtFind\n");
+            std::exit(1);
+        }
+        query->setText(QStringLiteral("Nobody"));
+        std::vector<double> cmd, base;
+        for (int i = 0; i < reps; ++i) {
+            d->cmdBegining_Click();
+            boxes.shown.clear();
+            const auto t0 = Clock::now();
+            find->cmdSerach_Click();
+            const auto t1 = Clock::now();
+            cmd.push_back(msBetween(t0, t1));
+            warnCheck(row, !boxes.shown.isEmpty() && boxes.shown.last().text.endsWith(QStringLiteral("is not found.")),
+                      QStringLiteral("no not-found message"));
+            base.push_back(preadScan(1, records + 1));
+        }
+        row.commandMs = best(cmd);
+        row.baselineMs = best(base);
+        return row;
+    }
+
+    Row listBuild(const QByteArray& full)
+    {
+        Row row{"Available records list", 0, 0, true, {}};
+        writeBookFile(full);
+        Run run(boxes, settings);
+        run.data();
+        std::vector<double> cmd, base;
+        // The first list window pays for the list view's own start-up.
+        run.ctx().windows.get<pb::frmRecords>()->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        for (int i = 0; i < reps; ++i) {
+            const auto t0 = Clock::now();
+            pb::frmRecords* w = run.ctx().windows.get<pb::frmRecords>();
+            const auto t1 = Clock::now();
+            cmd.push_back(msBetween(t0, t1));
+            warnCheck(row, w->lines().size() == records,
+                      QStringLiteral("%1 lines, expected %2").arg(w->lines().size()).arg(records));
+            w->close();
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            base.push_back(preadScan(1, records));
+        }
+        row.commandMs = best(cmd);
+        row.baselineMs = best(base);
+
+        // What the window costs with nothing to list, for reading small books.
+        writeBookFile(QByteArray());
+        Run bare(boxes, settings);
+        bare.data();
+        std::vector<double> fixed;
+        for (int i = 0; i < reps; ++i) {
+            const auto t0 = Clock::now();
+            pb::frmRecords* w = bare.ctx().windows.get<pb::frmRecords>();
+            const auto t1 = Clock::now();
+            fixed.push_back(msBetween(t0, t1));
+            w->close();
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        }
+        char note[96];
+        std::snprintf(note, sizeof note, "the window with an empty book takes %.2f ms", best(fixed));
+        row.note = note;
+        return row;
+    }
+};
+
+// --- peak memory -------------------------------------------------------------------
+
+void prepareFolder(QTemporaryDir& tmp)
+{
+    if (!tmp.isValid()) {
+        std::fprintf(stderr, "no temporary folder\n");
+        std::exit(1);
+    }
+    QDir::setCurrent(tmp.path());
+    const QString config = tmp.filePath(QStringLiteral("config"));
+    QDir().mkpath(config);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, config);
+}
+
+int rssChild(bool full, int records)
+{
+    QTemporaryDir tmp;
+    prepareFolder(tmp);
+    streamBookFile(full ? records : 0);
+    pb::ScriptedMessageBoxes boxes;
+    pb::SettingsStore settings;
+    long maxrss = 0;
+    {
+        pb::AppContext ctx(boxes, settings);
+        pb::Data* d = ctx.windows.get<pb::Data>();
+        QCoreApplication::processEvents();
+        const QString count = d->recordCountText();
+        rusage ru{};
+        getrusage(RUSAGE_SELF, &ru);
+        maxrss = ru.ru_maxrss;
+        std::printf("count=%s\nmaxrss_kb=%ld\n", qPrintable(count), maxrss);
+        std::fflush(stdout);
+        d->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    return 0;
+}
+
+struct ChildResult {
+    long maxrssKb = -1;
+    std::string count;
+};
+
+// Runs this program again as a memory child. The child is forked from this
+// process before it has built anything, since a process inherits its
+// parent's peak resident size across fork and exec.
+ChildResult childMaxRss(const char* which, int records)
+{
+    ChildResult result;
+    int out[2];
+    if (::pipe(out) != 0) {
+        std::perror("pipe");
+        return result;
+    }
+    const std::string n = std::to_string(records);
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+        std::perror("fork");
+        ::close(out[0]);
+        ::close(out[1]);
+        return result;
+    }
+    if (pid == 0) {
+        ::dup2(out[1], STDOUT_FILENO);
+        ::dup2(out[1], STDERR_FILENO);
+        ::close(out[0]);
+        ::close(out[1]);
+        ::execl("/proc/self/exe", "bench_phonebook", "--records", n.c_str(), "--rss-child", which,
+                static_cast<char*>(nullptr));
+        std::_Exit(127);
+    }
+    ::close(out[1]);
+    std::string text;
+    char buf[4096];
+    for (;;) {
+        const ssize_t got = ::read(out[0], buf, sizeof buf);
+        if (got > 0)
+            text.append(buf, static_cast<std::size_t>(got));
+        else if (got == 0 || errno != EINTR)
+            break;
+    }
+    ::close(out[0]);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "the %s memory run failed (status %d):\n%s\n", which, status, text.c_str());
+        return result;
+    }
+    std::size_t at = 0;
+    while (at < text.size()) {
+        std::size_t end = text.find('\n', at);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string line = text.substr(at, end - at);
+        if (line.rfind("maxrss_kb=", 0) == 0)
+            result.maxrssKb = std::atol(line.c_str() + 10);
+        else if (line.rfind("count=", 0) == 0)
+            result.count = line.substr(6);
+        at = end + 1;
+    }
+    return result;
+}
+
+void usage()
+{
+    std::fprintf(stderr, "usage: bench_phonebook [--records N] [--reps R]   (2 <= N <= %d)\n", kMaxRecords);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    int records = kDefaultRecords;
+    int reps = 0;
+    QString rssMode;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if ((a == "--records" || a == "--reps" || a == "--rss-child") && i + 1 < argc) {
+            const char* v = argv[++i];
+            if (a == "--records")
+                records = std::atoi(v);
+            else if (a == "--reps")
+                reps = std::atoi(v);
+            else
+                rssMode = QString::fromLatin1(v);
+        } else {
+            usage();
+            return 2;
+        }
+    }
+    if (records < 2 || records > kMaxRecords) {
+        usage();
+        return 2;
+    }
+    if (reps <= 0)
+        reps = 7;
+
+    long fullKb = -1, emptyKb = -1;
+    std::string fullCount, emptyCount;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    if (rssMode.isEmpty()) {
+        // Peak memory first, while this process is still small: the best of
+        // three child runs each, so that one stray allocation does not decide.
+        for (int i = 0; i < 3; ++i) {
+            const ChildResult f = childMaxRss("full", records);
+            const ChildResult e = childMaxRss("empty", records);
+            if (f.maxrssKb >= 0 && (fullKb < 0 || f.maxrssKb < fullKb))
+                fullKb = f.maxrssKb;
+            if (e.maxrssKb >= 0 && (emptyKb < 0 || e.maxrssKb < emptyKb))
+                emptyKb = e.maxrssKb;
+            fullCount = f.count;
+            emptyCount = e.count;
+        }
+    }
+
+    QApplication app(argc, argv);
+
+    if (!rssMode.isEmpty()) {
+        if (rssMode != QLatin1String("full") && rssMode != QLatin1String("empty")) {
+            usage();
+            return 2;
+        }
+        return rssChild(rssMode == QLatin1String("full"), records);
+    }
+
+    QTemporaryDir tmp;
+    prepareFolder(tmp);
+    pb::ScriptedMessageBoxes boxes;
+    pb::SettingsStore settings;
+
+    std::printf("z8P Phonebook benchmark: %d records, best of %d runs, folder %s\n", records, reps,
+                qPrintable(tmp.path()));
+    std::fflush(stdout);
+
+    const QByteArray full = bookBytes(records);
+    const QByteArray shorter = full.left(static_cast<qsizetype>(records - 1) * static_cast<qsizetype>(pb::kRecordSize));
+
+    Bench bench{boxes, settings, records, reps};
+    std::vector<Row> rows;
+    rows.push_back(bench.loadCount(full));
+    rows.push_back(bench.lastFromFirst(full));
+    rows.push_back(bench.insertAtBeginning(shorter));
+    rows.push_back(bench.deleteFirst(shorter));
+    rows.push_back(bench.findNoHit(full));
+    rows.push_back(bench.listBuild(full));
+
+    std::printf("\n%-40s %12s %12s %8s %8s  %s\n", "command", "command ms", "baseline ms", "ratio", "target",
+                "result");
+    std::printf("%s\n", std::string(96, '-').c_str());
+    for (const Row& r : rows) {
+        const double ratio = r.baselineMs > 0 ? r.commandMs / r.baselineMs : 0.0;
+        const char* verdict = !r.checked ? "WRONG" : ratio <= kRatioTarget ? "PASS" : "OVER";
+        std::printf("%-40s %12.2f %12.2f %8.2f %8.1f  %s\n", r.command.c_str(), r.commandMs, r.baselineMs, ratio,
+                    kRatioTarget, verdict);
+    }
+    if (fullKb >= 0 && emptyKb >= 0) {
+        const double mb = static_cast<double>(fullKb - emptyKb) / 1024.0;
+        const bool ok = fullCount == std::to_string(records) && emptyCount == "0";
+        std::printf("%-40s %12s %12s %8.2f %8.1f  %s\n", "Peak RSS, full - empty book (MB)", "", "", mb,
+                    kRssTargetMb, !ok ? "WRONG" : mb <= kRssTargetMb ? "PASS" : "OVER");
+        std::printf("%s\n", std::string(96, '-').c_str());
+        std::printf("peak RSS: full book %.1f MB, empty book %.1f MB\n", static_cast<double>(fullKb) / 1024.0,
+                    static_cast<double>(emptyKb) / 1024.0);
+    } else {
+        std::printf("%-40s %12s %12s %8s %8.1f  %s\n", "Peak RSS, full - empty book (MB)", "", "", "n/a",
+                    kRssTargetMb, "FAILED");
+        std::printf("%s\n", std::string(96, '-').c_str());
+    }
+    for (const Row& r : rows)
+        if (!r.note.empty())
+            std::printf("%s: %s\n", r.command.c_str(), r.note.c_str());
+    std::fflush(stdout);
+    return 0;
+}
