@@ -60,11 +60,13 @@ frmFind::frmFind(AppContext& ctx) : QDialog(nullptr), ctx_(ctx)
         b->setFont(arial);
         twips::place(b, (3510 - 1095) / 2, 900, 1095, 255);
     }
-    // Find next lies over Find; Find stays the default button for Enter.
+    // The two share one place: Find is on top (and clickable) until a hit
+    // enables Find next, which then lies over it. Find stays the default
+    // button, so Enter runs it either way.
     cmdSerach->setDefault(true);
     cmdFindNext->setAutoDefault(false);
-    cmdFindNext->raise();
     cmdFindNext->setEnabled(false);
+    cmdSerach->raise();
     connect(cmdSerach, &QPushButton::clicked, this, &frmFind::cmdSerach_Click);
     connect(cmdFindNext, &QPushButton::clicked, this, &frmFind::cmdFindNext_Click);
 
@@ -173,8 +175,10 @@ void frmFind::cmdSerach_Click()
         return;
     }
     const auto count = data->recordCount();
-    if (count && result.hit < *count)
+    if (count && result.hit < *count) {
         cmdFindNext->setEnabled(true);
+        cmdFindNext->raise();
+    }
     else
         close();
 }
