@@ -93,6 +93,10 @@ bool RecordFile::write(int number, const ContactRecord& from)
             continue;
         if (n <= 0) {
             error_ = QString::fromLocal8Bit(std::strerror(n < 0 ? errno : ENOSPC));
+            // A record that only partly made it onto the end of the file
+            // would read as a record: take the piece back off.
+            if (put > 0 && file_.size() == offsetOf(number) + put)
+                file_.resize(offsetOf(number));
             return false;
         }
         put += n;

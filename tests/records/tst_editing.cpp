@@ -1,0 +1,291 @@
+// Apply and Delete on the main window, driven through its buttons and menu
+// items, with the phonebook file checked byte for byte afterwards.
+#include "support/TestEnv.h"
+
+#include <QMenu>
+#include <QTest>
+
+using namespace pb;
+using namespace pb::test;
+
+namespace {
+
+const QString kBook = QStringLiteral("DravikBase.z8B");
+
+QByteArray bytesOf(const QList<ContactRecord>& records)
+{
+    QByteArray out;
+    for (const ContactRecord& r : records)
+        out.append(r.bytes.data(), static_cast<qsizetype>(kRecordSize));
+    return out;
+}
+
+QByteArray bytesOfNames(const QStringList& names)
+{
+    QList<ContactRecord> records;
+    for (const QString& n : names)
+        records.append(named(n));
+    return bytesOf(records);
+}
+
+const QByteArray kFreeSlot(static_cast<qsizetype>(kRecordSize), '\0');
+
+void goTo(Data* d, int n)
+{
+    click(d, "cmdBegining");
+    for (int i = 1; i < n; ++i)
+        click(d, "cmdNext");
+}
+
+bool newRecordEnabled(Data* d)
+{
+    return d->findChild<QMenu*>(QStringLiteral("mnuNew"))->menuAction()->isEnabled();
+}
+
+} // namespace
+
+class TestEditing : public QObject
+{
+    Q_OBJECT
+private slots:
+    // --- Apply ------------------------------------------------------------------
+
+    void applyWithoutFirstNameWritesNothing()
+    {
+        TestEnv env;
+        env.writeBookNames({"A", "B", "C"});
+        Data* d = env.openData();
+        goTo(d, 2);
+        typeInto(d, "txtFirst", QString());
+        typeInto(d, "txtLast", QStringLiteral("Smith"));
+        typeInto(d, "txtPhone", QStringLiteral("555"));
+        click(d, "cmdAdd");
+
+        QCOMPARE(env.boxes().shown.size(), 1);
+        const auto& box = env.boxes().shown.first();
+        QCOMPARE(box.text, QStringLiteral("To add a record you need to provide a first name"));
+        QCOMPARE(box.title, QStringLiteral("Please enter a first name"));
+        QCOMPARE(box.buttons, MsgButtons::Ok);
+        QCOMPARE(box.icon, MsgIcon::Information);
+        QCOMPARE(env.fileBytes(kBook), bytesOfNames({"A", "B", "C"}));
+        QCOMPARE(shownBoxes(d).mid(0, 3), (QStringList{"", "Smith", "555"}));
+        QCOMPARE(recordBox(d), QStringLiteral("2"));
+    }
+
+    void applyOnTheNewSlotAppendsAndTheTitleKeepsTheOldCount()
+    {
+        TestEnv env;
+        env.writeBookNames({"A", "B", "C"});
+        Data* d = env.openData();
+        click(d, "cmdEnd");
+        click(d, "cmdNext");
+        QCOMPARE(title(d), QStringLiteral("PhoneBook Record: 4 of 3"));
+        typeInto(d, "txtFirst", QStringLiteral("John"));
+        typeInto(d, "txtLast", QStringLiteral("Doe"));
+        typeInto(d, "txtAddress", QStringLiteral("1 Main St"));
+        click(d, "cmdAdd");
+
+        QVERIFY(env.boxes().shown.isEmpty());
+        const ContactRecord john = makeRecord({"John", "Doe", "", "", "", "1 Main St"});
+        QCOMPARE(env.fileBytes(kBook), bytesOfNames({"A", "B", "C"}) + bytesOf({john}));
+        QCOMPARE(countLabel(d), QStringLiteral("4"));
+        QCOMPARE(recordBox(d), QStringLiteral("4"));
+        QCOMPARE(title(d), QStringLiteral("PhoneBook Record: 4 of 3"));
+        // The boxes come back as stored: John typed without a space shows one.
+        QCOMPARE(shownBoxes(d), (QStringList{"John ", "Doe ", " ", " ", " ", "1 Main St ", " "}));
+
+        click(d, "cmdPrevious");
+        QCOMPARE(title(d), QStringLiteral("PhoneBook Record: 3 of 4"));
+    }
+
+    void applyInsideTheBookOverwritesTheRecord()
+    {
+        TestEnv env;
+        env.writeBookNames({"A", "B", "C", "D", "E"});
+        Data* d = env.openData();
+        goTo(d, 2);
+        const QString company = QStringLiteral("Thirty Characters Company Ltd.");
+        QCOMPARE(company.size(), 30);
+        typeInto(d, "txtCompany", company);
+        click(d, "cmdAdd");
+
+        QList<ContactRecord> expected;
+        for (const char* n : {"A", "B", "C", "D", "E"})
+            expected.append(named(QString::fromLatin1(n)));
+        expected[1].store(Field::Company, company);
+        const QByteArray bytes = env.fileBytes(kBook);
+        QCOMPARE(bytes, bytesOf(expected));
+        QCOMPARE(bytes.mid(440 + 100, 60), company.toLatin1() + QByteArray(30, ' '));
+        QCOMPARE(d->boxText(Field::Company), company + u' ');
+        QCOMPARE(countLabel(d), QStringLiteral("5"));
+        QCOMPARE(recordBox(d), QStringLiteral("2"));
+    }
+
+    void saveChangesAndCtrlSApplyAndEnableNewRecord()
+    {
+        TestEnv env;   // no book yet: it is created empty
+        Data* d = env.openData();
+        QVERIFY(!newRecordEnabled(d));
+        QCOMPARE(recordBox(d), QStringLiteral("1"));
+
+        typeInto(d, "txtFirst", QStringLiteral("John"));
+        action(d, "mnuSave")->trigger();
+        QCOMPARE(env.fileBytes(kBook), bytesOfNames({"John"}));
+        QCOMPARE(countLabel(d), QStringLiteral("1"));
+        QVERIFY(newRecordEnabled(d));
+
+        d->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(d));
+        typeInto(d, "txtLast", QStringLiteral("Jim"));
+        QTest::keyClick(lineEdit(d, "txtLast"), Qt::Key_S, Qt::ControlModifier);
+        QCOMPARE(env.fileBytes(kBook), bytesOf({makeRecord({"John", "Jim"})}));
+        QCOMPARE(shownBoxes(d).mid(0, 2), (QStringList{"John ", "Jim "}));
+        QVERIFY(env.boxes().shown.isEmpty());
+    }
+
+    // A write that fails must not pass for a saved record.
+    void aFailedWriteKeepsTheBoxesAndTheBook_data()
+    {
+        QTest::addColumn<qint64>("room");
+        QTest::newRow("full at a record boundary") << qint64(3 * 440);
+        QTest::newRow("full inside the new record") << qint64(3 * 440 + 10);
+    }
+
+    void aFailedWriteKeepsTheBoxesAndTheBook()
+    {
+        QFETCH(qint64, room);
+        TestEnv env;
+        env.writeBookNames({"A", "B", "C"});
+        Data* d = env.openData();
+        click(d, "cmdEnd");
+        click(d, "cmdNext");
+        typeInto(d, "txtFirst", QStringLiteral("John"));
+        typeInto(d, "txtLast", QStringLiteral("Doe"));
+        {
+            FileSizeLimit full(room);
+            click(d, "cmdAdd");
+        }
+
+        QCOMPARE(env.boxes().shown.size(), 1);
+        const auto& box = env.boxes().shown.first();
+        const QString prefix = QStringLiteral("The record was not saved.");
+        QVERIFY2(box.text.startsWith(prefix), qPrintable(box.text));
+        QVERIFY2(box.text.size() > prefix.size() + 2, "the system's reason is missing");
+        QCOMPARE(box.title, QStringLiteral("ERROR!"));
+        QCOMPARE(box.icon, MsgIcon::Critical);
+        QCOMPARE(shownBoxes(d).mid(0, 2), (QStringList{"John", "Doe"}));
+        QCOMPARE(env.fileBytes(kBook), bytesOfNames({"A", "B", "C"}));
+        QCOMPARE(countLabel(d), QStringLiteral("3"));
+        QCOMPARE(recordBox(d), QStringLiteral("4"));
+
+        // Once there is room again the same boxes are saved.
+        click(d, "cmdAdd");
+        QCOMPARE(env.fileBytes(kBook), bytesOfNames({"A", "B", "C"}) + bytesOf({makeRecord({"John", "Doe"})}));
+        QCOMPARE(countLabel(d), QStringLiteral("4"));
+    }
+
+    // A record written behind free slots would be lost to the next count.
+    void applyPastTheNewSlotWritesIntoTheNewSlot()
+    {
+        TestEnv env;
+        env.writeBookNames({"A", "B", "C"});
+        Data* d = env.openData();
+        d->setRecordBox(12);
+        typeInto(d, "txtFirst", QStringLiteral("Late"));
+        click(d, "cmdAdd");
+
+        QCOMPARE(env.fileBytes(kBook), bytesOfNames({"A", "B", "C", "Late"}));
+        QCOMPARE(recordBox(d), QStringLiteral("4"));
+        QCOMPARE(countLabel(d), QStringLiteral("4"));
+        QCOMPARE(d->boxText(Field::FirstName), QStringLiteral("Late "));
+    }
+
+    // --- Delete -------------------------------------------------------------------
+
+    void deleteMovesLaterRecordsDown_data()
+    {
+        QTest::addColumn<QStringList>("book");
+        QTest::addColumn<int>("deleted");
+        QTest::addColumn<QStringList>("after");
+        QTest::addColumn<QString>("shownRecord");
+        QTest::addColumn<QString>("shownFirst");
+        QTest::newRow("2 of 4") << QStringList{"A", "B", "C", "D"} << 2 << QStringList{"A", "C", "D"} << "1" << "A ";
+        QTest::newRow("first of 3") << QStringList{"A", "B", "C"} << 1 << QStringList{"B", "C"} << "1" << "B ";
+        QTest::newRow("last of 3") << QStringList{"A", "B", "C"} << 3 << QStringList{"A", "B"} << "2" << "B ";
+    }
+
+    void deleteMovesLaterRecordsDown()
+    {
+        QFETCH(QStringList, book);
+        QFETCH(int, deleted);
+        QFETCH(QStringList, after);
+        QFETCH(QString, shownRecord);
+        QFETCH(QString, shownFirst);
+        TestEnv env;
+        env.writeBookNames(book);
+        Data* d = env.openData();
+        goTo(d, deleted);
+        env.boxes().answerNext(MsgAnswer::Yes);
+        click(d, "cmdDelete");
+
+        QCOMPARE(env.boxes().shown.size(), 1);
+        const auto& box = env.boxes().shown.first();
+        QCOMPARE(box.text, QStringLiteral("You're about to cut or delete this record\r\nDo you want to continue?"));
+        QCOMPARE(box.title, QStringLiteral("Continue?"));
+        QCOMPARE(box.buttons, MsgButtons::YesNo);
+        QCOMPARE(box.icon, MsgIcon::None);
+        // The file keeps its length: the old last record becomes a free slot.
+        QCOMPARE(env.fileBytes(kBook), bytesOfNames(after) + kFreeSlot);
+        QCOMPARE(countLabel(d), QString::number(after.size()));
+        QCOMPARE(recordBox(d), shownRecord);
+        QCOMPARE(d->boxText(Field::FirstName), shownFirst);
+    }
+
+    void deletingTheOnlyRecordEmptiesTheBook()
+    {
+        TestEnv env;
+        env.writeBook({makeRecord({"Solo", "One", "123"})});
+        Data* d = env.openData();
+        QVERIFY(newRecordEnabled(d));
+        action(d, "mnuDelete")->trigger();
+
+        QCOMPARE(env.boxes().shown.size(), 1);
+        QCOMPARE(env.fileBytes(kBook), kFreeSlot);
+        QCOMPARE(countLabel(d), QStringLiteral("0"));
+        QCOMPARE(recordBox(d), QStringLiteral("1"));
+        QCOMPARE(shownBoxes(d), QStringList(kFieldCount, QString()));
+        QVERIFY(newRecordEnabled(d));
+    }
+
+    void deleteThatDoesNotApplyChangesNothing_data()
+    {
+        QTest::addColumn<int>("record");
+        QTest::addColumn<MsgAnswer>("answer");
+        QTest::addColumn<QString>("shownFirst");
+        QTest::newRow("answered No") << 2 << MsgAnswer::No << "B ";
+        QTest::newRow("on the new slot") << 4 << MsgAnswer::Yes << "";
+    }
+
+    void deleteThatDoesNotApplyChangesNothing()
+    {
+        QFETCH(int, record);
+        QFETCH(MsgAnswer, answer);
+        QFETCH(QString, shownFirst);
+        TestEnv env;
+        env.writeBookNames({"A", "B", "C"});
+        Data* d = env.openData();
+        goTo(d, record);
+        env.boxes().answerNext(answer);
+        click(d, "cmdDelete");
+
+        QCOMPARE(env.boxes().shown.size(), 1);
+        QCOMPARE(env.boxes().shown.first().title, QStringLiteral("Continue?"));
+        QCOMPARE(env.fileBytes(kBook), bytesOfNames({"A", "B", "C"}));
+        QCOMPARE(countLabel(d), QStringLiteral("3"));
+        QCOMPARE(recordBox(d), QString::number(record));
+        QCOMPARE(d->boxText(Field::FirstName), shownFirst);
+    }
+};
+
+QTEST_MAIN(TestEditing)
+#include "tst_editing.moc"
