@@ -209,7 +209,7 @@ class Run
 {
 public:
     Run(pb::ScriptedMessageBoxes& boxes, pb::SettingsStore& settings)
-        : boxes_(boxes), ctx_(std::make_unique<pb::AppContext>(boxes, settings))
+        : boxes_(boxes), ctx_(std::make_unique<pb::AppContext>(boxes, settings, dialogs_, programs_))
     {
     }
     ~Run()
@@ -234,6 +234,8 @@ public:
 
 private:
     pb::ScriptedMessageBoxes& boxes_;
+    pb::ScriptedDialogs dialogs_;
+    pb::ScriptedProgramStarter programs_;
     std::unique_ptr<pb::AppContext> ctx_;
 };
 
@@ -475,7 +477,9 @@ int rssChild(bool full, int records)
     pb::SettingsStore settings;
     long maxrss = 0;
     {
-        pb::AppContext ctx(boxes, settings);
+        pb::ScriptedDialogs dialogs;
+        pb::ScriptedProgramStarter programs;
+        pb::AppContext ctx(boxes, settings, dialogs, programs);
         pb::Data* d = ctx.windows.get<pb::Data>();
         QCoreApplication::processEvents();
         const QString count = d->recordCountText();

@@ -15,7 +15,7 @@ cd "$root"
 packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-qpa-plugins libgl-dev fonts-dejavu-core
-  xvfb xauth
+  xvfb xauth poppler-utils
   clang libclang-rt-14-dev
 )
 missing=()

@@ -1,5 +1,6 @@
 #include "records/Data.h"
 
+#include "platform/CommonDialog.h"
 #include "platform/FieldBox.h"
 #include "platform/Twips.h"
 #include "records/RecordNumber.h"
@@ -86,6 +87,7 @@ Data::Data(AppContext& ctx) : ctx_(ctx)
     setObjectName(QStringLiteral("Data"));
     setWindowIcon(artwork::appIcon());
     backPicture_ = artwork::backgroundPicture();
+    dlgFileOpen_ = std::make_unique<CommonDialog>(ctx.dialogs);
     buildControls();
     buildMenus();
     buildToolbar();
@@ -338,11 +340,20 @@ void Data::Form_Unload()
 
     ctx_.windows.unload<frmRecords>();
     ctx_.windows.unload<frmFind>();
+    unloadPrintWindows();
+    unloadDiaries();
 }
 
 void Data::mnuexit_Click()
 {
     close();
+}
+
+void Data::setBackgroundPicture(const QImage& picture, const QString& path)
+{
+    backPicture_ = picture;
+    backPicturePath_ = path;
+    area_->update();
 }
 
 void Data::setBackgroundColor(qint32 c)

@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QMainWindow>
 #include <array>
+#include <memory>
 #include <cstdint>
 #include <optional>
 
@@ -18,6 +19,7 @@ class QToolBar;
 namespace pb {
 
 class AppContext;
+class CommonDialog;
 class FieldBox;
 class MultiLineBox;
 class BackgroundArea;
@@ -56,6 +58,12 @@ public:
     qint32 backgroundColor() const { return backColor_; }
     void setBackgroundColor(qint32 c);
     QString backPicturePath() const { return backPicturePath_; }
+    // Replaces the built-in background picture for this run.
+    void setBackgroundPicture(const QImage& picture, const QString& path);
+
+    // The one common dialog of the main window, shared by its commands and
+    // by the record viewer.
+    CommonDialog& dlgFileOpen() { return *dlgFileOpen_; }
 
     AppContext& context() { return ctx_; }
 
@@ -76,6 +84,18 @@ public slots:
     void mnuShow_Click();
     void Toolbar1_ButtonClick(const QString& key);
 
+    // Printing and export (DataPrint.cpp).
+    void mnuPrint_Click();
+    // The diaries book (DataDiaries.cpp).
+    void mnuDiaries_Click();
+    // Appearance, help and the About box (DataAppearance.cpp).
+    void mnuDefault_Click();
+    void mnuOther_Click();
+    void mnuBackColors_Click();
+    void mnuBackPic_Click();
+    void mnuContents_Click();
+    void mnuAbout_Click();
+
 protected:
     void closeEvent(QCloseEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
@@ -91,6 +111,9 @@ private:
     void Form_Unload();
     void Form_MouseMove();
     void Form_MouseUp(Qt::MouseButton button, const QPoint& globalPos);
+    // Shutdown steps that belong to the windows opened from here.
+    void unloadPrintWindows();   // DataPrint.cpp
+    void unloadDiaries();        // DataDiaries.cpp
     void txtRecord_Change();
     void txtRecord_GotFocus();
     void txtRecord_MouseMove();
@@ -139,6 +162,7 @@ private:
     qint32 backColor_ = 0;
     QString backPicturePath_;
     QImage backPicture_;
+    std::unique_ptr<CommonDialog> dlgFileOpen_;
     QSizeF wantedOuterSize_;   // twips, re-applied once the frame is known
     bool frameFixed_ = false;
 };

@@ -275,7 +275,7 @@ void Data::Toolbar1_ButtonClick(const QString& key)
         dlg->setAttribute(Qt::WA_DeleteOnClose);
         dlg->open();
     } else if (key == QLatin1String("PrintRecord")) {
-        // The print options window is not part of this build yet.
+        mnuPrint_Click();
     } else if (key == QLatin1String("FindRecord")) {
         mnuFind_Click();
     }

@@ -69,12 +69,12 @@ void Data::buildMenus()
         ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     addItem(file, "mnuDelete", QStringLiteral("&Delete Record"), [this] { cmdDelete_Click(); });
     addSeparator(file, "l8");
-    addItem(file, "mnuPrint", QStringLiteral("&Print Options..."));
+    addItem(file, "mnuPrint", QStringLiteral("&Print Options..."), [this] { mnuPrint_Click(); });
     addItem(file, "mnuDialer", QStringLiteral("Call Contact"))->setVisible(false);
     addSeparator(file, "mnuL0");
     QMenu* open = addSubmenu(this, file, "mnuOpen", QStringLiteral("&Open"));
     addItem(open, "mnuProHandler", QStringLiteral("z8P Surfer..."));
-    addItem(open, "mnuDiaries", QStringLiteral("DiariesBook..."));
+    addItem(open, "mnuDiaries", QStringLiteral("DiariesBook..."), [this] { mnuDiaries_Click(); });
     addItem(open, "mnuPhoneDialer", QStringLiteral("PhoneDialer..."))->setVisible(false);
     addSeparator(file, "mnul1");
     addItem(file, "mnuexit", QStringLiteral("&Close z8P Phonebook"), [this] { mnuexit_Click(); });
@@ -90,8 +90,8 @@ void Data::buildMenus()
     addSeparator(tools, "l5")->setVisible(false);
     QMenu* settings = addSubmenu(this, tools, "mnuSettings", QStringLiteral("S&ettings"));
     settings->menuAction()->setVisible(false);
-    addItem(settings, "mnuBackColors", QStringLiteral("BackColor..."));
-    addItem(settings, "mnuBackPic", QStringLiteral("BackPicture..."))->setVisible(false);
+    addItem(settings, "mnuBackColors", QStringLiteral("BackColor..."), [this] { mnuBackColors_Click(); });
+    addItem(settings, "mnuBackPic", QStringLiteral("BackPicture..."), [this] { mnuBackPic_Click(); })->setVisible(false);
 
     QMenu* online = addTopMenu(bar, "mnuOnline", QStringLiteral("Online"));
     addItem(online, "mnuProduct", QStringLiteral("&Product Home"));
@@ -101,17 +101,17 @@ void Data::buildMenus()
     addItem(online, "mnuSupport", QStringLiteral("Support/&Feedback"));
 
     QMenu* help = addTopMenu(bar, "mnuHelp", QStringLiteral("&Help"));
-    addItem(help, "mnuContents", QStringLiteral("Contents...    (F1)"))->setVisible(false);
+    addItem(help, "mnuContents", QStringLiteral("Contents...    (F1)"), [this] { mnuContents_Click(); })->setVisible(false);
     addSeparator(help, "mnul15")->setVisible(false);
-    addItem(help, "mnuAbout", QStringLiteral("&About z8P Phonebook..."));
+    addItem(help, "mnuAbout", QStringLiteral("&About z8P Phonebook..."), [this] { mnuAbout_Click(); });
 
     // Used only as the background's right-click menu, never in the bar.
     mnuBackColor = addTopMenu(bar, "mnuBackColor", QStringLiteral("BackGround"));
     mnuBackColor->menuAction()->setVisible(false);
     QMenu* choice = addSubmenu(this, mnuBackColor, "mnuBackColorChoice", QStringLiteral("BackColor"));
     choice->menuAction()->setEnabled(false);
-    addItem(choice, "mnuDefault", QStringLiteral("Default"))->setEnabled(false);
-    addItem(choice, "mnuOther", QStringLiteral("Other..."))->setEnabled(false);
+    addItem(choice, "mnuDefault", QStringLiteral("Default"), [this] { mnuDefault_Click(); })->setEnabled(false);
+    addItem(choice, "mnuOther", QStringLiteral("Other..."), [this] { mnuOther_Click(); })->setEnabled(false);
 }
 
 void Data::buildToolbar()

@@ -2,7 +2,10 @@
 
 namespace pb {
 
-AppContext::AppContext(MessageBoxes& b, SettingsStore& s) : boxes(b), settings(s), windows(*this) {}
+AppContext::AppContext(MessageBoxes& b, SettingsStore& s, Dialogs& d, ProgramStarter& p)
+    : boxes(b), settings(s), dialogs(d), programs(p), windows(*this)
+{
+}
 
 AppContext::~AppContext() = default;
 

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "platform/Dialogs.h"
 #include "platform/MessageBoxes.h"
+#include "platform/ProgramStarter.h"
 #include "platform/SettingsStore.h"
 #include "platform/WindowRegistry.h"
 #include "records/Phonebook.h"
@@ -15,11 +17,13 @@ inline constexpr const char* kSettingsSection = "Phonebook";
 class AppContext
 {
 public:
-    AppContext(MessageBoxes& boxes, SettingsStore& settings);
+    AppContext(MessageBoxes& boxes, SettingsStore& settings, Dialogs& dialogs, ProgramStarter& programs);
     ~AppContext();
 
     MessageBoxes& boxes;
     SettingsStore& settings;
+    Dialogs& dialogs;
+    ProgramStarter& programs;
     Phonebook book;
     WindowRegistry windows;
 

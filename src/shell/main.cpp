@@ -15,7 +15,9 @@ int main(int argc, char** argv)
 
     pb::DesktopMessageBoxes boxes;
     pb::SettingsStore settings;
-    pb::AppContext ctx(boxes, settings);
+    pb::DesktopDialogs dialogs;
+    pb::DesktopProgramStarter programs;
+    pb::AppContext ctx(boxes, settings, dialogs, programs);
     ctx.windows.get<pb::frmSplash>()->show();
     return app.exec();
 }

@@ -30,7 +30,7 @@ TestEnv::TestEnv() : oldCwd_(QDir::currentPath())
     QDir::setCurrent(dir_.path());
     QDir().mkpath(dir_.filePath(QStringLiteral("config")));
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir_.filePath(QStringLiteral("config")));
-    ctx_ = std::make_unique<AppContext>(boxes_, settings_);
+    ctx_ = std::make_unique<AppContext>(boxes_, settings_, dialogs_, programs_);
 }
 
 TestEnv::~TestEnv()
@@ -147,7 +147,7 @@ void TestEnv::restart()
 {
     closeData();
     ctx_.reset();
-    ctx_ = std::make_unique<AppContext>(boxes_, settings_);
+    ctx_ = std::make_unique<AppContext>(boxes_, settings_, dialogs_, programs_);
 }
 
 QStringList TestEnv::messages() const

@@ -56,6 +56,8 @@ public:
     void restart();                  // a fresh run in the same folder
     AppContext& ctx() { return *ctx_; }
     ScriptedMessageBoxes& boxes() { return boxes_; }
+    ScriptedDialogs& dialogs() { return dialogs_; }
+    ScriptedProgramStarter& programs() { return programs_; }
     QStringList messages() const;    // text of every box shown so far
     void clearMessages() { boxes_.shown.clear(); }
 
@@ -63,6 +65,8 @@ private:
     QTemporaryDir dir_;
     QString oldCwd_;
     ScriptedMessageBoxes boxes_;
+    ScriptedDialogs dialogs_;
+    ScriptedProgramStarter programs_;
     SettingsStore settings_;
     std::unique_ptr<AppContext> ctx_;
 };
