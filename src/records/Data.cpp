@@ -89,6 +89,7 @@ Data::Data(AppContext& ctx) : ctx_(ctx)
     backPicture_ = artwork::backgroundPicture();
     dlgFileOpen_ = std::make_unique<CommonDialog>(ctx.dialogs);
     buildControls();
+    buildMailPanel();
     buildMenus();
     buildToolbar();
     Form_Load();

@@ -86,8 +86,16 @@ public slots:
 
     // Printing and export (DataPrint.cpp).
     void mnuPrint_Click();
+    // The single-record text of what the boxes show now, edits included.
+    QString CurrentRecordText() const;
     // The diaries book (DataDiaries.cpp).
     void mnuDiaries_Click();
+    // Dialling and e-mail (DataComm.cpp).
+    void mnuDialer_Click();
+    void mnuPhoneDialer_Click();
+    void mnuMailTo_Click();
+    void mnuInfoAbout_Click();
+    void mnuSendAllRecords_Click();
     // Appearance, help and the About box (DataAppearance.cpp).
     void mnuDefault_Click();
     void mnuOther_Click();
@@ -114,6 +122,7 @@ private:
     // Shutdown steps that belong to the windows opened from here.
     void unloadPrintWindows();   // DataPrint.cpp
     void unloadDiaries();        // DataDiaries.cpp
+    void buildMailPanel();       // DataComm.cpp
     void txtRecord_Change();
     void txtRecord_GotFocus();
     void txtRecord_MouseMove();

@@ -70,12 +70,12 @@ void Data::buildMenus()
     addItem(file, "mnuDelete", QStringLiteral("&Delete Record"), [this] { cmdDelete_Click(); });
     addSeparator(file, "l8");
     addItem(file, "mnuPrint", QStringLiteral("&Print Options..."), [this] { mnuPrint_Click(); });
-    addItem(file, "mnuDialer", QStringLiteral("Call Contact"))->setVisible(false);
+    addItem(file, "mnuDialer", QStringLiteral("Call Contact"), [this] { mnuDialer_Click(); })->setVisible(false);
     addSeparator(file, "mnuL0");
     QMenu* open = addSubmenu(this, file, "mnuOpen", QStringLiteral("&Open"));
     addItem(open, "mnuProHandler", QStringLiteral("z8P Surfer..."));
     addItem(open, "mnuDiaries", QStringLiteral("DiariesBook..."), [this] { mnuDiaries_Click(); });
-    addItem(open, "mnuPhoneDialer", QStringLiteral("PhoneDialer..."))->setVisible(false);
+    addItem(open, "mnuPhoneDialer", QStringLiteral("PhoneDialer..."), [this] { mnuPhoneDialer_Click(); })->setVisible(false);
     addSeparator(file, "mnul1");
     addItem(file, "mnuexit", QStringLiteral("&Close z8P Phonebook"), [this] { mnuexit_Click(); });
 
@@ -84,9 +84,9 @@ void Data::buildMenus()
     addItem(search, "mnuFind", QStringLiteral("Find A Contact..."), [this] { mnuFind_Click(); });
     addItem(search, "mnuShow", QStringLiteral("Show All Records..."), [this] { mnuShow_Click(); });
     QMenu* mail = addSubmenu(this, tools, "mnuEmail", QStringLiteral("&E-mail"));
-    addItem(mail, "mnuMailTo", QStringLiteral("Send Mail to Contact"));
-    addItem(mail, "mnuInfoAbout", QStringLiteral("Send Info about Contact"))->setVisible(false);
-    addItem(mail, "mnuSendAllRecords", QStringLiteral("Send All Records"))->setVisible(false);
+    addItem(mail, "mnuMailTo", QStringLiteral("Send Mail to Contact"), [this] { mnuMailTo_Click(); });
+    addItem(mail, "mnuInfoAbout", QStringLiteral("Send Info about Contact"), [this] { mnuInfoAbout_Click(); })->setVisible(false);
+    addItem(mail, "mnuSendAllRecords", QStringLiteral("Send All Records"), [this] { mnuSendAllRecords_Click(); })->setVisible(false);
     addSeparator(tools, "l5")->setVisible(false);
     QMenu* settings = addSubmenu(this, tools, "mnuSettings", QStringLiteral("S&ettings"));
     settings->menuAction()->setVisible(false);

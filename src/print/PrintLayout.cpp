@@ -1,0 +1,68 @@
+#include "print/PrintLayout.h"
+
+#include "platform/Codepage.h"
+#include "records/Phonebook.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace pb {
+
+namespace {
+const QString kCrLf = QStringLiteral("\r\n");
+}
+
+QString CurrentRecordText(const ShownContact& s)
+{
+    const auto& f = s.fields;
+    return QStringLiteral("  (") + s.record + QStringLiteral(")") + kCrLf +                          //
+           QStringLiteral("Name: ") + f[0] + f[1] + kCrLf +                                           //
+           QStringLiteral("Phone: ") + f[2] + kCrLf +                                                 //
+           QStringLiteral("E-mail: ") + f[3] + kCrLf +                                                //
+           QStringLiteral("Company: ") + f[4] + kCrLf +                                               //
+           QStringLiteral("Address: ") + f[5] + kCrLf +                                               //
+           QStringLiteral("Comments: ") + f[6];
+}
+
+QString RecordBlock(int n, const ContactRecord& r)
+{
+    QString out;
+    out.reserve(480);
+    out.append(QString::number(n)).append(kCrLf);
+    out.append(QLatin1String("Name: ")).append(FieldText(r, Field::FirstName)).append(QLatin1String("  "));
+    out.append(FieldText(r, Field::LastName)).append(kCrLf);
+    out.append(QLatin1String("Phone: ")).append(FieldText(r, Field::Phone)).append(kCrLf);
+    out.append(QLatin1String("E-mail: ")).append(FieldText(r, Field::Email)).append(kCrLf);
+    out.append(QLatin1String("Company: ")).append(FieldText(r, Field::Company)).append(kCrLf);
+    out.append(QLatin1String("Address: ")).append(FieldText(r, Field::Address)).append(kCrLf);
+    out.append(QLatin1String("Comments: ")).append(FieldText(r, Field::Comments)).append(kCrLf);
+    out.append(kCrLf);
+    return out;
+}
+
+bool WritePrintFile(Phonebook& book, int count, QString* error)
+{
+    QFile file(QDir::current().filePath(QString::fromLatin1(kPrintFileName)));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    std::string out;
+    for (int n = 1; n <= count; ++n) {
+        if (!book.ReadRecord(n))
+            break;
+        out.push_back('"');
+        out.append(codepage::encode(RecordBlock(n, book.RecordBuffer)));
+        out.append("\"\r\n");
+    }
+    if (file.write(out.data(), static_cast<qint64>(out.size())) != static_cast<qint64>(out.size())) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    file.close();
+    return true;
+}
+
+} // namespace pb
