@@ -50,13 +50,24 @@ bool WritePrintFile(Phonebook& book, int count, QString* error)
     }
     std::string out;
     for (int n = 1; n <= count; ++n) {
-        if (!book.ReadRecord(n))
-            break;
+        // A record that cannot be read would leave the rest of the book out
+        // of the file without anyone knowing.
+        if (!book.ReadRecord(n)) {
+            if (error) {
+                const QString reason = book.phonebookError();
+                *error = QStringLiteral("Record %1 could not be read").arg(n) +
+                         (reason.isEmpty() ? QString() : QStringLiteral(": ") + reason);
+            }
+            return false;
+        }
         out.push_back('"');
         out.append(codepage::encode(RecordBlock(n, book.RecordBuffer)));
         out.append("\"\r\n");
     }
-    if (file.write(out.data(), static_cast<qint64>(out.size())) != static_cast<qint64>(out.size())) {
+    // A small file stays in QFile's buffer until flush(): only then does a
+    // full disk show.
+    if (file.write(out.data(), static_cast<qint64>(out.size())) != static_cast<qint64>(out.size()) ||
+        !file.flush()) {
         if (error)
             *error = file.errorString();
         return false;

@@ -103,7 +103,7 @@ void Data::buildControls()
     area_->setObjectName(QStringLiteral("DataArea"));
     setCentralWidget(area_);
 
-    struct Spec {
+    struct Place {
         Field field;
         const char* box;
         const char* label;
@@ -111,7 +111,7 @@ void Data::buildControls()
         int labelTop;
         int left, top, width, height;
     };
-    static constexpr Spec specs[] = {
+    static constexpr Place places[] = {
         {Field::FirstName, "txtFirst", "Label1", "FirstName", 1680, 370, 1920, 3120, 360},
         {Field::LastName, "txtLast", "Label2", "LastName", 2280, 370, 2520, 3120, 360},
         {Field::Phone, "txtPhone", "Label3", "Phone", 2880, 370, 3120, 3120, 360},
@@ -120,7 +120,7 @@ void Data::buildControls()
         {Field::Address, "txtAddress", "Label8", "Address", 4680, 360, 4920, 3135, 615},
         {Field::Comments, "txtComments", "Label9", "Comments", 5520, 360, 5780, 4920, 855},
     };
-    for (const Spec& s : specs) {
+    for (const Place& s : places) {
         auto* label = new QLabel(QString::fromLatin1(s.caption), area_);
         label->setObjectName(QString::fromLatin1(s.label));
         label->setFont(boldFont(9));

@@ -2,12 +2,26 @@
 #include "records/Data.h"
 
 #include "print/PrintLayout.h"
+#include "print/frmPrint.h"
+#include "print/frmView.h"
+#include "shell/AppContext.h"
 
 namespace pb {
 
-void Data::mnuPrint_Click() {}
+void Data::mnuPrint_Click()
+{
+    frmPrint* w = ctx_.windows.get<frmPrint>();
+    w->show();
+    w->raise();
+    w->activateWindow();
+}
 
-void Data::unloadPrintWindows() {}
+// The print window first: closing it saves its options.
+void Data::unloadPrintWindows()
+{
+    ctx_.windows.unload<frmPrint>();
+    ctx_.windows.unload<frmView>();
+}
 
 QString Data::CurrentRecordText() const
 {
