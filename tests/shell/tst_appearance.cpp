@@ -1,0 +1,166 @@
+#include "platform/CommonDialog.h"
+#include "platform/Twips.h"
+#include "shell/Artwork.h"
+#include "support/TestEnv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QMenu>
+
+using namespace pb;
+using namespace pb::test;
+
+namespace {
+
+QWidget* backgroundOf(Data* d)
+{
+    return d->findChild<QWidget*>(QStringLiteral("DataArea"));
+}
+
+// Points of the background that no control covers: inside the 60 x 100
+// test picture, and below it.
+const QPoint kInPicture(10, 60);
+const QPoint kBelowPicture(10, 200);
+
+QColor shownAt(Data* d, QPoint at)
+{
+    if (backgroundOf(d)->childAt(at))
+        qFatal("a control covers the sample point");
+    return backgroundOf(d)->grab().toImage().pixelColor(at);
+}
+
+} // namespace
+
+class TestAppearance : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void colourDialogStartsOnItsOwnLastColourAndDefaultIsBrown()
+    {
+        TestEnv env;
+        env.setSetting(QStringLiteral("FormBackColor"), QStringLiteral("255"));
+        Data* d = env.openData();
+        const QColor chosen(10, 20, 30);
+        env.dialogs().colors = {chosen};
+        action(d, "mnuBackColors")->trigger();
+        QCOMPARE(env.dialogs().shown.size(), 1);
+        QCOMPARE(env.dialogs().shown[0].kind, QStringLiteral("color"));
+        // Black the first time, whatever the window's colour.
+        QCOMPARE(env.dialogs().shown[0].initial, QColor(Qt::black));
+        QCOMPARE(d->backgroundColor(), 10 + 256 * 20 + 65536 * 30);
+
+        // "Default" (created disabled: its handler is what a click would run),
+        // then a cancelled dialog that still starts on the colour chosen in it.
+        d->mnuDefault_Click();
+        d->mnuOther_Click();
+        QCOMPARE(env.dialogs().shown.size(), 2);
+        QCOMPARE(env.dialogs().shown[1].initial, chosen);
+        QCOMPARE(d->backgroundColor(), 16512);
+        env.closeData();
+        QCOMPARE(env.setting(QStringLiteral("FormBackColor")), QStringLiteral("16512"));
+    }
+
+    void aChosenPictureLastsOneRunButItsPathIsKept()
+    {
+        TestEnv env;
+        env.setSetting(QStringLiteral("FormBackColor"), QStringLiteral("255"));   // red
+        QImage green(60, 100, QImage::Format_RGB32);
+        green.fill(QColor(0, 200, 0));
+        const QString picture = env.path(QStringLiteral("green.bmp"));
+        QVERIFY(green.save(picture));
+        QFile text(env.path(QStringLiteral("notes.jpg")));
+        QVERIFY(text.open(QIODevice::WriteOnly) && text.write("no picture\n") > 0);
+        text.close();
+        const QColor builtIn = artwork::backgroundPicture().pixelColor(kInPicture);
+
+        Data* d = env.openData();
+        QCOMPARE(shownAt(d, kInPicture), builtIn);
+        env.dialogs().files = {picture, text.fileName()};   // then a cancel
+        action(d, "mnuBackPic")->trigger();
+        QCOMPARE(d->backPicturePath(), picture);
+        // Drawn at the top left, over the background colour.
+        QCOMPARE(shownAt(d, kInPicture), QColor(0, 200, 0));
+        QCOMPARE(shownAt(d, kBelowPicture), QColor(255, 0, 0));
+
+        // A file that is no picture, and a cancel, change nothing.
+        d->mnuBackPic_Click();
+        d->mnuBackPic_Click();
+        QCOMPARE(d->backPicturePath(), picture);
+        QCOMPARE(shownAt(d, kInPicture), QColor(0, 200, 0));
+        QCOMPARE(env.dialogs().shown.size(), 3);
+        for (const auto& shown : env.dialogs().shown) {
+            QCOMPARE(shown.title, QStringLiteral("Pics"));
+            QCOMPARE(shown.filter, QStringLiteral("All picture files (*.gif *.jpeg *.jpg *.bmp)"));
+        }
+        QCOMPARE(d->dlgFileOpen().Filter, QStringLiteral("All picture files | *.gif; *.jpeg; *.jpg; *.bmp"));
+        QVERIFY(env.boxes().shown.isEmpty());
+        env.closeData();
+        QCOMPARE(env.setting(QStringLiteral("FormBackPicture")), picture);
+
+        // The next run shows the built-in picture again and keeps the path.
+        env.restart();
+        d = env.openData();
+        QCOMPARE(shownAt(d, kInPicture), builtIn);
+        env.closeData();
+        QCOMPARE(env.setting(QStringLiteral("FormBackPicture")), picture);
+    }
+
+    void helpStartsAViewerOnTheHelpFile_data()
+    {
+        QTest::addColumn<QList<bool>>("answers");
+        QTest::newRow("first viewer starts") << QList<bool>{true};
+        QTest::newRow("a later viewer starts") << QList<bool>{false, true};
+        QTest::newRow("no viewer starts") << QList<bool>{};
+    }
+
+    void helpStartsAViewerOnTheHelpFile()
+    {
+        QFETCH(QList<bool>, answers);
+        const bool started = answers.contains(true);
+        TestEnv env;
+        Data* d = env.openData();
+        env.programs().answers = answers;
+        action(d, "mnuContents")->trigger();
+
+        QVERIFY(!env.programs().started.isEmpty());
+        if (started)
+            QCOMPARE(env.programs().started.size(), answers.size());
+        const QString file = QDir::toNativeSeparators(env.path(QStringLiteral("PhoneBook Help.chm")));
+        for (const auto& s : env.programs().started)
+            QCOMPARE(s.arguments, QStringList{file});
+        QCOMPARE(env.boxes().shown.size(), started ? 0 : 1);
+        if (!started) {
+            const auto& box = env.boxes().shown[0];
+            QCOMPARE(box.text, QStringLiteral("Press F1 for help"));
+            QCOMPARE(box.title, QStringLiteral("z8P Phonebook"));
+            QVERIFY(box.buttons == MsgButtons::Ok && box.icon == MsgIcon::None);
+        }
+    }
+
+    void f1DoesNothingAndTheBackgroundMenuIsGreyed()
+    {
+        TestEnv env;
+        Data* d = env.openData();
+        QVERIFY(QTest::qWaitForWindowActive(d));
+        QTest::keyClick(d, Qt::Key_F1);
+        QVERIFY(env.programs().started.isEmpty());
+        QVERIFY(env.boxes().shown.isEmpty());
+
+        auto* menu = d->findChild<QMenu*>(QStringLiteral("mnuBackColor"));
+        QVERIFY(menu);
+        QTest::mouseClick(backgroundOf(d), Qt::LeftButton, {}, kBelowPicture);
+        QVERIFY(!menu->isVisible());
+        QTest::mouseClick(backgroundOf(d), Qt::RightButton, {}, kBelowPicture);
+        QTRY_VERIFY(menu->isVisible());
+        QStringList items;
+        for (QAction* a : menu->actions())
+            if (a->isVisible())
+                items << a->text() + (a->isEnabled() ? QString() : QStringLiteral(" (greyed)"));
+        QCOMPARE(items, QStringList{QStringLiteral("BackColor (greyed)")});
+        menu->hide();
+    }
+};
+
+QTEST_MAIN(TestAppearance)
+#include "tst_appearance.moc"
