@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QFile>
+#include <QString>
+
+#include <array>
+#include <cstddef>
+#include <string_view>
+
+namespace pb {
+
+inline constexpr const char* kDiariesFileName = "Diaries.z8D";
+
+enum class DiaryField { Date, Text };
+
+constexpr std::size_t kDiaryRecordSize = 1000;
+constexpr std::size_t kDiaryDateWidth = 40;
+constexpr std::size_t kDiaryTextWidth = 960;
+
+// One diary entry as it lies on disk: the date line and the text back to
+// back, one byte per character, space padded.
+struct DiaryRecord {
+    std::array<char, kDiaryRecordSize> bytes{};   // a new entry is all zero bytes
+
+    static constexpr std::size_t offsetOf(DiaryField f) { return f == DiaryField::Date ? 0 : kDiaryDateWidth; }
+    static constexpr std::size_t widthOf(DiaryField f)
+    {
+        return f == DiaryField::Date ? kDiaryDateWidth : kDiaryTextWidth;
+    }
+
+    std::string_view raw(DiaryField f) const;
+    // Cut to the field's width or space padded to it.
+    void store(DiaryField f, QStringView text);
+    // What a box shows: everything up to the first NUL, padding included.
+    QString shownText(DiaryField f) const;
+    // True when the field shows `text` as it is, give or take the spaces
+    // that pad it: nothing was cut and every character survived the code page.
+    bool showsWhole(DiaryField f, QStringView text) const;
+
+    bool operator==(const DiaryRecord&) const = default;
+};
+
+// The diaries file: entries of 1000 bytes numbered from 1, opened for reading
+// and writing (created empty when missing). Every access is one positioned
+// read or write of a whole entry; nothing is cached.
+class DiaryFile
+{
+public:
+    bool open(const QString& path);
+    void close();
+    bool isOpen() const { return file_.isOpen(); }
+
+    // Past the end of the file an entry reads as zero bytes. A failed read
+    // leaves `into` as it was.
+    bool read(int number, DiaryRecord& into);
+    // Writing past the end grows the file; entries skipped over read as zero
+    // bytes. A write that fails part-way leaves no piece of the entry behind
+    // at the end of the file.
+    bool write(int number, const DiaryRecord& from);
+
+    // Why the last failed call failed, in the system's words.
+    QString errorString() const { return error_; }
+
+private:
+    bool checkAccess(int number);
+
+    QFile file_;
+    QString error_;
+};
+
+} // namespace pb
