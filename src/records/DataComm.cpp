@@ -1,13 +1,59 @@
 // The main window's dialling commands and its e-mail panel.
 #include "records/Data.h"
 
+#include "comm/Dial.h"
+#include "comm/MailPanel.h"
+#include "platform/SerialPort.h"
+#include "platform/Twips.h"
+#include "shell/AppContext.h"
+
+#include <QPushButton>
+
 namespace pb {
 
-void Data::buildMailPanel() {}
-void Data::mnuDialer_Click() {}
-void Data::mnuPhoneDialer_Click() {}
-void Data::mnuMailTo_Click() {}
-void Data::mnuInfoAbout_Click() {}
-void Data::mnuSendAllRecords_Click() {}
+namespace {
+constexpr qint32 kBrown = 16512;
+}
+
+void Data::buildMailPanel()
+{
+    new MailPanel(*this, centralWidget(), [this] {
+        setBackColor(cmdDelete, kBrown);
+        setBackColor(cmdAdd, kBrown);
+    });
+}
+
+void Data::mnuDialer_Click()
+{
+    auto* line = findChild<ModemLine*>(QString(), Qt::FindDirectChildrenOnly);
+    if (!line)
+        line = new ModemLine(this);
+    const QString device =
+        ctx_.setting(QString::fromLatin1(kModemPortKey), SerialPort::deviceName(kModemPortNumber));
+    DialContact(this, ctx_.boxes, line->port(), device, boxText(Field::Phone));
+}
+
+void Data::mnuPhoneDialer_Click()
+{
+    StartPhoneDialer(this, ctx_.boxes, ctx_.programs);
+}
+
+void Data::mnuMailTo_Click()
+{
+    if (auto* panel = findChild<MailPanel*>())
+        panel->MailToContact();
+}
+
+void Data::mnuInfoAbout_Click()
+{
+    if (auto* panel = findChild<MailPanel*>())
+        panel->InfoAboutContact();
+}
+
+void Data::mnuSendAllRecords_Click()
+{
+    if (auto* panel = findChild<MailPanel*>())
+        panel->SendAllRecords();
+}
 
 } // namespace pb

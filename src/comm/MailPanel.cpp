@@ -1,0 +1,162 @@
+#include "comm/MailPanel.h"
+
+#include "platform/Codepage.h"
+#include "platform/FieldBox.h"
+#include "platform/MailService.h"
+#include "platform/MessageBoxes.h"
+#include "platform/Twips.h"
+#include "print/PrintLayout.h"
+#include "records/Data.h"
+#include "shell/AppContext.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPushButton>
+
+#include <limits>
+
+namespace pb {
+
+namespace {
+
+constexpr qint32 kBrown = 16512;
+constexpr qint32 kYellow = 65535;
+constexpr qint32 kLightOrange = 8438015;
+
+QLabel* panelLabel(QWidget* area, const char* name, const QString& caption, int left, int top)
+{
+    auto* l = new QLabel(caption, area);
+    l->setObjectName(QString::fromLatin1(name));
+    setBackColor(l, kBrown);
+    setForeColor(l, kYellow);
+    l->adjustSize();   // sized to its caption
+    l->move(twips::toPixels(left), twips::toPixels(top));
+    return l;
+}
+
+QLineEdit* panelBox(QWidget* area, const char* name, int left, int top, int width, int height)
+{
+    auto* box = new QLineEdit(area);
+    box->setObjectName(QString::fromLatin1(name));
+    setBackColor(box, kLightOrange);
+    setForeColor(box, 0);
+    twips::place(box, left, top, width, height);
+    return box;
+}
+
+QPushButton* panelButton(QWidget* area, const char* name, const QString& caption, const QString& tip)
+{
+    auto* b = new QPushButton(caption, area);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setToolTip(tip);
+    return b;
+}
+
+} // namespace
+
+MailPanel::MailPanel(Data& window, QWidget* area, std::function<void()> pointerOverSendMail)
+    : QObject(&window), window_(window), pointerOverSendMail_(std::move(pointerOverSendMail))
+{
+    setObjectName(QStringLiteral("MailPanel"));
+
+    cmdSendMail = panelButton(area, "cmdSendMail", QStringLiteral("E-Mail >>>"), QStringLiteral("Write an e-mail"));
+    twips::place(cmdSendMail, 3615, 3960, 1560, 375);
+    cmdSendMail->setMouseTracking(true);
+    cmdSendMail->installEventFilter(this);
+
+    Label10 = panelLabel(area, "Label10", QStringLiteral("TO:"), 6120, 1800);
+    txtMFirst = panelBox(area, "txtMFirst", 6480, 1680, 2655, 285);
+    txtMEmail = panelBox(area, "txtMEmail", 6480, 1920, 2655, 300);
+    Label11 = panelLabel(area, "Label11", QStringLiteral("SUBJECT:"), 5640, 2280);
+    txtSubject = panelBox(area, "txtSubject", 6480, 2205, 2655, 285);
+
+    txtMessage = new MultiLineBox(area);
+    txtMessage->setObjectName(QStringLiteral("txtMessage"));
+    txtMessage->setMaxChars(std::numeric_limits<int>::max());
+    txtMessage->setLineWrapMode(MultiLineBox::NoWrap);
+    txtMessage->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    txtMessage->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setBackColor(txtMessage, kLightOrange);
+    setForeColor(txtMessage, 0);
+    twips::place(txtMessage, 5520, 2730, 4455, 3855);
+
+    cmdSend = panelButton(area, "cmdSend", QStringLiteral("Send"), QStringLiteral("Send now"));
+    twips::place(cmdSend, 9200, 1760, 735, 735);
+    connect(cmdSend, &QPushButton::clicked, this, &MailPanel::SendMail);
+}
+
+bool MailPanel::eventFilter(QObject* watched, QEvent* e)
+{
+    if (watched == cmdSendMail) {
+        // Only a mouse button opens the panel; the keyboard does not.
+        if (e->type() == QEvent::MouseButtonPress)
+            MailToContact();
+        else if (e->type() == QEvent::MouseMove && pointerOverSendMail_)
+            pointerOverSendMail_();
+    }
+    return QObject::eventFilter(watched, e);
+}
+
+void MailPanel::showPanel()
+{
+    twips::setOuterWidth(&window_, kOpenWidth);
+}
+
+void MailPanel::MailToContact()
+{
+    showPanel();
+    txtMFirst->setText(window_.boxText(Field::FirstName) + window_.boxText(Field::LastName));
+    txtMEmail->setText(window_.boxText(Field::Email));
+}
+
+void MailPanel::InfoAboutContact()
+{
+    showPanel();
+    txtMessage->setText(window_.CurrentRecordText());
+}
+
+void MailPanel::SendAllRecords()
+{
+    showPanel();
+    AppContext& ctx = window_.context();
+    QString error;
+    bool ok = WritePrintFile(ctx.book, window_.recordCount().value_or(0), &error);
+    QByteArray bytes;
+    if (ok) {
+        QFile file(QDir::current().filePath(QString::fromLatin1(kPrintFileName)));
+        ok = file.open(QIODevice::ReadOnly);
+        if (ok)
+            bytes = file.readAll();
+        if (!ok || file.error() != QFileDevice::NoError) {
+            ok = false;
+            error = file.errorString();
+        }
+    }
+    if (!ok) {
+        // The message keeps what it held rather than an older print file.
+        ctx.boxes.show(&window_,
+                       QStringLiteral("Unable to write the print file ") + QString::fromLatin1(kPrintFileName) +
+                           QStringLiteral("\r\nCause: ") + error,
+                       QStringLiteral("ERROR"), MsgButtons::Ok, MsgIcon::Critical);
+        return;
+    }
+    txtMessage->setText(codepage::decode(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size()))));
+}
+
+void MailPanel::SendMail()
+{
+    MailMessage m;
+    m.address = txtMEmail->text();
+    m.displayName = txtMFirst->text();
+    m.subject = txtSubject->text();
+    m.body = txtMessage->text();
+    QString error;
+    if (!MailService::current().send(m, &error))
+        window_.context().boxes.show(&window_, QStringLiteral("Unable to send mail\r\nCause: ") + error,
+                                     QStringLiteral("ERROR"), MsgButtons::Ok, MsgIcon::Critical);
+}
+
+} // namespace pb
