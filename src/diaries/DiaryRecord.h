@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QFile>
+#include "records/RecordFile.h"
+
 #include <QString>
 
 #include <array>
@@ -40,32 +41,14 @@ struct DiaryRecord {
     bool operator==(const DiaryRecord&) const = default;
 };
 
-// The diaries file: entries of 1000 bytes numbered from 1, opened for reading
-// and writing (created empty when missing). Every access is one positioned
-// read or write of a whole entry; nothing is cached.
-class DiaryFile
+// The diaries file: entries of 1000 bytes numbered from 1, on the same
+// fixed-record file as the phonebook.
+class DiaryFile : public RecordFile
 {
 public:
-    bool open(const QString& path);
-    void close();
-    bool isOpen() const { return file_.isOpen(); }
-
-    // Past the end of the file an entry reads as zero bytes. A failed read
-    // leaves `into` as it was.
-    bool read(int number, DiaryRecord& into);
-    // Writing past the end grows the file; entries skipped over read as zero
-    // bytes. A write that fails part-way leaves no piece of the entry behind
-    // at the end of the file.
-    bool write(int number, const DiaryRecord& from);
-
-    // Why the last failed call failed, in the system's words.
-    QString errorString() const { return error_; }
-
-private:
-    bool checkAccess(int number);
-
-    QFile file_;
-    QString error_;
+    DiaryFile() : RecordFile(kDiaryRecordSize) {}
+    bool read(int number, DiaryRecord& into) { return readBytes(number, into.bytes.data()); }
+    bool write(int number, const DiaryRecord& from) { return writeBytes(number, from.bytes.data()); }
 };
 
 } // namespace pb

@@ -2,6 +2,7 @@
 
 #include "records/RecordNumber.h"
 
+#include <algorithm>
 #include <cstring>
 
 #ifdef Q_OS_UNIX
@@ -41,25 +42,23 @@ bool RecordFile::checkAccess(int number)
     return true;
 }
 
-namespace {
-qint64 offsetOf(int number)
+qint64 RecordFile::offsetOf(int number) const
 {
-    return static_cast<qint64>(number - 1) * static_cast<qint64>(kRecordSize);
+    return static_cast<qint64>(number - 1) * static_cast<qint64>(size_);
 }
-} // namespace
 
 // One positioned read or write per record: pread/pwrite where the system has
 // them, a seek and a read or write elsewhere.
-bool RecordFile::read(int number, ContactRecord& into)
+bool RecordFile::readBytes(int number, char* into)
 {
     if (!checkAccess(number))
         return false;
-    ContactRecord r;
-#ifdef Q_OS_UNIX
+    char* buf = scratch_.data();
+    const qint64 at = offsetOf(number);
     qint64 got = 0;
-    while (got < static_cast<qint64>(kRecordSize)) {
-        const ssize_t n = ::pread(file_.handle(), r.bytes.data() + got, kRecordSize - static_cast<std::size_t>(got),
-                                  offsetOf(number) + got);
+#ifdef Q_OS_UNIX
+    while (got < static_cast<qint64>(size_)) {
+        const ssize_t n = ::pread(file_.handle(), buf + got, size_ - static_cast<std::size_t>(got), at + got);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
@@ -67,48 +66,50 @@ bool RecordFile::read(int number, ContactRecord& into)
             return false;
         }
         if (n == 0)
-            break;   // past the end: the rest stays zero
+            break;   // past the end
         got += n;
     }
 #else
-    if (!file_.seek(offsetOf(number)) || file_.read(r.bytes.data(), static_cast<qint64>(kRecordSize)) < 0) {
+    if (!file_.seek(at) || (got = file_.read(buf, static_cast<qint64>(size_))) < 0) {
         error_ = file_.errorString();
         return false;
     }
 #endif
-    into = r;
+    std::memset(buf + got, 0, size_ - static_cast<std::size_t>(got));
+    std::memcpy(into, buf, size_);
     return true;
 }
 
-bool RecordFile::write(int number, const ContactRecord& from)
+bool RecordFile::writeBytes(int number, const char* from)
 {
     if (!checkAccess(number))
         return false;
-#ifdef Q_OS_UNIX
+    const qint64 at = offsetOf(number);
     qint64 put = 0;
-    while (put < static_cast<qint64>(kRecordSize)) {
-        const ssize_t n = ::pwrite(file_.handle(), from.bytes.data() + put, kRecordSize - static_cast<std::size_t>(put),
-                                   offsetOf(number) + put);
+#ifdef Q_OS_UNIX
+    while (put < static_cast<qint64>(size_)) {
+        const ssize_t n = ::pwrite(file_.handle(), from + put, size_ - static_cast<std::size_t>(put), at + put);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
             error_ = QString::fromLocal8Bit(std::strerror(n < 0 ? errno : ENOSPC));
-            // A record that only partly made it onto the end of the file
-            // would read as a record: take the piece back off.
-            if (put > 0 && file_.size() == offsetOf(number) + put)
-                file_.resize(offsetOf(number));
-            return false;
+            break;
         }
         put += n;
     }
 #else
-    if (!file_.seek(offsetOf(number)) ||
-        file_.write(from.bytes.data(), static_cast<qint64>(kRecordSize)) != static_cast<qint64>(kRecordSize)) {
+    if (file_.seek(at))
+        put = std::max<qint64>(file_.write(from, static_cast<qint64>(size_)), 0);
+    if (put != static_cast<qint64>(size_))
         error_ = file_.errorString();
-        return false;
-    }
 #endif
-    return true;
+    if (put == static_cast<qint64>(size_))
+        return true;
+    // A record that only partly made it onto the end of the file would read
+    // as a record: take the piece back off.
+    if (put > 0 && file_.size() == at + put)
+        file_.resize(at);
+    return false;
 }
 
 } // namespace pb
