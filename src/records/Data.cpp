@@ -309,8 +309,10 @@ void Data::showEvent(QShowEvent* e)
         return;
     frameFixed_ = true;
     // The saved size is the outer size; once the window has a frame, take it off.
-    QTimer::singleShot(0, this, [this] {
-        if (frameGeometry().size() != size())
+    // (Only if nothing has resized the window since.)
+    const QSize loaded = size();
+    QTimer::singleShot(0, this, [this, loaded] {
+        if (frameGeometry().size() != size() && size() == loaded)
             twips::setOuterSize(this, wantedOuterSize_.width(), wantedOuterSize_.height());
     });
 }
