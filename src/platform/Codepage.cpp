@@ -41,19 +41,26 @@ std::string encode(QStringView text)
 
 QString decode(std::string_view bytes)
 {
+    QString out;
+    appendDecoded(out, bytes);
+    return out;
+}
+
+void appendDecoded(QString& out, std::string_view bytes)
+{
     const bool latin1 = std::none_of(bytes.begin(), bytes.end(), [](char c) {
         const auto b = static_cast<unsigned char>(c);
         return b >= 0x80 && b < 0xA0;
     });
-    if (latin1)
-        return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
-    QString out;
-    out.reserve(static_cast<qsizetype>(bytes.size()));
+    if (latin1) {
+        out.append(QLatin1StringView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+        return;
+    }
+    out.reserve(out.size() + static_cast<qsizetype>(bytes.size()));
     for (char ch : bytes) {
         const auto b = static_cast<unsigned char>(ch);
         out.append(b >= 0x80 && b < 0xA0 ? QChar(kHighTable[b - 0x80]) : QChar(b));
     }
-    return out;
 }
 
 } // namespace pb::codepage

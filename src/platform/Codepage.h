@@ -9,5 +9,6 @@ namespace pb::codepage {
 // A character that code page cannot hold is stored as '?'.
 std::string encode(QStringView text);
 QString decode(std::string_view bytes);
+void appendDecoded(QString& out, std::string_view bytes);
 
 } // namespace pb::codepage

@@ -36,13 +36,18 @@ void ContactRecord::store(Field f, QStringView text)
     std::memset(dst + n, ' ', l.width - n);
 }
 
-QString FieldText(std::string_view stored)
+std::string_view FieldTextBytes(std::string_view stored)
 {
     std::string_view s = beforeNul(stored);
     const auto run = s.find("  ");
     if (run != std::string_view::npos)
         s = s.substr(0, run + 1);
-    return codepage::decode(s);
+    return s;
+}
+
+QString FieldText(std::string_view stored)
+{
+    return codepage::decode(FieldTextBytes(stored));
 }
 
 QString FieldText(const ContactRecord& r, Field f)

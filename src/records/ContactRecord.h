@@ -53,5 +53,7 @@ struct ContactRecord {
 // first space of the first run of two spaces.
 QString FieldText(const ContactRecord& r, Field f);
 QString FieldText(std::string_view stored);
+// The same rule on the stored bytes, without decoding them.
+std::string_view FieldTextBytes(std::string_view stored);
 
 } // namespace pb

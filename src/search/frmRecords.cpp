@@ -1,5 +1,6 @@
 #include "search/frmRecords.h"
 
+#include "platform/Codepage.h"
 #include "platform/Twips.h"
 #include "records/Data.h"
 #include "records/RecordNumber.h"
@@ -10,6 +11,8 @@
 #include <QListView>
 #include <QPushButton>
 #include <QStringListModel>
+
+#include <charconv>
 
 namespace pb {
 
@@ -51,15 +54,6 @@ frmRecords::frmRecords(AppContext& ctx) : QWidget(nullptr), ctx_(ctx)
     Form_Load();
 }
 
-QString frmRecords::lineFor(const QString& first, const QString& last, int number)
-{
-    QString line;
-    line.reserve(first.size() + last.size() + 12);
-    line.append(first).append(QLatin1String("  ")).append(last).append(QLatin1String("  ("));
-    line.append(QString::number(number)).append(QLatin1Char(')'));
-    return line;
-}
-
 void frmRecords::Form_Load()
 {
     Data* data = ctx_.windows.get<Data>();
@@ -72,8 +66,18 @@ void frmRecords::Form_Load()
     for (int i = 1; i <= *count; ++i) {
         if (!book.ReadRecord(i))
             break;
-        lines.append(lineFor(FieldText(book.RecordBuffer, Field::FirstName),
-                             FieldText(book.RecordBuffer, Field::LastName), i));
+        // The line is built straight from the stored bytes: one string per record.
+        const std::string_view first = FieldTextBytes(book.RecordBuffer.raw(Field::FirstName));
+        const std::string_view last = FieldTextBytes(book.RecordBuffer.raw(Field::LastName));
+        QString line;
+        line.reserve(static_cast<qsizetype>(first.size() + last.size()) + 12);
+        codepage::appendDecoded(line, first);
+        line.append(QLatin1String("  "));
+        codepage::appendDecoded(line, last);
+        char digits[8];
+        const auto end = std::to_chars(digits, digits + sizeof digits, i).ptr;
+        line.append(QLatin1String("  (")).append(QLatin1StringView(digits, end - digits)).append(QLatin1Char(')'));
+        lines.append(std::move(line));
     }
     model_->setStringList(lines);
 }

@@ -20,9 +20,6 @@ public:
 
     QStringList lines() const;
 
-    // "First  Last  (n)" with each name as the record shows it.
-    static QString lineFor(const QString& first, const QString& last, int number);
-
 public slots:
     void cmdRefresh_Click();
     void cmdExit_Click();
