@@ -57,7 +57,7 @@ mkdir -p build-fuzz
 clang++ -std=c++20 -O1 -g -Wall -Wextra -Werror -fsanitize=fuzzer,address,undefined \
   -fno-sanitize-recover=all -Isrc src/search/Pattern.cpp tests/search/fuzz_pattern.cpp \
   -o build-fuzz/fuzz_pattern
-build-fuzz/fuzz_pattern -runs=1200000 -max_len=256 -seed=1 2>&1 | tail -n 3
+build-fuzz/fuzz_pattern -runs=1200000 -max_len=64 -seed=1 2>&1 | tail -n 3
 
 echo "== bench (smoke run, small book)"
 [ ! -x build/bench_phonebook ] || build/bench_phonebook --records 500 >/dev/null
