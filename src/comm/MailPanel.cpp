@@ -20,11 +20,12 @@
 
 namespace pb {
 
+using colors::kBrown;
+using colors::kYellow;
+using colors::kLightOrange;
+
 namespace {
 
-constexpr qint32 kBrown = 16512;
-constexpr qint32 kYellow = 65535;
-constexpr qint32 kLightOrange = 8438015;
 
 QLabel* panelLabel(QWidget* area, const char* name, const QString& caption, int left, int top)
 {

@@ -22,9 +22,10 @@
 
 namespace pb {
 
+using colors::kLightOrange;
+
 namespace {
 
-constexpr qint32 kLightOrange = 8438015;   // RGB(255, 192, 128)
 
 // Bytes a text takes in the file: one per character, two per line break (CR LF).
 qsizetype storedLength(QStringView plain)

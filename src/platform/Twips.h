@@ -25,6 +25,14 @@ void setOuterWidth(QWidget* window, double width);
 
 namespace pb {
 
+// The program's own colours, as red + 256 * green + 65536 * blue.
+namespace colors {
+constexpr qint32 kBrown = 16512;          // 128, 64, 0
+constexpr qint32 kYellow = 65535;         // 255, 255, 0
+constexpr qint32 kWhite = 16777215;       // 255, 255, 255
+constexpr qint32 kLightOrange = 8438015;  // 255, 192, 128
+} // namespace colors
+
 // Colours as stored by the program: red + 256 * green + 65536 * blue.
 QColor colorFromInt(qint64 value);
 qint32 colorToInt(const QColor& c);

@@ -24,8 +24,9 @@
 
 namespace pb {
 
+using colors::kLightOrange;
+
 namespace {
-constexpr qint32 kLightOrange = 8438015;
 constexpr int kDialogFlagsReturnDC = 256;
 constexpr int kDialogFlagsOverwritePrompt = 2;
 // The text box fills the window less these margins of its outer size.

@@ -25,15 +25,16 @@
 
 namespace pb {
 
+using colors::kBrown;
+using colors::kYellow;
+using colors::kWhite;
+using colors::kLightOrange;
+
 namespace {
 
-constexpr qint32 kBrown = 16512;
 constexpr qint32 kSilver = 12632256;
 constexpr qint32 kOlive = 49344;
 constexpr qint32 kRed = 192;
-constexpr qint32 kYellow = 65535;
-constexpr qint32 kWhite = 16777215;
-constexpr qint32 kLightOrange = 8438015;
 
 constexpr double kMinWidth = 5460;
 constexpr double kMinHeight = 8340;

@@ -11,8 +11,9 @@
 
 namespace pb {
 
+using colors::kBrown;
+
 namespace {
-constexpr qint32 kBrown = 16512;
 }
 
 void Data::buildMailPanel()

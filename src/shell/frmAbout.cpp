@@ -15,6 +15,8 @@
 
 namespace pb {
 
+using colors::kWhite;
+
 namespace {
 
 constexpr int kVersionMajor = 1;
@@ -24,7 +26,6 @@ constexpr int kVersionRevision = 0;
 constexpr int kClientWidth = 5730;   // twips
 constexpr int kClientHeight = 6375;
 
-constexpr qint32 kWhite = 16777215;
 constexpr qint32 kGrey = 8421504;
 
 QFont arial(double points, bool bold = false)

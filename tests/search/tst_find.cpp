@@ -25,13 +25,6 @@ QList<ContactRecord> sevenContacts()
     };
 }
 
-QStringList shownText(const ContactRecord& r)
-{
-    QStringList out;
-    for (Field f : kAllFields)
-        out.append(FieldText(r, f));
-    return out;
-}
 
 QString described(const QString& text, const QString& title, MsgIcon icon, MsgButtons buttons = MsgButtons::Ok)
 {

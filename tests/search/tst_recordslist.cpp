@@ -20,13 +20,6 @@ QList<ContactRecord> threeContacts()
     };
 }
 
-QStringList shownText(const ContactRecord& r)
-{
-    QStringList out;
-    for (Field f : kAllFields)
-        out.append(FieldText(r, f));
-    return out;
-}
 
 frmRecords* openList(TestEnv& env, Data* d)
 {

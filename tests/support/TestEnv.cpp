@@ -25,6 +25,14 @@ ContactRecord named(const QString& first)
     return makeRecord({first});
 }
 
+QStringList shownText(const ContactRecord& r)
+{
+    QStringList out;
+    for (Field f : kAllFields)
+        out.append(FieldText(r, f));
+    return out;
+}
+
 TestEnv::TestEnv() : oldCwd_(QDir::currentPath())
 {
     QDir::setCurrent(dir_.path());

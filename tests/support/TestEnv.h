@@ -22,6 +22,8 @@ namespace pb::test {
 ContactRecord makeRecord(std::initializer_list<QString> fields);
 // A record whose first name only is set.
 ContactRecord named(const QString& first);
+// What the main window's seven boxes show for a stored record.
+QStringList shownText(const ContactRecord& r);
 
 // One run of the program in a temporary folder: the current directory, the
 // settings file and scripted message boxes all belong to the test.
