@@ -13,9 +13,6 @@ namespace pb {
 
 using colors::kBrown;
 
-namespace {
-}
-
 void Data::buildMailPanel()
 {
     new MailPanel(*this, centralWidget(), [this] {
