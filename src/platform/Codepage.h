@@ -1,12 +1,39 @@
 #pragma once
 
+#include <QList>
 #include <QString>
+
+#include <optional>
 #include <string>
+#include <string_view>
+
+class QLocale;
 
 namespace pb::codepage {
 
-// The records keep one byte per character in the Windows-1252 code page.
-// A character that code page cannot hold is stored as '?'.
+// Every file the program keeps holds one byte per character in a Windows
+// single-byte code page: the one the user's language uses (1250 for Central
+// European languages, 1251 for Cyrillic, 1253 Greek, ...), 1252 otherwise,
+// unless the "CodePage" setting pins one for a book shared across languages.
+// A character the code page cannot hold is stored as '?'. A byte the code
+// page leaves undefined reads as a character of its own, so that any byte
+// read from a file is written back unchanged.
+
+// The code pages one byte per character can hold: 874 and 1250 to 1258.
+QList<int> supported();
+// The code page in use (1252 until set).
+int current();
+// False (and nothing changed) for a code page that is not supported.
+bool setCurrent(int number);
+// The code page a Windows system of that language uses for its files.
+int forLocale(const QLocale& locale);
+// "1251", "cp1251" or "windows-1251"; nothing for anything else or an
+// unsupported number.
+std::optional<int> parse(const QString& text);
+
+// Whether the current code page assigns a character to the byte.
+bool defines(unsigned char byte);
+
 std::string encode(QStringView text);
 QString decode(std::string_view bytes);
 void appendDecoded(QString& out, std::string_view bytes);

@@ -4,20 +4,39 @@
 #include <QMimeData>
 #include <QValidator>
 
+#include <algorithm>
+
 namespace pb {
 
-// Refuses an edit that makes the text longer than the limit, unless the text
-// was already over it and the edit does not lengthen it further.
+// Holds an edit to the limit: what an edit inserts is cut to the room left,
+// unless the text was already over the limit and the edit does not lengthen it.
 class LengthLimit final : public QValidator
 {
 public:
     explicit LengthLimit(FieldBox* box) : QValidator(box), box_(box) {}
 
-    State validate(QString& input, int&) const override
+    State validate(QString& input, int& pos) const override
     {
-        if (input.size() <= box_->maxChars_ || input.size() <= box_->lengthBefore_)
+        if (box_->programText_)
             return Acceptable;
-        return Invalid;
+        const QString& before = box_->textBefore_;
+        const qsizetype cap = std::max<qsizetype>(box_->maxChars_, before.size());
+        if (input.size() <= cap)
+            return Acceptable;
+        // The edit inserted text that ends at the caret; the text after the
+        // caret is as it was. Keep of the inserted part what fits.
+        const qsizetype caret = std::clamp<qsizetype>(pos, 0, input.size());
+        qsizetype prefix = 0;
+        while (prefix < caret && prefix < before.size() && input[prefix] == before[prefix])
+            ++prefix;
+        const qsizetype suffix = input.size() - caret;
+        const qsizetype room = std::max<qsizetype>(cap - prefix - suffix, 0);
+        const qsizetype inserted = caret - prefix;
+        if (prefix + suffix > cap || room >= inserted)
+            return Invalid;
+        input = input.left(prefix) + input.mid(prefix, room) + input.mid(caret);
+        pos = static_cast<int>(prefix + room);
+        return Acceptable;
     }
 
 private:
@@ -36,7 +55,15 @@ qsizetype crlfLength(const QString& plain)
 FieldBox::FieldBox(QWidget* parent) : QLineEdit(parent)
 {
     setValidator(new LengthLimit(this));
-    connect(this, &QLineEdit::textChanged, this, [this](const QString& t) { lengthBefore_ = t.size(); });
+    connect(this, &QLineEdit::textChanged, this, [this](const QString& t) { textBefore_ = t; });
+}
+
+void FieldBox::setText(const QString& text)
+{
+    programText_ = true;
+    QLineEdit::setText(text);
+    programText_ = false;
+    setCursorPosition(0);
 }
 
 void FieldBox::setMaxChars(int n)

@@ -6,7 +6,8 @@
 namespace pb {
 
 // A one-line text box whose length limit holds back the user's typing only:
-// text put in by the program is shown whole, as read from the file.
+// text put in by the program is shown whole, as read from the file. Pasted
+// or dropped text longer than the room left goes in as far as it fits.
 class FieldBox : public QLineEdit
 {
     Q_OBJECT
@@ -15,9 +16,14 @@ public:
     void setMaxChars(int n);
     int maxChars() const { return maxChars_; }
 
+    // Text put in by the program: shown from its start, with the caret
+    // before its first character.
+    void setText(const QString& text);
+
 private:
     int maxChars_ = 32767;
-    qsizetype lengthBefore_ = 0;   // the text's length before the edit being checked
+    QString textBefore_;   // the text before the edit being checked
+    bool programText_ = false;
     friend class LengthLimit;
 };
 

@@ -15,6 +15,8 @@ MsgAnswer DesktopMessageBoxes::show(QWidget* parent, const QString& text, const 
 {
     QMessageBox box(parent);
     box.setWindowTitle(title.isEmpty() ? applicationTitle() : title);
+    // What the user typed or a file held is shown as it is, never as markup.
+    box.setTextFormat(Qt::PlainText);
     box.setText(text);
     switch (icon) {
     case MsgIcon::None: box.setIcon(QMessageBox::NoIcon); break;

@@ -76,7 +76,10 @@ protected:
     }
     void mouseReleaseEvent(QMouseEvent* e) override
     {
-        owner_->Form_MouseUp(e->button(), e->globalPosition().toPoint());
+        // Releases that a control (a label, a button, the toolbar) lets
+        // through are not the window's own.
+        if (!childAt(e->position().toPoint()))
+            owner_->Form_MouseUp(e->button(), e->globalPosition().toPoint());
     }
 
 private:
@@ -156,6 +159,7 @@ void Data::buildControls()
     auto counterLabel = [this](const char* name, const QString& text) {
         auto* l = new QLabel(text, area_);
         l->setObjectName(QString::fromLatin1(name));
+        l->setTextFormat(Qt::PlainText);
         l->setFont(boldFont(9));
         setBackColor(l, kBrown);
         setForeColor(l, kYellow);

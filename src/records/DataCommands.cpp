@@ -221,6 +221,11 @@ void Data::mnuInsertEnd_Click()
 
 bool Data::copyRecord()
 {
+    // The record on show, as stored: a scan since it was shown (the list, a
+    // search, printing) leaves another record in the buffer.
+    const auto k = currentRecord();
+    if (!k || !ctx_.book.ReadRecord(*k))
+        return false;
     ToDisplay();
     return ctx_.book.WriteClipboardRecord();
 }

@@ -15,9 +15,10 @@ namespace pb {
 bool RecordFile::open(const QString& path)
 {
     close();
+    openError_.clear();
     file_.setFileName(path);
     if (!file_.open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
-        error_ = file_.errorString();
+        error_ = openError_ = file_.errorString();
         return false;
     }
     return true;
@@ -32,7 +33,8 @@ void RecordFile::close()
 bool RecordFile::checkAccess(int number)
 {
     if (!file_.isOpen()) {
-        error_ = QStringLiteral("The file %1 is not open.").arg(file_.fileName());
+        // A file that could not be opened fails every access for that reason.
+        error_ = openError_.isEmpty() ? QStringLiteral("The file %1 is not open.").arg(file_.fileName()) : openError_;
         return false;
     }
     if (number < 1 || number > kMaxRecord) {

@@ -45,6 +45,7 @@ private:
     std::vector<char> scratch_;
     QFile file_;
     QString error_;
+    QString openError_;   // why the last open failed
 };
 
 } // namespace pb

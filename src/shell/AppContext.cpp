@@ -1,5 +1,9 @@
 #include "shell/AppContext.h"
 
+#include "platform/Codepage.h"
+
+#include <QLocale>
+
 namespace pb {
 
 AppContext::AppContext(MessageBoxes& b, SettingsStore& s, Dialogs& d, ProgramStarter& p)
@@ -18,6 +22,17 @@ QString AppContext::setting(const QString& key, const QString& fallback) const
 void AppContext::saveSetting(const QString& key, const QString& value)
 {
     settings.save(QString::fromLatin1(kSettingsApp), QString::fromLatin1(kSettingsSection), key, value);
+}
+
+} // namespace pb
+
+namespace pb {
+
+int AppContext::chooseCodePage(const QLocale& locale) const
+{
+    if (const auto pinned = codepage::parse(setting(QStringLiteral("CodePage"), QString())))
+        return *pinned;
+    return codepage::forLocale(locale);
 }
 
 } // namespace pb

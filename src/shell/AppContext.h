@@ -7,6 +7,8 @@
 #include "platform/WindowRegistry.h"
 #include "records/Phonebook.h"
 
+class QLocale;
+
 namespace pb {
 
 inline constexpr const char* kSettingsApp = "RiveVozuDezi";
@@ -28,6 +30,9 @@ public:
     WindowRegistry windows;
 
     QString setting(const QString& key, const QString& fallback) const;
+    // The code page of the record files: the "CodePage" setting when it names
+    // one, otherwise the one the user's language uses.
+    int chooseCodePage(const QLocale& locale) const;
     void saveSetting(const QString& key, const QString& value);
 };
 

@@ -1,3 +1,4 @@
+#include "platform/Codepage.h"
 #include "platform/MessageBoxes.h"
 #include "platform/SettingsStore.h"
 #include "shell/AppContext.h"
@@ -5,6 +6,7 @@
 #include "shell/frmSplash.h"
 
 #include <QApplication>
+#include <QLocale>
 
 int main(int argc, char** argv)
 {
@@ -18,6 +20,7 @@ int main(int argc, char** argv)
     pb::DesktopDialogs dialogs;
     pb::DesktopProgramStarter programs;
     pb::AppContext ctx(boxes, settings, dialogs, programs);
+    pb::codepage::setCurrent(ctx.chooseCodePage(QLocale::system()));
     ctx.windows.get<pb::frmSplash>()->show();
     return app.exec();
 }

@@ -2,6 +2,9 @@
 // items, with the phonebook file checked byte for byte afterwards.
 #include "support/TestEnv.h"
 
+#include <QClipboard>
+#include <QDir>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QTest>
 
@@ -182,6 +185,43 @@ private slots:
         click(d, "cmdAdd");
         QCOMPARE(env.fileBytes(kBook), bytesOfNames({"A", "B", "C"}) + bytesOf({makeRecord({"John", "Doe"})}));
         QCOMPARE(countLabel(d), QStringLiteral("4"));
+    }
+
+    // A book that could not be opened gives the system's reason for it.
+    void applyOnABookThatCouldNotBeOpenedSaysWhy()
+    {
+        TestEnv env;
+        QVERIFY(QDir().mkdir(env.phonebookPath()));   // not a file: opening fails, also for root
+        Data* d = env.openData();
+        typeInto(d, "txtFirst", QStringLiteral("John"));
+        click(d, "cmdAdd");
+        QCOMPARE(env.messages().size(), 1);
+        const QString text = env.messages().first();
+        QVERIFY2(text.startsWith(QStringLiteral("The record was not saved.\r\nCause: ")), qPrintable(text));
+        QVERIFY2(!text.contains(QStringLiteral("not open")), qPrintable(text));
+        QVERIFY2(text.contains(QStringLiteral("directory"), Qt::CaseInsensitive), qPrintable(text));
+    }
+
+    // Pasted text longer than the room left goes in as far as it fits;
+    // text the program sets is not cut.
+    void pastingKeepsWhatFits()
+    {
+        TestEnv env;
+        env.writeBookNames({QString(20, u'x')});   // a full first name from other software
+        Data* d = env.openData();
+        QCOMPARE(d->boxText(Field::FirstName), QString(20, u'x'));
+        QLineEdit* first = lineEdit(d, "txtFirst");
+        typeInto(d, "txtFirst", QStringLiteral("abc"));
+        first->setCursorPosition(1);
+        QGuiApplication::clipboard()->setText(QStringLiteral("0123456789ABCDEFGHIJ"));
+        first->paste();
+        QCOMPARE(first->text(), QStringLiteral("a0123456789ABCDEbc"));
+        QCOMPARE(first->cursorPosition(), 16);
+        first->paste();   // full: nothing more goes in
+        QCOMPARE(first->text(), QStringLiteral("a0123456789ABCDEbc"));
+        first->selectAll();
+        first->paste();   // replacing the whole text
+        QCOMPARE(first->text(), QStringLiteral("0123456789ABCDEFGH"));
     }
 
     // A record written behind free slots would be lost to the next count.

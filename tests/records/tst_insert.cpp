@@ -265,6 +265,27 @@ private slots:
         QCOMPARE(env.fileBytes(kBook), bytesOf(ann()) + bytesOf(named("B")));
     }
 
+    // A scan (here the records list) leaves another record in the buffer;
+    // copy, cut and a later Apply still act on the record on show.
+    void clipboardActsOnTheRecordOnShowAfterAScan()
+    {
+        TestEnv env;
+        env.writeBookNames({"A", "B", "C"});
+        Data* d = env.openData();
+        goTo(d, 2);
+        d->mnuShow_Click();   // reads every record into the buffer
+        clickToolbar(d, "CopyRecord");
+        QCOMPARE(env.fileBytes(kClip), bytesOf(named("B")));
+        QCOMPARE(d->boxText(Field::FirstName), QStringLiteral("B "));
+        click(d, "cmdAdd");
+        QCOMPARE(env.fileBytes(kBook), bytesOfNames({"A", "B", "C"}));
+
+        d->mnuShow_Click();
+        clickToolbar(d, "CutRecord");   // answered Yes
+        QCOMPARE(env.fileBytes(kClip), bytesOf(named("B")));
+        QCOMPARE(env.fileBytes(kBook), bytesOfNames({"A", "C"}) + QByteArray(440, '\0'));
+    }
+
     void cutCopiesThenAsksBeforeDeleting_data()
     {
         QTest::addColumn<MsgAnswer>("answer");

@@ -246,6 +246,31 @@ private slots:
         QCOMPARE(d->boxText(Field::FirstName), QStringLiteral("A "));
     }
 
+    // The program puts the caret before the text it sets: hovering then
+    // selects the whole number, and long values show from their start.
+    void programTextStartsAtItsBeginning()
+    {
+        TestEnv env;
+        env.writeBook({makeRecord({"A", "", "", "", QString(58, u'c')}), named("B"), named("C"), named("D"),
+                       named("E"), named("F"), named("G")});
+        Data* d = env.openData();
+        click(d, "cmdNext");
+        click(d, "cmdNext");   // record 3 of 7
+        QLineEdit* box = lineEdit(d, "txtRecord");
+        QCOMPARE(box->cursorPosition(), 0);
+        lineEdit(d, "txtFirst")->setFocus();
+        QTest::mouseMove(box, QPoint(8, 6));
+        QTRY_VERIFY(box->hasFocus());
+        env.clearMessages();
+        QTest::keyClicks(box, "5");
+        QCOMPARE(box->text(), QStringLiteral("5"));
+        QCOMPARE(env.messages(), QStringList());
+        QCOMPARE(d->boxText(Field::FirstName), QStringLiteral("E "));
+
+        click(d, "cmdBegining");
+        QCOMPARE(lineEdit(d, "txtCompany")->cursorPosition(), 0);
+    }
+
     void theBigButtonsFollowTheMouse()
     {
         TestEnv env;
@@ -288,6 +313,20 @@ private slots:
         QCOMPARE(popup->actions().size(), 1);
         QVERIFY(!popup->actions().first()->isEnabled());
         popup->close();
+    }
+
+    void rightClicksOnControlsDoNotPopUpTheBackgroundMenu()
+    {
+        TestEnv env;
+        Data* d = env.openData();
+        auto* popup = d->findChild<QMenu*>("mnuBackColor");
+        for (const char* name : {"Label1", "Toolbar1", "cmdSendMail", "lblRecord"}) {
+            auto* w = d->findChild<QWidget*>(QString::fromLatin1(name));
+            QVERIFY2(w, name);
+            QTest::mouseClick(w, Qt::RightButton, {}, QPoint(3, 3));
+            QCoreApplication::processEvents();
+            QVERIFY2(!popup->isVisible(), name);
+        }
     }
 
     void restoreSetsTheNarrowSize()

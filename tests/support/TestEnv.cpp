@@ -1,5 +1,6 @@
 #include "support/TestEnv.h"
 
+#include "platform/Codepage.h"
 #include "platform/FieldBox.h"
 
 #include <QDir>
@@ -39,6 +40,8 @@ TestEnv::TestEnv() : oldCwd_(QDir::currentPath())
     QDir().mkpath(dir_.filePath(QStringLiteral("config")));
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir_.filePath(QStringLiteral("config")));
     ctx_ = std::make_unique<AppContext>(boxes_, settings_, dialogs_, programs_);
+    // Whatever the machine's language, a test starts on the Western code page.
+    codepage::setCurrent(1252);
 }
 
 TestEnv::~TestEnv()
