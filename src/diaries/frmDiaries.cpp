@@ -43,8 +43,8 @@ QStringView withoutTrailingSpaces(QStringView s)
 } // namespace
 
 // The entry's text box. It takes no more than the entry can keep, so that
-// nothing typed or pasted is lost on saving. The spaces that pad a stored
-// text at its end do not count: saving cuts them first.
+// nothing typed or pasted is lost on saving. Spaces at the very end of the
+// text do not count: they are what pads an entry anyway.
 class DiaryTextBox final : public MultiLineBox
 {
 public:
@@ -56,7 +56,7 @@ protected:
         const bool lineBreak = e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter;
         const QString typed = lineBreak ? QStringLiteral("\n") : e->text();
         const bool adds = lineBreak || (!typed.isEmpty() && typed.at(0).isPrint());
-        if (adds && !(e->modifiers() & Qt::ControlModifier) && storedLength(typed) > roomLeft())
+        if (adds && !(e->modifiers() & Qt::ControlModifier) && !fits(typed))
             return;
         MultiLineBox::keyPressEvent(e);
     }
@@ -68,28 +68,28 @@ protected:
         QString t = source->text();
         t.replace(QLatin1String("\r\n"), QLatin1String("\n"));
         t.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-        qsizetype room = roomLeft();
-        qsizetype take = 0;
-        for (; take < t.size(); ++take) {
-            const qsizetype cost = t.at(take) == u'\n' ? 2 : 1;
-            if (cost > room)
-                break;
-            room -= cost;
+        // The longest beginning of the pasted text that fits.
+        qsizetype lo = 0;
+        qsizetype hi = t.size();
+        while (lo < hi) {
+            const qsizetype mid = (lo + hi + 1) / 2;
+            if (fits(QStringView(t).left(mid)))
+                lo = mid;
+            else
+                hi = mid - 1;
         }
-        insertPlainText(t.left(take));
+        insertPlainText(t.left(lo));
     }
 
 private:
-    // What may still go in at the cursor: the text before it stays whole,
-    // the text after it counts without the spaces that end it.
-    qsizetype roomLeft() const
+    // Whether the text with `inserted` in place of the selection still fits the entry.
+    bool fits(QStringView inserted) const
     {
         const QString plain = toPlainText();
         const QTextCursor c = textCursor();
-        const QStringView all(plain);
-        const qsizetype kept = storedLength(all.left(c.selectionStart())) +
-                               storedLength(withoutTrailingSpaces(all.mid(c.selectionEnd())));
-        return static_cast<qsizetype>(kDiaryTextWidth) - kept;
+        QString after = plain.left(c.selectionStart());
+        after.append(inserted).append(QStringView(plain).mid(c.selectionEnd()));
+        return storedLength(withoutTrailingSpaces(after)) <= static_cast<qsizetype>(kDiaryTextWidth);
     }
 };
 
@@ -218,10 +218,17 @@ void frmDiaries::setCaption(int n)
     setWindowTitle(QStringLiteral("DiariesBook            Record ") + QString::number(n));
 }
 
+// The text without the spaces that pad it: they are not part of what was
+// written, and a caret behind them would have no room left to type.
+QString frmDiaries::shownDiaryText() const
+{
+    return withoutTrailingSpaces(record_.shownText(DiaryField::Text)).toString();
+}
+
 void frmDiaries::ShowEntry()
 {
     txtDate->setText(record_.shownText(DiaryField::Date));
-    txtDiaries->setText(record_.shownText(DiaryField::Text));
+    txtDiaries->setText(shownDiaryText());
 }
 
 void frmDiaries::Toolbar_ButtonClick(const QString& key)
@@ -253,8 +260,14 @@ void frmDiaries::SaveEntry()
     // The text stays as typed, unless what was stored differs from it (a
     // character the file cannot hold, a text that did not fit): then the box
     // shows what the entry really holds.
-    if (!record_.showsWhole(DiaryField::Text, text))
-        txtDiaries->setText(record_.shownText(DiaryField::Text));
+    if (!record_.showsWhole(DiaryField::Text, text)) {
+        // The caret stays where it was.
+        const int caret = txtDiaries->textCursor().position();
+        txtDiaries->setText(shownDiaryText());
+        QTextCursor c = txtDiaries->textCursor();
+        c.setPosition(std::min(caret, static_cast<int>(txtDiaries->document()->characterCount()) - 1));
+        txtDiaries->setTextCursor(c);
+    }
 }
 
 // A move to an entry that cannot be read (before the first, past the last

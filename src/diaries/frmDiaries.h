@@ -43,6 +43,7 @@ private:
     void Form_Load();
     void Form_Unload();
     void ShowEntry();
+    QString shownDiaryText() const;
     void setCaption(int n);
     bool moveTo(int n);
     void txtDate_LostFocus();

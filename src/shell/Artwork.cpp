@@ -1,5 +1,8 @@
 #include "shell/Artwork.h"
 
+#include <QFile>
+#include <QSvgRenderer>
+
 #include <QHash>
 
 #include <QColor>
@@ -1120,8 +1123,28 @@ QPixmap logo(int size)
 }
 
 namespace {
+// A picture kept as a file among the program's resources, drawn at each size
+// (and at twice each size for high-density screens).
+QIcon iconFromFile(const QString& path)
+{
+    QSvgRenderer svg(path);
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64, 96}) {
+        QPixmap pm(size, size);
+        pm.fill(Qt::transparent);
+        QPainter p(&pm);
+        svg.render(&p);
+        p.end();
+        icon.addPixmap(pm);
+    }
+    return icon;
+}
+
 QIcon renderToolbarIcon(const QString& key)
 {
+    const QString file = QStringLiteral(":/art/toolbar/") + key + QStringLiteral(".svg");
+    if (QFile::exists(file))
+        return iconFromFile(file);
     if (key == QLatin1String("NewRecord"))
         return iconFrom(paintNewRecord);
     if (key == QLatin1String("SaveRecord"))

@@ -189,7 +189,7 @@ private slots:
         frmDiaries* w = openDiaries(env, d);
         QVERIFY(w);
         QCOMPARE(dateBox(w)->text(), QStringLiteral("Monday").leftJustified(40));
-        QCOMPARE(textBox(w)->text(), QStringLiteral("first").leftJustified(960));
+        QCOMPARE(textBox(w)->text(), QStringLiteral("first"));
 
         // Before the first entry there is nothing: nothing changes, nothing is said.
         typeInto(w, "txtDiaries", QStringLiteral("unsaved"));
@@ -202,10 +202,10 @@ private slots:
         press(w, "GoNext");
         QCOMPARE(w->windowTitle(), caption(2));
         QCOMPARE(dateBox(w)->text(), QStringLiteral("Tuesday").leftJustified(40));
-        QCOMPARE(textBox(w)->text(), QStringLiteral("second").leftJustified(960));
+        QCOMPARE(textBox(w)->text(), QStringLiteral("second"));
         press(w, "GoPrevious");
         QCOMPARE(w->windowTitle(), caption(1));
-        QCOMPARE(textBox(w)->text(), QStringLiteral("first").leftJustified(960));
+        QCOMPARE(textBox(w)->text(), QStringLiteral("first"));
         QCOMPARE(env.fileBytes(kDiaries), bytesOf(one) + bytesOf(two));
 
         // Past the last entry come empty ones, which Save writes.
@@ -232,7 +232,7 @@ private slots:
         QCOMPARE(dateBox(w)->text(), QString());
         QCOMPARE(textBox(w)->text(), QString());
         press(w, "GoNext");
-        QCOMPARE(textBox(w)->text(), QStringLiteral("sixth").leftJustified(960));
+        QCOMPARE(textBox(w)->text(), QStringLiteral("sixth"));
         QVERIFY(dateBox(w)->text().contains(QStringLiteral("M  ")));
         settle();
         QVERIFY(env.messages().isEmpty());
@@ -302,6 +302,28 @@ private slots:
         QCOMPARE(env.messages().size(), 2);
     }
 
+    // Every toolbar button has a picture of its own, none of them blank.
+    void theToolbarPicturesDiffer()
+    {
+        TestEnv env;
+        Data* d = env.openData();
+        frmDiaries* w = openDiaries(env, d);
+        QVERIFY(w);
+        QList<QImage> seen;
+        for (QAction* a : w->findChild<QToolBar*>(QStringLiteral("Toolbar"))->actions()) {
+            const QImage img = a->icon().pixmap(24, 24).toImage();
+            QVERIFY2(!img.isNull(), qPrintable(a->objectName()));
+            bool painted = false;
+            for (int y = 0; y < img.height() && !painted; ++y)
+                for (int x = 0; x < img.width() && !painted; ++x)
+                    painted = qAlpha(img.pixel(x, y)) > 0;
+            QVERIFY2(painted, qPrintable(a->objectName()));
+            QVERIFY2(!seen.contains(img), qPrintable(a->objectName()));
+            seen.append(img);
+        }
+        QCOMPARE(seen.size(), 5);
+    }
+
     void openAndFindOnlySayWhatTheyAre()
     {
         TestEnv env;
@@ -350,7 +372,7 @@ private slots:
         w = openDiaries(env, d);
         QVERIFY(w);
         QCOMPARE(w->windowTitle(), caption(1));
-        QCOMPARE(textBox(w)->text(), QStringLiteral("1").leftJustified(960));
+        QCOMPARE(textBox(w)->text(), QStringLiteral("1"));
 
         // Closing the main window closes the diaries window and its file.
         const QPointer<frmDiaries> last(w);
@@ -388,23 +410,24 @@ private slots:
         QCOMPARE(entryOnDisk(env, 1).mid(40), (QString(950, u'a') + QStringLiteral("0123\r\n456x")).toLatin1());
         QCOMPARE(box->text().size(), 960);
 
-        // The padding a stored entry shows with leaves room to write in the text.
+        // A stored entry shows without its padding: typing after its last
+        // word goes in, and Save leaves the caret where it was.
         writeDiaries(env, {entry(QStringLiteral("d"), QStringLiteral("Hello")), entry(QStringLiteral("d"), QString())});
         press(w, "GoNext");
         press(w, "GoPrevious");
-        QCOMPARE(box->text(), QStringLiteral("Hello").leftJustified(960));
-        QTextCursor c = box->textCursor();
-        c.setPosition(5);
-        box->setTextCursor(c);
+        QCOMPARE(box->text(), QStringLiteral("Hello"));
+        box->moveCursor(QTextCursor::End);
         QTest::keyClicks(box, QStringLiteral(" world"));
         QTest::keyClick(box, Qt::Key_Return);
         QTest::keyClicks(box, QStringLiteral("Bye"));
-        // ... but nothing after it, where saving would have to cut.
-        box->moveCursor(QTextCursor::End);
-        QTest::keyClicks(box, QStringLiteral("lost"));
-        QVERIFY(box->text().endsWith(u' '));
         press(w, "SaveRecord");
         QCOMPARE(entryOnDisk(env, 1).mid(40), QByteArray("Hello world\r\nBye").leftJustified(960, ' '));
+        QCOMPARE(box->textCursor().position(), 15);
+        // Spaces typed at the end cost nothing: they are padding anyway.
+        box->setText(QString(960, u'a'));
+        box->moveCursor(QTextCursor::End);
+        QTest::keyClicks(box, QStringLiteral("  b"));
+        QCOMPARE(box->text(), QString(960, u'a') + QStringLiteral("  "));
         QVERIFY(env.messages().isEmpty());
     }
 
@@ -417,7 +440,8 @@ private slots:
         typeText(textBox(w), QStringLiteral("Café in Łódź"));
         press(w, "SaveRecord");
         QCOMPARE(entryOnDisk(env, 1).mid(40, 14), QByteArray("Caf\xE9 in ?\xF3""d?  "));
-        QCOMPARE(textBox(w)->text(), QStringLiteral("Café in ?ód?").leftJustified(960));
+        QCOMPARE(textBox(w)->text(), QStringLiteral("Café in ?ód?"));
+        QCOMPARE(textBox(w)->textCursor().position(), 12);
 
         // Text put in some other way than typing, longer than the entry.
         textBox(w)->setText(QString(1000, u'z'));

@@ -1,5 +1,6 @@
 #include "diaries/DateStamp.h"
 #include "diaries/DiaryRecord.h"
+#include "platform/Codepage.h"
 #include "support/TestEnv.h"
 
 #include <QDir>
@@ -201,6 +202,21 @@ private slots:
         DiaryRecord r;
         r.store(DiaryField::Date, portuguese);
         QCOMPARE(r.shownText(DiaryField::Date), portuguese.left(40));
+    }
+
+    // A Russian stamp is kept in the Cyrillic code page and reads back whole.
+    void aStampInTheUsersLanguageSurvivesTheFile()
+    {
+        const QLocale russian(QLocale::Russian, QLocale::Russia);
+        codepage::setCurrent(codepage::forLocale(russian));
+        const QString stamp = dateStamp(at(2026, 12, 8, 10, 0), russian);
+        DiaryRecord r;
+        r.store(DiaryField::Date, stamp);
+        codepage::setCurrent(1252);
+        QVERIFY(!stamp.contains(u'?'));
+        codepage::setCurrent(1251);
+        QCOMPARE(r.shownText(DiaryField::Date), stamp.left(40).leftJustified(40));
+        codepage::setCurrent(1252);
     }
 };
 
