@@ -1,5 +1,7 @@
 #include "platform/SettingsStore.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QSettings>
 
 namespace pb {
@@ -18,31 +20,52 @@ SettingsStore::~SettingsStore()
     flush();
 }
 
-QSettings& SettingsStore::file(const QString& app) const
+namespace {
+// Where the settings of `app` live, found without touching that file: a
+// settings object for a name no file has tells the folder.
+QString settingsPath(const QString& app)
 {
-    auto& slot = files_[app];
-    if (!slot)
-        slot = std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, app);
-    return *slot;
+    const QSettings probe(QSettings::IniFormat, QSettings::UserScope, app + QStringLiteral(".unused-name"));
+    return QFileInfo(probe.fileName()).dir().filePath(app + QStringLiteral(".ini"));
+}
+} // namespace
+
+QSettings* SettingsStore::file(const QString& app) const
+{
+    auto it = files_.find(app);
+    if (it == files_.end()) {
+        // Something other than a file in its place (a FIFO, a device, a
+        // folder) would hang or fail every read and write: the program then
+        // runs on the defaults and keeps nothing.
+        const QFileInfo info(settingsPath(app));
+        std::unique_ptr<QSettings> settings;
+        if (!info.exists() || info.isFile())
+            settings = std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, app);
+        it = files_.emplace(app, std::move(settings)).first;
+    }
+    return it->second.get();
 }
 
 QString SettingsStore::get(const QString& app, const QString& section, const QString& key,
                            const QString& fallback) const
 {
-    const QVariant v = file(app).value(keyPath(section, key));
+    QSettings* settings = file(app);
+    const QVariant v = settings ? settings->value(keyPath(section, key)) : QVariant();
     return v.isValid() ? v.toString() : fallback;
 }
 
 void SettingsStore::save(const QString& app, const QString& section, const QString& key,
                          const QString& value)
 {
-    file(app).setValue(keyPath(section, key), value);
+    if (QSettings* settings = file(app))
+        settings->setValue(keyPath(section, key), value);
 }
 
 void SettingsStore::flush()
 {
     for (auto& [app, settings] : files_)
-        settings->sync();
+        if (settings)
+            settings->sync();
 }
 
 } // namespace pb

@@ -30,7 +30,8 @@ public:
     void flush();
 
 private:
-    QSettings& file(const QString& app) const;
+    // Null when the settings file cannot be used.
+    QSettings* file(const QString& app) const;
 
     mutable std::map<QString, std::unique_ptr<QSettings>> files_;
 };

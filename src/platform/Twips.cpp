@@ -1,6 +1,10 @@
 #include "platform/Twips.h"
 
 #include <QColor>
+#include <QGuiApplication>
+#include <QScreen>
+
+#include <algorithm>
 #include <QPalette>
 #include <QWidget>
 
@@ -41,6 +45,53 @@ void setOuterWidth(QWidget* window, double width)
 {
     const QSize extra = frameExtra(window);
     window->resize(toPixels(width) - extra.width(), window->height());
+}
+
+void keepOnScreen(QWidget* window)
+{
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    if (screens.isEmpty())
+        return;
+    const QSize extra = frameExtra(window);
+    QRect outer(window->pos(), window->size() + extra);
+
+    // The screen the window overlaps most, else the primary one.
+    QScreen* screen = QGuiApplication::primaryScreen();
+    qint64 best = 0;
+    for (QScreen* s : screens) {
+        const QRect overlap = s->availableGeometry().intersected(outer);
+        const qint64 area = overlap.isEmpty() ? 0 : qint64(overlap.width()) * overlap.height();
+        if (area > best) {
+            best = area;
+            screen = s;
+        }
+    }
+    const QRect avail = screen->availableGeometry();
+
+    const QSize minimum = window->minimumSize() + extra;
+    const QSize size(std::max(std::min(outer.width(), avail.width()), minimum.width()),
+                     std::max(std::min(outer.height(), avail.height()), minimum.height()));
+    const bool shrunk = size != outer.size();
+    if (shrunk) {
+        window->resize(size - extra);
+        outer.setSize(size);
+    }
+
+    // Reachable: some screen holds the top strip, where the title bar is,
+    // over a good stretch of its width.
+    constexpr int kStrip = 30;
+    constexpr int kGrip = 60;
+    const QRect strip(outer.left(), outer.top(), outer.width(), kStrip);
+    for (QScreen* s : screens) {
+        const QRect a = s->availableGeometry();
+        const QRect overlap = a.intersected(strip);
+        if (!shrunk && !overlap.isEmpty() && overlap.height() == kStrip &&
+            overlap.width() >= std::min(kGrip, outer.width()))
+            return;
+    }
+    const int x = std::clamp(outer.left(), avail.left(), std::max(avail.left(), avail.right() + 1 - outer.width()));
+    const int y = std::clamp(outer.top(), avail.top(), std::max(avail.top(), avail.bottom() + 1 - outer.height()));
+    window->move(x, y);
 }
 
 } // namespace pb::twips

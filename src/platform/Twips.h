@@ -9,7 +9,16 @@ namespace pb::twips {
 
 constexpr int kPerPixel = 15;
 
-constexpr int toPixels(double twips) { return static_cast<int>(twips / kPerPixel + (twips < 0 ? -0.5 : 0.5)); }
+// Absurd values (from a hand-edited settings file) stop at ten million pixels.
+constexpr int toPixels(double twips)
+{
+    const double px = twips / kPerPixel;
+    if (!(px > -1e7))
+        return -10'000'000;
+    if (px > 1e7)
+        return 10'000'000;
+    return static_cast<int>(px + (px < 0 ? -0.5 : 0.5));
+}
 constexpr int fromPixels(int px) { return px * kPerPixel; }
 
 // Places a child at a rectangle given in twips.
@@ -20,6 +29,12 @@ QRect outerGeometry(const QWidget* window);
 void setOuterPosition(QWidget* window, double left, double top);
 void setOuterSize(QWidget* window, double width, double height);
 void setOuterWidth(QWidget* window, double width);
+
+// Keeps a window within reach: no larger than the available area of its
+// screen (but never below its minimum size), and moved fully onto that
+// screen when it had to shrink or when its title strip lies on no screen.
+// A window of a size the screen holds, within reach, stays where it is.
+void keepOnScreen(QWidget* window);
 
 } // namespace pb::twips
 

@@ -282,7 +282,11 @@ void Data::Form_Load()
     const double height = std::max(number("FormHeight", "0"), kMinHeight);
     twips::setOuterPosition(this, left, top);
     twips::setOuterSize(this, width, height);
-    wantedOuterSize_ = QSizeF(width, height);
+    // A saved geometry that no screen can show (a hand-edited or foreign
+    // settings file, a monitor since removed) is brought within reach.
+    twips::keepOnScreen(this);
+    const QRect kept = twips::outerGeometry(this);
+    wantedOuterSize_ = QSizeF(std::min<double>(width, kept.width()), std::min<double>(height, kept.height()));
 
     backPicturePath_ = ctx_.setting(QStringLiteral("FormBackPicture"), QStringLiteral("0"));
 

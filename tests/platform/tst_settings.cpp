@@ -1,9 +1,12 @@
 #include "platform/SettingsStore.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 using namespace pb;
 
@@ -42,6 +45,24 @@ private slots:
         SettingsStore s;
         s.save("RiveVozuDezi", "Other", "FormTop", "1");
         QCOMPARE(s.get("RiveVozuDezi", "Phonebook", "FormTop", "75"), QStringLiteral("1234"));
+    }
+
+    // A FIFO in the file's place would block the first read for ever.
+    void aStoreThatIsNoFileGivesTheDefaultsAndKeepsNothing()
+    {
+        QTemporaryDir other;
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, other.path());
+        const QByteArray fifo = QFile::encodeName(other.filePath("RiveVozuDezi.ini"));
+        QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
+        {
+            SettingsStore s;
+            QCOMPARE(s.get("RiveVozuDezi", "Phonebook", "FormTop", "75"), QStringLiteral("75"));
+            s.save("RiveVozuDezi", "Phonebook", "FormTop", "1");
+            s.flush();
+        }
+        QVERIFY(QFileInfo(other.filePath("RiveVozuDezi.ini")).exists());
+        QVERIFY(!QFileInfo(other.filePath("RiveVozuDezi.ini")).isFile());
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir_.path());
     }
 };
 

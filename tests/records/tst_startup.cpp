@@ -60,6 +60,40 @@ private slots:
         QCOMPARE(env.setting("FormBackPicture"), QStringLiteral("/somewhere/pic.jpg"));
     }
 
+    // Geometry no screen can show is brought within reach; a sane one stays.
+    void absurdGeometryIsKeptOnTheScreen_data()
+    {
+        QTest::addColumn<QString>("left");
+        QTest::addColumn<QString>("top");
+        QTest::addColumn<QString>("width");
+        QTest::addColumn<QString>("height");
+        QTest::newRow("huge") << "75" << "75" << "1e9" << "1e9";
+        QTest::newRow("largest float") << "75" << "75" << "3.4e38" << "3.4e38";
+        QTest::newRow("far off to the right") << "9000000" << "75" << "5460" << "8340";
+        QTest::newRow("far above") << "75" << "-900000" << "5460" << "8340";
+        QTest::newRow("far off negative") << "-3.4e38" << "-3.4e38" << "5460" << "8340";
+    }
+
+    void absurdGeometryIsKeptOnTheScreen()
+    {
+        QFETCH(QString, left);
+        QFETCH(QString, top);
+        QFETCH(QString, width);
+        QFETCH(QString, height);
+        TestEnv env;
+        env.setSetting("FormLeft", left);
+        env.setSetting("FormTop", top);
+        env.setSetting("FormWidth", width);
+        env.setSetting("FormHeight", height);
+        Data* d = env.openData();
+        const QRect avail = d->screen()->availableGeometry();
+        QVERIFY2(avail.contains(d->frameGeometry()), qPrintable(QStringLiteral("%1,%2 %3x%4").arg(d->x()).arg(d->y()).arg(d->width()).arg(d->height())));
+        env.closeData();
+        // What is saved is what the user saw.
+        QVERIFY(env.setting("FormWidth").toInt() <= twips::fromPixels(avail.width()));
+        QVERIFY(env.setting("FormTop").toInt() >= twips::fromPixels(avail.top()));
+    }
+
     void theSavedRecordIsShownAgain()
     {
         TestEnv env;
