@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QPushButton>
 
 #include <limits>
@@ -154,10 +155,17 @@ void MailPanel::SendMail()
     m.displayName = txtMFirst->text();
     m.subject = txtSubject->text();
     m.body = txtMessage->text();
-    QString error;
-    if (!MailService::current().send(m, &error))
-        window_.context().boxes.show(&window_, QStringLiteral("Unable to send mail\r\nCause: ") + error,
-                                     QStringLiteral("ERROR"), MsgButtons::Ok, MsgIcon::Critical);
+    // One hand-off at a time; the window stays usable meanwhile.
+    cmdSend->setEnabled(false);
+    const QPointer<MailPanel> self(this);
+    MailService::current().send(m, [self](bool ok, const QString& error) {
+        if (!self)
+            return;
+        self->cmdSend->setEnabled(true);
+        if (!ok)
+            self->window_.context().boxes.show(&self->window_, QStringLiteral("Unable to send mail\r\nCause: ") + error,
+                                               QStringLiteral("ERROR"), MsgButtons::Ok, MsgIcon::Critical);
+    });
 }
 
 } // namespace pb

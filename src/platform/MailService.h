@@ -2,8 +2,9 @@
 
 #include <QList>
 #include <QString>
-#include <QUrl>
+#include <QStringList>
 
+#include <functional>
 #include <optional>
 
 namespace pb {
@@ -21,9 +22,14 @@ struct MailMessage {
 class MailService
 {
 public:
+    // Called once the mail client took the message (true) or did not
+    // (false, with the reason in words a user can read).
+    using Done = std::function<void(bool ok, const QString& error)>;
+
     virtual ~MailService() = default;
-    // False, with the reason, when no mail client took the message.
-    virtual bool send(const MailMessage& message, QString* error) = 0;
+    // Returns at once; `done` runs when the hand-off has ended, possibly
+    // later from the event loop.
+    virtual void send(const MailMessage& message, Done done) = 0;
 
     // The service the program uses: the desktop's own, unless a test has put
     // another in its place.
@@ -32,34 +38,41 @@ public:
     static void setForTesting(MailService* service);
 };
 
-// The mailto: URL of a message. Every part is percent-encoded on its own, so
-// nothing typed into a box can end a part early or add a header of its own;
-// line breaks stay in the body only. The recipient is written as
-// "name" <address> when both are given; without an address there is none.
-QUrl mailtoUrl(const MailMessage& message);
+// What the hand-off passes on for a message: the command's arguments and,
+// for a body too long to pass as an argument, the text of the file that is
+// attached instead. Nothing when the message cannot go (with the reason).
+struct MailHandOff {
+    QStringList arguments;           // without the attachment's path
+    std::optional<QString> attached; // the body, when it goes as a file
+};
+inline constexpr qsizetype kMaxInlineBodyBytes = 16 * 1024;
+std::optional<MailHandOff> planHandOff(const MailMessage& message, QString* error);
 
-// Opens the mailto: URL with the desktop's handler for mail.
+// The desktop's mail client through xdg-email (Linux and other free
+// desktops) or Simple MAPI (Windows). Nothing of the message reaches a log
+// or a standard stream.
 class DesktopMailService final : public MailService
 {
 public:
-    bool send(const MailMessage& message, QString* error) override;
+    // Attachments go into `attachmentFolder` (the user's cache by default).
+    explicit DesktopMailService(QString attachmentFolder = QString());
+    void send(const MailMessage& message, Done done) override;
+
+private:
+    QString attachmentFolder_;
 };
 
-// For the tests: records every message and answers from a queue. An empty
-// queue (or an empty answer) takes the message; an answer with a text
+// For the tests: records every message and answers at once from a queue. An
+// empty queue (or an empty answer) takes the message; an answer with a text
 // refuses it with that reason.
 class ScriptedMailService final : public MailService
 {
 public:
-    bool send(const MailMessage& message, QString* error) override
+    void send(const MailMessage& message, Done done) override
     {
         sent.append(message);
         const std::optional<QString> refusal = answers.isEmpty() ? std::nullopt : answers.takeFirst();
-        if (!refusal)
-            return true;
-        if (error)
-            *error = *refusal;
-        return false;
+        done(!refusal, refusal.value_or(QString()));
     }
 
     QList<MailMessage> sent;

@@ -3,11 +3,11 @@
 #include "platform/Twips.h"
 #include "support/TestEnv.h"
 
-#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
-#include <QUrlQuery>
+#include <QFileInfo>
+#include <QTemporaryDir>
 
 using namespace pb;
 using namespace pb::test;
@@ -15,26 +15,6 @@ using namespace pb::test;
 namespace {
 
 const QString kCrLf = QStringLiteral("\r\n");
-
-// The pieces of a mailto: URL as a mail client reads them.
-struct Decoded {
-    QString recipient;
-    QStringList keys;
-    QString subject;
-    QString body;
-};
-
-Decoded decode(const QUrl& url)
-{
-    Decoded d;
-    d.recipient = url.path(QUrl::FullyDecoded);
-    const QUrlQuery q(url);
-    for (const auto& item : q.queryItems(QUrl::FullyDecoded))
-        d.keys.append(item.first);
-    d.subject = q.queryItemValue(QStringLiteral("subject"), QUrl::FullyDecoded);
-    d.body = q.queryItemValue(QStringLiteral("body"), QUrl::FullyDecoded);
-    return d;
-}
 
 MultiLineBox* messageBox(Data* d)
 {
@@ -50,30 +30,68 @@ void hover(QWidget* w)
 
 } // namespace
 
-// Stands in for the desktop's mail client.
-class MailClient : public QObject
+// Stands in for xdg-email: a script first on the search path that writes
+// its arguments (each ended by a NUL) to a file and exits with the status
+// the test asks for.
+class FakeMailClient
 {
-    Q_OBJECT
-public slots:
-    void open(const QUrl& url) { urls.append(url); }
-
 public:
-    QList<QUrl> urls;
+    FakeMailClient() : oldPath_(qgetenv("PATH"))
+    {
+        QFile script(dir_.filePath(QStringLiteral("xdg-email")));
+        script.open(QIODevice::WriteOnly);
+        script.write("#!/bin/sh\n"
+                     "for a in \"$@\"; do printf '%s\\0' \"$a\"; done > \"$FAKE_MAIL_ARGS\"\n"
+                     "for a in \"$@\"; do case \"$a\" in /*) cp \"$a\" \"$FAKE_MAIL_ARGS.attached\" 2>/dev/null;; esac; done\n"
+                     "echo \"$@\" >&2\n"
+                     "exit ${FAKE_MAIL_STATUS:-0}\n");
+        script.close();
+        script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        qputenv("PATH", QFile::encodeName(dir_.path()) + ':' + oldPath_);
+        qputenv("FAKE_MAIL_ARGS", QFile::encodeName(argsFile()));
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(dir_.filePath(QStringLiteral("cache"))));
+        setStatus(0);
+    }
+    ~FakeMailClient()
+    {
+        qputenv("PATH", oldPath_);
+        qunsetenv("FAKE_MAIL_ARGS");
+        qunsetenv("FAKE_MAIL_STATUS");
+        qunsetenv("XDG_CACHE_HOME");
+    }
+    void setStatus(int status) { qputenv("FAKE_MAIL_STATUS", QByteArray::number(status)); }
+    QString argsFile() const { return dir_.filePath(QStringLiteral("args")); }
+    // The arguments of the last hand-off, once it has run.
+    QStringList takeArguments()
+    {
+        QFile f(argsFile());
+        if (!QTest::qWaitFor([&] { return f.exists(); }, 5000) || !f.open(QIODevice::ReadOnly))
+            return {QStringLiteral("<no hand-off>")};
+        QByteArray bytes = f.readAll();
+        f.remove();
+        bytes.chop(1);
+        QStringList out;
+        for (const QByteArray& a : bytes.split('\0'))
+            out.append(QString::fromUtf8(a));
+        return out;
+    }
+    QByteArray attached() const
+    {
+        QFile f(argsFile() + QStringLiteral(".attached"));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+private:
+    QTemporaryDir dir_;
+    QByteArray oldPath_;
 };
 
 class TestMail : public QObject
 {
     Q_OBJECT
-    MailClient client_;
 
 private slots:
-    void init() { QDesktopServices::setUrlHandler(QStringLiteral("mailto"), &client_, "open"); }
-    void cleanup()
-    {
-        QDesktopServices::unsetUrlHandler(QStringLiteral("mailto"));
-        MailService::setForTesting(nullptr);
-        client_.urls.clear();
-    }
+    void cleanup() { MailService::setForTesting(nullptr); }
 
     void thePanelLiesRightOfTheContactArea()
     {
@@ -184,6 +202,7 @@ private slots:
     void sendHandsTheBoxesToTheMailClient()
     {
         TestEnv env;
+        FakeMailClient client;
         env.writeBook({makeRecord({"José", "Müller", "", "jose@example.com"})});
         Data* d = env.openData();
         action(d, "mnuMailTo")->trigger();
@@ -191,53 +210,46 @@ private slots:
         lineEdit(d, "txtSubject")->setText(QStringLiteral("Price: 5 € & more?"));
         messageBox(d)->setText(QStringLiteral("Line 1\r\nLine 2 100% = a+b\r\n"));
         click(d, "cmdSend");
-
-        QCOMPARE(client_.urls.size(), 1);
-        const Decoded m = decode(client_.urls[0]);
-        QCOMPARE(m.recipient, QStringLiteral("\"José Müller\" <j.mueller+work@example.com>"));
-        QCOMPARE(m.keys, (QStringList{"subject", "body"}));
-        QCOMPARE(m.subject, QStringLiteral("Price: 5 € & more?"));
-        QCOMPARE(m.body, QStringLiteral("Line 1\r\nLine 2 100% = a+b\r\n"));
-        // Nothing the mail client's command line could split on.
-        const QByteArray wire = client_.urls[0].toEncoded();
-        QVERIFY(!wire.contains(' ') && !wire.contains('"') && !wire.contains('\n'));
+        QVERIFY(!button(d, "cmdSend")->isEnabled());   // one hand-off at a time
+        QCOMPARE(client.takeArguments(),
+                 (QStringList{"--utf8", "--subject", "Price: 5 € & more?", "--body", "Line 1\r\nLine 2 100% = a+b\r\n",
+                              "j.mueller+work@example.com"}));
+        QTRY_VERIFY(button(d, "cmdSend")->isEnabled());
         QVERIFY(env.boxes().shown.isEmpty());
 
-        // Empty boxes go as empty texts, without a recipient.
+        // Empty boxes are left out; the mail client asks for what it needs.
         for (const char* box : {"txtMFirst", "txtMEmail", "txtSubject", "txtMessage"})
             typeInto(d, box, "");
         click(d, "cmdSend");
-        QCOMPARE(client_.urls.size(), 2);
-        const Decoded empty = decode(client_.urls[1]);
-        QCOMPARE(empty.recipient, QString());
-        QCOMPARE(empty.subject, QString());
-        QCOMPARE(empty.body, QString());
+        QCOMPARE(client.takeArguments(), QStringList{"--utf8"});
+        QTRY_VERIFY(button(d, "cmdSend")->isEnabled());
+        QVERIFY(env.boxes().shown.isEmpty());
     }
 
-    void typedTextCannotAddHeaders()
+    // Typed text is passed as data, never as options or headers of its own.
+    void typedTextCannotAddOptionsOrHeaders()
     {
-        MailMessage m;
-        m.address = QStringLiteral("a@b.c?bcc=spy@evil.test&cc=x@y.z");
-        m.displayName = QStringLiteral("Smith, \"J\"\r\nBcc: spy@evil.test");
-        m.subject = QStringLiteral("Hi&bcc=spy@evil.test\r\nCc: x@y.z");
-        m.body = QStringLiteral("text&to=spy@evil.test#frag\nnext");
-        const Decoded d = decode(mailtoUrl(m));
-        QCOMPARE(d.keys, (QStringList{"subject", "body"}));
-        QCOMPARE(d.recipient,
-                 QStringLiteral("\"Smith, \\\"J\\\"  Bcc: spy@evil.test\" <a@b.c?bcc=spy@evil.test&cc=x@y.z>"));
-        QCOMPARE(d.subject, QStringLiteral("Hi&bcc=spy@evil.test  Cc: x@y.z"));
-        QCOMPARE(d.body, QStringLiteral("text&to=spy@evil.test#frag\r\nnext"));
-        QVERIFY(!mailtoUrl(m).hasFragment());
-
-        // A name alone names nobody; an address alone is the recipient.
-        QCOMPARE(decode(mailtoUrl({QString(), QStringLiteral("Ann"), {}, {}})).recipient, QString());
-        QCOMPARE(decode(mailtoUrl({QStringLiteral(" ann@x.org "), QStringLiteral(" "), {}, {}})).recipient,
-                 QStringLiteral("ann@x.org"));
+        QString error;
+        const auto plan = planHandOff({QStringLiteral("a@b.c?bcc=spy@evil.test"),
+                                       QStringLiteral("Smith\r\nBcc: spy@evil.test"),
+                                       QStringLiteral("Hi\r\nCc: x@y.z"), QStringLiteral("text\nnext")},
+                                      &error);
+        QVERIFY(plan);
+        QCOMPARE(plan->arguments, (QStringList{"--utf8", "--subject", "Hi  Cc: x@y.z", "--body", "text\r\nnext",
+                                               "a@b.c?bcc=spy@evil.test"}));
+        for (const char* bad : {"--attach=/etc/shadow", "mailto:a@b.c?bcc=spy@evil.test", "Ann Lee <ann@x.org>", "ann"}) {
+            QVERIFY2(!planHandOff({QString::fromLatin1(bad), {}, {}, {}}, &error), bad);
+            QVERIFY(error.contains(QStringLiteral("not an e-mail address")));
+        }
+        // A name alone names nobody: that is said, not dropped.
+        QVERIFY(!planHandOff({QStringLiteral(" "), QStringLiteral("Ann Lee "), {}, {}}, &error));
+        QCOMPARE(error, QStringLiteral("The recipient \"Ann Lee\" has no e-mail address."));
     }
 
-    void aRefusedMessageIsReportedAndKept()
+    void failuresOfTheHandOffAreReportedAndTheBoxesKept()
     {
         TestEnv env;
+        FakeMailClient client;
         Data* d = env.openData();
         typeInto(d, "txtMEmail", "ann@example.org");
         typeInto(d, "txtSubject", "Hello");
@@ -252,17 +264,56 @@ private slots:
         QCOMPARE(env.boxes().shown[0].text, QStringLiteral("Unable to send mail\r\nCause: User cancelled process"));
         QCOMPARE(env.boxes().shown[0].title, QStringLiteral("ERROR"));
         QCOMPARE(env.boxes().shown[0].icon, MsgIcon::Critical);
-        QCOMPARE(lineEdit(d, "txtSubject")->text(), QStringLiteral("Hello"));
-
-        // With no mail client at all the desktop's own service says so too.
         MailService::setForTesting(nullptr);
-        QDesktopServices::unsetUrlHandler(QStringLiteral("mailto"));
-        if (QGuiApplication::platformName() != QLatin1String("offscreen"))
-            QSKIP("only the offscreen platform is sure to have no mail client");
+
+        // xdg-email found no mail program: its status is the cause.
+        client.setStatus(3);
         click(d, "cmdSend");
-        QCOMPARE(env.boxes().shown.size(), 2);
-        QVERIFY(env.boxes().shown[1].text.startsWith("Unable to send mail\r\nCause: No mail program"));
+        QTRY_COMPARE(env.boxes().shown.size(), 2);
+        QCOMPARE(env.boxes().shown[1].text, QStringLiteral("Unable to send mail\r\nCause: No mail program could be found."));
+        QCOMPARE(lineEdit(d, "txtSubject")->text(), QStringLiteral("Hello"));
         QCOMPARE(lineEdit(d, "txtMEmail")->text(), QStringLiteral("ann@example.org"));
+
+        // No hand-off program at all.
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", "/nonexistent");
+        click(d, "cmdSend");
+        QTRY_COMPARE(env.boxes().shown.size(), 3);
+        qputenv("PATH", path);
+        QVERIFY(env.boxes().shown[2].text.startsWith(QStringLiteral("Unable to send mail\r\nCause: The mail hand-off")));
+
+        // A name without an address is reported before anything starts.
+        typeInto(d, "txtMEmail", "");
+        typeInto(d, "txtMFirst", "Ann");
+        click(d, "cmdSend");
+        QCOMPARE(env.boxes().shown.size(), 4);
+        QVERIFY(env.boxes().shown[3].text.endsWith(QStringLiteral("has no e-mail address.")));
+        QTRY_VERIFY(button(d, "cmdSend")->isEnabled());
+    }
+
+    // The whole book goes as an attached file, not as one huge argument.
+    void aLongMessageGoesAsAnAttachment()
+    {
+        TestEnv env;
+        FakeMailClient client;
+        QList<ContactRecord> book;
+        for (int i = 0; i < 200; ++i)
+            book.append(makeRecord({QStringLiteral("Name%1").arg(i), "Last", "555", "x@y.z", "Company", "Street", "Notes"}));
+        env.writeBook(book);
+        Data* d = env.openData();
+        action(d, "mnuSendAllRecords")->trigger();
+        const QString body = messageBox(d)->text();
+        QVERIFY(body.toUtf8().size() > kMaxInlineBodyBytes);
+        click(d, "cmdSend");
+        const QStringList args = client.takeArguments();
+        QCOMPARE(args.size(), 5);
+        QCOMPARE(args[1], QStringLiteral("--attach"));
+        QVERIFY(args[2].startsWith(QFile::decodeName(qgetenv("XDG_CACHE_HOME"))));
+        QCOMPARE(args.mid(3), (QStringList{"--body", "The message is in the attached text file."}));
+        QCOMPARE(client.attached(), body.toUtf8());
+        QTRY_VERIFY(button(d, "cmdSend")->isEnabled());
+        QVERIFY(env.boxes().shown.isEmpty());
+        QFile::remove(args[2]);
     }
 };
 
