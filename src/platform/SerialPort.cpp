@@ -1,5 +1,17 @@
 #include "platform/SerialPort.h"
 
+#include <QFile>
+#include <QFileInfo>
+
+#include <cstring>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <csignal>
+#include <sys/file.h>
+#include <unistd.h>
+#endif
+
 #include <QSerialPort>
 
 namespace pb {
@@ -98,6 +110,61 @@ DeviceSerialPort::DeviceSerialPort() : port_(std::make_unique<QSerialPort>())
                      });
 }
 
+#ifdef Q_OS_UNIX
+namespace {
+QStringList& lockFolders()
+{
+    static QStringList folders = {QStringLiteral("/var/lock"), QStringLiteral("/run/lock"),
+                                  QStringLiteral("/var/spool/locks"), QStringLiteral("/var/spool/uucp")};
+    return folders;
+}
+
+// The process named in a lock file of the usual kind: its number as text
+// (possibly space-padded, possibly followed by more lines) or, from older
+// programs, as a 4-byte binary number.
+std::optional<qint64> pidInLockFile(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray bytes = f.read(128);
+    bool ok = false;
+    const qint64 pid = bytes.split('\n').value(0).trimmed().toLongLong(&ok);
+    if (ok)
+        return pid;
+    if (bytes.size() == 4) {
+        qint32 binary = 0;
+        std::memcpy(&binary, bytes.constData(), 4);
+        return binary;
+    }
+    return std::nullopt;
+}
+} // namespace
+
+std::optional<qint64> DeviceSerialPort::lockHolder(const QString& device)
+{
+    QStringList names = {QFileInfo(device).fileName()};
+    const QString target = QFileInfo(device).canonicalFilePath();
+    if (!target.isEmpty() && !names.contains(QFileInfo(target).fileName()))
+        names.append(QFileInfo(target).fileName());
+    for (const QString& folder : lockFolders()) {
+        for (const QString& name : names) {
+            const std::optional<qint64> pid = pidInLockFile(folder + QStringLiteral("/LCK..") + name);
+            if (!pid || *pid <= 0 || *pid == ::getpid())
+                continue;   // unreadable, or ours
+            if (::kill(static_cast<pid_t>(*pid), 0) == 0 || errno == EPERM)
+                return pid;   // a live process holds the line; a dead one's lock is stale
+        }
+    }
+    return std::nullopt;
+}
+
+void DeviceSerialPort::setLockFoldersForTesting(const QStringList& folders)
+{
+    lockFolders() = folders;
+}
+#endif
+
 DeviceSerialPort::~DeviceSerialPort()
 {
     close();
@@ -146,8 +213,23 @@ bool DeviceSerialPort::open()
         return fail(QStringLiteral("No port given"));
     port_->setPortName(device_);
     applySettings();
+#ifdef Q_OS_UNIX
+    if (const std::optional<qint64> holder = lockHolder(device_))
+        return fail(QStringLiteral("The port is locked by process %1").arg(*holder));
+#endif
     if (!port_->open(QIODevice::ReadWrite))
         return fail(port_->errorString());
+#ifdef Q_OS_UNIX
+    // Programs that take the line with an exclusive lock on the device.
+    int rc;
+    do
+        rc = ::flock(static_cast<int>(port_->handle()), LOCK_EX | LOCK_NB);
+    while (rc != 0 && errno == EINTR);
+    if (rc != 0 && errno == EWOULDBLOCK) {
+        port_->close();
+        return fail(QStringLiteral("The port is in use by another program"));
+    }
+#endif
     if (!applySettings()) {
         const QString why = port_->errorString();
         port_->close();

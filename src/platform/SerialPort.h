@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QSerialPort;
 
@@ -57,6 +58,13 @@ public:
     void close() override;
     bool output(const QByteArray& bytes) override;
     QString errorString() const override { return error_; }
+
+#ifdef Q_OS_UNIX
+    // The live process that holds a lock file of the usual kind
+    // ("LCK..<name>" in the system's lock folders) on the device, if any.
+    static std::optional<qint64> lockHolder(const QString& device);
+    static void setLockFoldersForTesting(const QStringList& folders);
+#endif
 
 private:
     bool fail(const QString& why);

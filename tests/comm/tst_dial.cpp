@@ -7,6 +7,11 @@
 #include <QProcess>
 #include <QSerialPort>
 #include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 using namespace pb;
 using namespace pb::test;
@@ -149,6 +154,53 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!modemOf(d).isOpen(), 3000);
         action(d, "mnuDialer")->trigger();
         QCOMPARE(env.messages(), (QStringList{kBusy, kBusy}));
+    }
+
+    // Programs outside Qt hold a line with an exclusive lock on the device
+    // or with a lock file naming their process.
+    void aLineHeldByAnotherProgramIsReported()
+    {
+        PtyPair pty;
+        REQUIRE_PTYS(pty);
+        QTemporaryDir locks;
+        DeviceSerialPort::setLockFoldersForTesting({locks.path()});
+        TestEnv env;
+        env.setSetting(kModemPortKey, pty.a);
+        env.writeBook({makeRecord({"Ann", "Lee", "123"})});
+        Data* d = env.openData();
+
+        const int fd = ::open(QFile::encodeName(pty.a).constData(), O_RDWR | O_NOCTTY);
+        QVERIFY(fd >= 0);
+        QCOMPARE(::flock(fd, LOCK_EX | LOCK_NB), 0);
+        action(d, "mnuDialer")->trigger();
+        QCOMPARE(env.messages(), QStringList{kBusy});
+        QVERIFY(!modemOf(d).isOpen());
+        ::close(fd);
+
+        QFile lock(locks.filePath(QStringLiteral("LCK..ttyA")));
+        QVERIFY(lock.open(QIODevice::WriteOnly));
+        lock.write(QStringLiteral("%1\n").arg(pty.socat.processId(), 10).toLatin1());   // a live process
+        lock.close();
+        action(d, "mnuDialer")->trigger();
+        QCOMPARE(env.messages(), (QStringList{kBusy, kBusy}));
+        QVERIFY(!modemOf(d).isOpen());
+
+        // A lock left by a process that is gone holds nothing.
+        QProcess gone;
+        gone.start(QStringLiteral("sleep"), {QStringLiteral("0.1")});
+        QVERIFY(gone.waitForStarted());
+        const qint64 deadPid = gone.processId();
+        QVERIFY(deadPid > 0);
+        QVERIFY(gone.waitForFinished());
+        QVERIFY(lock.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        lock.write(QStringLiteral("%1\n").arg(deadPid, 10).toLatin1());
+        lock.close();
+        QSerialPort modem;
+        QVERIFY(openReader(modem, pty.b));
+        action(d, "mnuDialer")->trigger();
+        QCOMPARE(readFrom(modem, 8), QByteArray("ATDT123 \r"));
+        QCOMPARE(env.messages().size(), 2);
+        DeviceSerialPort::setLockFoldersForTesting({QStringLiteral("/var/lock"), QStringLiteral("/run/lock")});
     }
 
     void portStepsRunInOrderAndStopAtTheFirstFailure()
