@@ -1,4 +1,5 @@
 #include "comm/MailPanel.h"
+#include "platform/Busy.h"
 
 #include "platform/Codepage.h"
 #include "platform/FieldBox.h"
@@ -125,6 +126,7 @@ void MailPanel::SendAllRecords()
     showPanel();
     AppContext& ctx = window_.context();
     QString error;
+    std::optional<BusyCursor> busy(std::in_place);
     bool ok = WritePrintFile(ctx.book, window_.recordCount().value_or(0), &error);
     QByteArray bytes;
     if (ok) {
@@ -137,6 +139,7 @@ void MailPanel::SendAllRecords()
             error = file.errorString();
         }
     }
+    busy.reset();
     if (!ok) {
         // The message keeps what it held rather than an older print file.
         ctx.boxes.show(&window_,

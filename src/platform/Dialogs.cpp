@@ -65,6 +65,8 @@ bool ScriptedDialogs::setupPrinter(QWidget*, QPrinter& printer)
         return false;
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(*pdf);
+    if (printerChoices)
+        printerChoices(printer);
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 class QPrinter;
@@ -61,6 +62,9 @@ public:
     // A printer answer: the PDF file the scripted printer writes to, or
     // nothing for a cancel.
     QList<std::optional<QString>> printers;
+    // What the user set in the printer dialog besides the printer (pages,
+    // copies, collation), applied to every printer answered.
+    std::function<void(QPrinter&)> printerChoices;
 };
 
 } // namespace pb

@@ -1,5 +1,7 @@
 #include "print/frmPrint.h"
 
+#include "platform/Busy.h"
+
 #include "platform/Twips.h"
 #include "print/PrintLayout.h"
 #include "print/frmView.h"
@@ -10,11 +12,13 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 
 #include <array>
+#include <optional>
 
 namespace pb {
 
@@ -120,12 +124,16 @@ bool frmPrint::exportAllRecords()
     Data* data = ctx_.windows.get<Data>();
     const QString name = QString::fromLatin1(kPrintFileName);
     QString error;
+    std::optional<BusyCursor> busy(std::in_place);
     if (!WritePrintFile(ctx_.book, data->recordCount().value_or(0), &error)) {
+        busy.reset();
         ctx_.boxes.show(this, QStringLiteral("The records could not be written to %1.\n%2").arg(name, error),
                         QString(), MsgButtons::Ok, MsgIcon::Critical);
         return false;
     }
-    if (!ctx_.windows.get<frmView>()->LoadFile(QDir::current().filePath(name), &error)) {
+    const bool loaded = ctx_.windows.get<frmView>()->LoadFile(QDir::current().filePath(name), &error);
+    busy.reset();
+    if (!loaded) {
         ctx_.boxes.show(this, QStringLiteral("%1 could not be read.\n%2").arg(name, error), QString(),
                         MsgButtons::Ok, MsgIcon::Critical);
         return false;
@@ -168,6 +176,18 @@ void frmPrint::cmdPrint_Click()
 void frmPrint::cmdExit_Click()
 {
     close();
+}
+
+// Enter presses the focused button, as in any dialog.
+void frmPrint::keyPressEvent(QKeyEvent* e)
+{
+    if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) && e->modifiers() == Qt::NoModifier) {
+        if (auto* b = qobject_cast<QPushButton*>(focusWidget())) {
+            b->click();
+            return;
+        }
+    }
+    QWidget::keyPressEvent(e);
 }
 
 void frmPrint::closeEvent(QCloseEvent* e)

@@ -36,6 +36,7 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
 
 private:
     void Form_Load();

@@ -1,5 +1,6 @@
 #include "print/frmView.h"
 
+#include "platform/Busy.h"
 #include "platform/Codepage.h"
 #include "platform/CommonDialog.h"
 #include "platform/Twips.h"
@@ -14,6 +15,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPageRanges>
 #include <QPrinter>
 #include <QSaveFile>
 #include <QTextCursor>
@@ -21,6 +23,7 @@
 #include <QTextEdit>
 
 #include <algorithm>
+#include <optional>
 
 namespace pb {
 
@@ -29,9 +32,6 @@ using colors::kLightOrange;
 namespace {
 constexpr int kDialogFlagsReturnDC = 256;
 constexpr int kDialogFlagsOverwritePrompt = 2;
-// The text box fills the window less these margins of its outer size.
-constexpr int kWidthMargin = 100;
-constexpr int kHeightMargin = 350;
 
 // The paragraph and line separators a text document uses inside its text.
 QString documentLinesToLf(QString text)
@@ -55,8 +55,9 @@ QString toCrLfLines(const QString& text)
     return toViewerLines(text).replace(QLatin1Char('\n'), QLatin1String("\r\n"));
 }
 
-bool printPlainText(const QString& text, const QFont& font, QPrinter& printer)
+PrintResult printPlainText(const QString& text, const QFont& font, QPrinter& printer, QWidget* progressParent)
 {
+    std::optional<BusyCursor> busy(std::in_place);
     QTextDocument doc;
     doc.setDefaultFont(font);
     doc.setPlainText(toViewerLines(text));
@@ -65,25 +66,58 @@ bool printPlainText(const QString& text, const QFont& font, QPrinter& printer)
     // the page numbers QTextDocument::print() adds to unpaginated text.
     const QSizeF page = printer.pageLayout().paintRectPixels(printer.resolution()).size();
     if (page.isEmpty())
-        return false;
+        return PrintResult::Failed;
     doc.setPageSize(page);
+    const int pages = doc.pageCount();
+
+    // The pages asked for in the printer dialog, in order.
+    QList<int> wanted;
+    const QPageRanges ranges = printer.pageRanges();
+    for (int p = 1; p <= pages; ++p)
+        if (printer.printRange() != QPrinter::PageRange || ranges.isEmpty() || ranges.contains(p))
+            wanted.append(p);
+    if (wanted.isEmpty())
+        return PrintResult::Failed;   // a range past the end of the text: nothing to print
+
+    // Copies the printer cannot make itself are printed here, collated
+    // (1 2 3, 1 2 3) or not (1 1, 2 2, 3 3) as the dialog said.
+    const int copies = printer.supportsMultipleCopies() ? 1 : std::max(1, printer.copyCount());
+    QList<int> sequence;
+    if (printer.collateCopies()) {
+        for (int c = 0; c < copies; ++c)
+            sequence += wanted;
+    } else {
+        for (int p : wanted)
+            for (int c = 0; c < copies; ++c)
+                sequence.append(p);
+    }
 
     QPainter painter;
     if (!painter.begin(&printer))
-        return false;
-    const int pages = doc.pageCount();
-    for (int i = 0; i < pages; ++i) {
+        return PrintResult::Failed;
+    busy.reset();
+    Progress progress(progressParent, QStringLiteral("Printing..."), static_cast<int>(sequence.size()));
+    for (qsizetype i = 0; i < sequence.size(); ++i) {
+        if (!progress.advance(static_cast<int>(i))) {
+            printer.abort();
+            painter.end();
+            // What a cancelled print left in a file is no print at all.
+            if (printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty())
+                QFile::remove(printer.outputFileName());
+            return PrintResult::Cancelled;
+        }
         if (i > 0 && !printer.newPage()) {
             painter.end();
-            return false;
+            return PrintResult::Failed;
         }
-        const QRectF clip(0, i * page.height(), page.width(), page.height());
+        const QRectF clip(0, (sequence[i] - 1) * page.height(), page.width(), page.height());
         painter.save();
         painter.translate(0, -clip.top());
         doc.drawContents(&painter, clip);
         painter.restore();
     }
-    return painter.end();
+    progress.advance(static_cast<int>(sequence.size()));
+    return painter.end() ? PrintResult::Printed : PrintResult::Failed;
 }
 
 frmView::frmView(AppContext& ctx) : QWidget(nullptr), ctx_(ctx)
@@ -141,19 +175,15 @@ void frmView::showEvent(QShowEvent* e)
     Form_Resize();
 }
 
-// The outer size less the margins, but never past the window's inside, so
-// that the scroll bars stay in view. A size that would come out negative
-// leaves that side as it was.
+// The text fills the window's inside (what the outer size less the frame
+// and title leaves). A window shrunk to nothing leaves the box as it was.
 void frmView::Form_Resize()
 {
-    const QRect outer = twips::outerGeometry(this);
     QSize size = Rtf->size();
-    const int w = outer.width() - kWidthMargin;
-    const int h = outer.height() - kHeightMargin;
-    if (w >= 0)
-        size.setWidth(std::min(twips::toPixels(w), width()));
-    if (h >= 0)
-        size.setHeight(std::min(twips::toPixels(h), height()));
+    if (width() > 0)
+        size.setWidth(width());
+    if (height() > 0)
+        size.setHeight(height());
     Rtf->resize(size);
 }
 
@@ -229,9 +259,10 @@ bool frmView::PrintViewerText(bool reportFailure, QWidget* dialogParent)
     QPrinter printer;
     if (!dlg.ShowPrinter(dialogParent ? dialogParent : this, printer))
         return false;   // cancelled: nothing printed, nothing to report
-    if (printPlainText(selectedOrAllText(), Rtf->font(), printer))
+    const PrintResult result = printPlainText(selectedOrAllText(), Rtf->font(), printer, dialogParent ? dialogParent : this);
+    if (result == PrintResult::Printed)
         return true;
-    if (reportFailure)
+    if (reportFailure && result == PrintResult::Failed)
         ctx_.boxes.show(this, QStringLiteral("NOT PRINTED"), QStringLiteral("!"), MsgButtons::Ok, MsgIcon::Critical);
     return false;
 }

@@ -17,9 +17,12 @@ QString toViewerLines(const QString& text);
 QString toCrLfLines(const QString& text);
 
 // Prints plain text onto a printer that is already set up, in the given
-// font, page after page. False when the printer could not be opened or a
-// page could not be started or finished.
-bool printPlainText(const QString& text, const QFont& font, QPrinter& printer);
+// font, page after page: the pages, copies and collation chosen in the
+// printer dialog, with a progress dialog (over `progressParent`) whose Cancel
+// stops the job. Failed when the printer could not be opened, a page could
+// not be started or finished, or the range holds no page of the text.
+enum class PrintResult { Printed, Failed, Cancelled };
+PrintResult printPlainText(const QString& text, const QFont& font, QPrinter& printer, QWidget* progressParent = nullptr);
 
 // "Info...": shows contact text in one text box, and saves it as a text file
 // or prints it from a pop-up menu on the right mouse button. Loading it does

@@ -1,4 +1,5 @@
 #include "records/Data.h"
+#include "platform/Busy.h"
 
 #include "platform/CommonDialog.h"
 #include "platform/FieldBox.h"
@@ -500,6 +501,7 @@ void Data::cmdEnd_Click()
     if (!start)
         return;
     Phonebook& book = ctx_.book;
+    const BusyCursor busy;
     int n = *start;
     if (!txtFirst->text().isEmpty()) {
         for (;;) {

@@ -1,6 +1,7 @@
 // The main window's record commands: apply, delete, the inserts, the record
 // clipboard and the toolbar.
 #include "records/Data.h"
+#include "platform/Busy.h"
 
 #include "platform/FieldBox.h"
 #include "records/RecordNumber.h"
@@ -61,7 +62,10 @@ bool Data::apply()
                         QStringLiteral("ERROR!"), MsgButtons::Ok, MsgIcon::Critical);
         return false;
     }
-    setRecordCount(book.scanToFreeSlot(target).end - 1);
+    {
+        const BusyCursor busy;
+        setRecordCount(book.scanToFreeSlot(target).end - 1);
+    }
     const auto shown = currentRecord();
     if (shown && book.ReadRecord(*shown))
         ToDisplay();
@@ -87,6 +91,7 @@ bool Data::deleteRecord()
 
     // Every later record moves one place down; the boxes show the last one
     // moved if the walk breaks off.
+    const BusyCursor busy;
     bool moved = false;
     for (int n = *k; n <= *c; ++n) {
         if (n + 1 > kMaxRecord) {
@@ -150,6 +155,7 @@ bool Data::insertBefore()
     // A shift that breaks off stops there: going on would write the next
     // record over one that has not moved yet (a full disk fails the very
     // first write, which grows the file). The placeholder's steps carry on.
+    const BusyCursor busy;
     for (int n = *c; n >= *k; --n) {
         if (!book.ReadRecord(n) || !book.WriteRecord(n + 1)) {
             book.ReadRecord(*k);   // the buffer holds the record on show again
@@ -187,6 +193,7 @@ bool Data::InsertAfterCurrent()
     // On a failed move the boxes keep the record on show and the buffer gets
     // it back: showing the record last read there would let the next Apply
     // write it over the record on show.
+    const BusyCursor busy;
     for (int n = *c; n >= *k + 1; --n) {
         if (!book.ReadRecord(n) || !book.WriteRecord(n + 1)) {
             book.ReadRecord(*k);

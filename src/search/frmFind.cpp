@@ -1,4 +1,5 @@
 #include "search/frmFind.h"
+#include "platform/Busy.h"
 
 #include "platform/Twips.h"
 #include "records/Data.h"
@@ -110,6 +111,7 @@ frmFind::Scan frmFind::scan(int from, Field field, const QString& query, bool ba
     const auto count = data->recordCount();
     if (!count || !book.ReadRecord(from))
         return {Outcome::Failed, 0};
+    const BusyCursor busy;
 
     const qsizetype len = query.size();
     const std::u16string q = query.toStdU16String();

@@ -1,4 +1,5 @@
 #include "search/frmRecords.h"
+#include "platform/Busy.h"
 
 #include "platform/Codepage.h"
 #include "platform/Twips.h"
@@ -60,6 +61,7 @@ void frmRecords::Form_Load()
     const auto count = data->recordCount();
     if (!count)
         return;
+    const BusyCursor busy;
     QStringList lines;
     lines.reserve(std::max<int>(*count, 0));
     Phonebook& book = ctx_.book;

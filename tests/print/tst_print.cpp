@@ -3,12 +3,16 @@
 #include "print/frmView.h"
 #include "platform/CommonDialog.h"
 #include "platform/Twips.h"
+#include "platform/Busy.h"
 #include "support/TestEnv.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QMenu>
+#include <QPageRanges>
 #include <QPointer>
+#include <QPrinter>
 #include <QProcess>
 #include <QRadioButton>
 #include <QTest>
@@ -266,6 +270,90 @@ private slots:
         QCOMPARE(env.boxes().shown[0].icon, MsgIcon::Critical);
     }
 
+    // Pages, copies and collation chosen in the printer dialog are what
+    // comes out; Cancel in the progress dialog stops the job.
+    void thePrinterDialogsChoicesAreHonoured()
+    {
+        TestEnv env;
+        env.openData();
+        frmView* v = env.ctx().windows.get<frmView>();
+        QStringList lines;
+        for (int i = 1; i <= 150; ++i)
+            lines << QStringLiteral("line %1").arg(i);
+        v->setText(lines.join(QStringLiteral("\r\n")));
+        const auto pagesOf = [](const QString& pdf) {
+            QStringList firstLines;
+            for (const QString& page : pdfText(pdf).split(QLatin1Char('\f'), Qt::SkipEmptyParts))
+                firstLines << page.trimmed().section(QLatin1Char('\n'), 0, 0).trimmed();
+            return firstLines;
+        };
+        const QString all = env.path(QStringLiteral("all.pdf"));
+        env.dialogs().printers.append(all);
+        v->mnuPrint_Click();
+        const QStringList pages = pagesOf(all);
+        QVERIFY(pages.size() >= 3);
+
+        const QString some = env.path(QStringLiteral("some.pdf"));
+        env.dialogs().printers.append(some);
+        env.dialogs().printerChoices = [](QPrinter& p) {
+            p.setPrintRange(QPrinter::PageRange);
+            p.setPageRanges(QPageRanges::fromString(QStringLiteral("2-3")));
+            p.setCopyCount(2);
+            p.setCollateCopies(false);
+        };
+        v->mnuPrint_Click();
+        QCOMPARE(pagesOf(some), (QStringList{pages[1], pages[1], pages[2], pages[2]}));
+
+        env.dialogs().printers.append(some);
+        env.dialogs().printerChoices = [](QPrinter& p) {
+            p.setPrintRange(QPrinter::PageRange);
+            p.setPageRanges(QPageRanges::fromString(QStringLiteral("1,3")));
+            p.setCopyCount(2);
+            p.setCollateCopies(true);
+        };
+        v->mnuPrint_Click();
+        QCOMPARE(pagesOf(some), (QStringList{pages[0], pages[2], pages[0], pages[2]}));
+        QVERIFY(env.boxes().shown.isEmpty());
+
+        const QString cancelled = env.path(QStringLiteral("cancelled.pdf"));
+        env.dialogs().printers.append(cancelled);
+        env.dialogs().printerChoices = {};
+        Progress::cancelAtForTesting(1);
+        v->mnuPrint_Click();
+        QVERIFY(!QFile::exists(cancelled));
+        QVERIFY(env.boxes().shown.isEmpty());   // a cancel is no failure
+    }
+
+    // Long work shows a busy cursor while it runs, and only then.
+    void allRecordsShowABusyCursorWhileTheyLoad()
+    {
+        TestEnv env;
+        env.writeBook(contacts());
+        Data* d = env.openData();
+        frmView* v = env.ctx().windows.get<frmView>();
+        std::optional<Qt::CursorShape> during;
+        connect(rtf(v)->document(), &QTextDocument::contentsChanged, this, [&] {
+            if (!during)
+                during = QApplication::overrideCursor() ? QApplication::overrideCursor()->shape() : Qt::ArrowCursor;
+        });
+        printWith(env, d, "Option2", "Option3");
+        QCOMPARE(during, std::optional<Qt::CursorShape>(Qt::WaitCursor));
+        QVERIFY(!QApplication::overrideCursor());
+    }
+
+    // Enter on a focused button presses it, as in any dialog.
+    void enterPressesTheFocusedButton()
+    {
+        TestEnv env;
+        Data* d = env.openData();
+        frmPrint* w = openPrint(env, d);
+        QPushButton* exit = button(w, "cmdExit");
+        exit->setFocus();
+        QTest::keyClick(exit, Qt::Key_Return);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(!env.ctx().windows.existing<frmPrint>());
+    }
+
     void noChoiceLeavesTheViewerTextAndItsCloseBoxEmptiesIt()
     {
         TestEnv env;
@@ -323,13 +411,10 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(v));
         v->resize(400, 300);
         QTRY_COMPARE(v->size(), QSize(400, 300));
-        // The outer size less 100 by 350 twips, within the window's inside.
-        const QRect outer = twips::outerGeometry(v);
-        QCOMPARE(rtf(v)->size(), QSize(std::min(400, twips::toPixels(outer.width() - 100)),
-                                       std::min(300, twips::toPixels(outer.height() - 350))));
+        // The text fills the window: no bare strips right of it or below.
+        QCOMPARE(rtf(v)->geometry(), QRect(0, 0, 400, 300));
         const QSize last = rtf(v)->size();
-        v->resize(1, 10);   // too small for the margins: the box keeps its size
-        QTRY_COMPARE(v->size(), QSize(1, 10));
+        v->showMinimized();   // nothing to fill: the box keeps its size
         QCOMPARE(rtf(v)->size(), last);
     }
 };
