@@ -103,6 +103,12 @@ bool MailPanel::eventFilter(QObject* watched, QEvent* e)
     return QObject::eventFilter(watched, e);
 }
 
+void MailPanel::setPanelVisible(bool visible)
+{
+    for (QWidget* w : std::initializer_list<QWidget*>{Label10, txtMFirst, txtMEmail, Label11, txtSubject, txtMessage, cmdSend})
+        w->setVisible(visible);
+}
+
 void MailPanel::showPanel()
 {
     twips::setOuterWidth(&window_, kOpenWidth);

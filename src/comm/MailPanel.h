@@ -37,6 +37,8 @@ public:
     void SendAllRecords();
     // Hands the four boxes to the mail client.
     void SendMail();
+    // Shows or hides the panel's controls ("E-Mail >>>" stays).
+    void setPanelVisible(bool visible);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* e) override;

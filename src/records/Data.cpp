@@ -1,6 +1,7 @@
 #include "records/Data.h"
 #include "platform/Busy.h"
 
+#include "comm/MailPanel.h"
 #include "platform/CommonDialog.h"
 #include "platform/FieldBox.h"
 #include "platform/Twips.h"
@@ -13,6 +14,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDateTime>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
@@ -74,6 +76,11 @@ protected:
         // Moves over a child reach here too when the child ignores them.
         if (!childAt(e->position().toPoint()))
             owner_->Form_MouseMove();
+    }
+    void resizeEvent(QResizeEvent* e) override
+    {
+        QWidget::resizeEvent(e);
+        owner_->fitToArea();
     }
     void mouseReleaseEvent(QMouseEvent* e) override
     {
@@ -176,10 +183,29 @@ void Data::buildControls()
     setForeColor(txtRecord, kWhite);
     txtRecord->setMouseTracking(true);
     txtRecord->installEventFilter(this);
-    twips::place(txtRecord, 3615, 1830, 780, 420);
-    twips::place(counterLabel("Label6", QStringLiteral("of")), 4440, 1920, 255, 255);
+    // The record box, "of" and the count side by side, each wide enough for
+    // the largest record number in its font.
+    const QString widest = QStringLiteral("32767");
+    const int boxWidth =
+        std::max(twips::toPixels(780), QFontMetrics(txtRecord->font()).horizontalAdvance(widest) + 10);
+    txtRecord->setGeometry(twips::toPixels(3615), twips::toPixels(1830), boxWidth, twips::toPixels(420));
+    QLabel* of = counterLabel("Label6", QStringLiteral("of"));
+    QFont plain = boldFont(9);
+    plain.setBold(false);
+    of->setFont(plain);
+    const QFontMetrics small(of->font());
+    of->setGeometry(txtRecord->geometry().right() + 3, twips::toPixels(1920), small.horizontalAdvance(of->text()) + 3,
+                    twips::toPixels(255));
     lblRecord = counterLabel("lblRecord", QString());
-    twips::place(lblRecord, 4710, 1920, 600, 255);
+    lblRecord->setFont(of->font());
+    lblRecord->setGeometry(of->geometry().right() + 1, twips::toPixels(1920), small.horizontalAdvance(widest) + 2,
+                           twips::toPixels(255));
+    // The row stays inside the narrowest window, moving left towards the
+    // fields if it must.
+    const int over = lblRecord->geometry().right() - (twips::toPixels(kMinWidth) - 3);
+    const int shift = std::clamp(over, 0, txtRecord->x() - twips::toPixels(3505));
+    for (QWidget* w : std::initializer_list<QWidget*>{txtRecord, of, lblRecord})
+        w->move(w->x() - shift, w->y());
     connect(txtRecord, &QLineEdit::textChanged, this, [this] { txtRecord_Change(); });
 
     auto button = [this](const char* name, const QString& caption, const QString& tip) {
@@ -191,7 +217,14 @@ void Data::buildControls()
         b->setFocusPolicy(Qt::TabFocus);
         return b;
     };
-    const QFont navFont = [] { QFont f = QApplication::font(); f.setPointSizeF(13.5); return f; }();
+    // Arrows set a little closer than the font has them, so that "<<" and
+    // ">>" sit inside their buttons.
+    const QFont navFont = [] {
+        QFont f = QApplication::font();
+        f.setPointSizeF(13.5);
+        f.setLetterSpacing(QFont::PercentageSpacing, 75);
+        return f;
+    }();
     cmdBegining = button("cmdBegining", QStringLiteral("<<"), QStringLiteral("Begining"));
     cmdPrevious = button("cmdPrevious", QStringLiteral("<"), QStringLiteral("Previous"));
     cmdNext = button("cmdNext", QStringLiteral(">"), QStringLiteral("Next"));
@@ -199,8 +232,8 @@ void Data::buildControls()
     int x = 3615;
     for (QPushButton* b : {cmdBegining, cmdPrevious, cmdNext, cmdEnd}) {
         b->setFont(navFont);
-        twips::place(b, x, 2430, 420, 420);
-        x += 420;
+        twips::place(b, x, 2430, 450, 420);
+        x += 450;
     }
     connect(cmdBegining, &QPushButton::clicked, this, &Data::cmdBegining_Click);
     connect(cmdPrevious, &QPushButton::clicked, this, &Data::cmdPrevious_Click);
@@ -249,6 +282,19 @@ void Data::buildControls()
     setTabOrder(txtCompany, txtAddress);
     setTabOrder(txtAddress, txtComments);
     setTabOrder(txtComments, txtRecord);
+}
+
+// The toolbar runs across the whole window; the mail panel and its "<<<"
+// show only when the window is wide enough to show them, never as a strip.
+void Data::fitToArea()
+{
+    if (Toolbar1)
+        Toolbar1->setGeometry(0, 0, area_->width(), Toolbar1->sizeHint().height());
+    const bool panel = area_->width() > twips::toPixels(kRestoredWidth);
+    if (cmdRestore)
+        cmdRestore->setVisible(panel);
+    if (auto* mail = findChild<MailPanel*>())
+        mail->setPanelVisible(panel);
 }
 
 void Data::updateClock()

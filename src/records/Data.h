@@ -115,6 +115,7 @@ private:
     void buildControls();
     void buildMenus();
     void buildToolbar();
+    void fitToArea();
     void Form_Load();
     void Form_Unload();
     void Form_MouseMove();

@@ -66,7 +66,7 @@ frmAbout::frmAbout(AppContext& ctx)
         setForeColor(l, kWhite);
         return l;
     };
-    lblTitle = label("lblTitle", QStringLiteral("Application Title"), arial(9, true));
+    lblTitle = label("lblTitle", QStringLiteral("Application Title"), arial(9));
     twips::place(lblTitle, 960, 150, 4590, 270);
     lblVersion = label("lblVersion", QStringLiteral("Version"), arial(9));
     twips::place(lblVersion, 960, 420, 4590, 240);
@@ -129,9 +129,10 @@ void frmAbout::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
     p.fillRect(rect(), colorFromInt(kWhite));
-    const QSize drawn = picture_.size().scaled(size(), Qt::KeepAspectRatio);
+    // The picture covers the whole box, trimmed evenly where its shape differs.
+    const QSize drawn = picture_.size().scaled(size(), Qt::KeepAspectRatioByExpanding);
     p.setRenderHint(QPainter::SmoothPixmapTransform);
-    p.drawImage(QRect(QPoint(0, 0), drawn), picture_);
+    p.drawImage(QRect(QPoint((width() - drawn.width()) / 2, (height() - drawn.height()) / 2), drawn), picture_);
 }
 
 void frmAbout::cmdOK_Click()

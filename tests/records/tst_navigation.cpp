@@ -3,6 +3,9 @@
 
 #include <QFile>
 #include <QMenu>
+#include <QStyle>
+#include <QStyleOptionFrame>
+#include <QToolBar>
 
 using namespace pb;
 using namespace pb::test;
@@ -327,6 +330,40 @@ private slots:
             QCoreApplication::processEvents();
             QVERIFY2(!popup->isVisible(), name);
         }
+    }
+
+    // Controls show their whole text; the toolbar spans the window; "<<<"
+    // leaves nothing of the mail panel on show.
+    void controlsFitTheirTextAndTheWindow()
+    {
+        TestEnv env;
+        Data* d = env.openData();
+        QLineEdit* box = lineEdit(d, "txtRecord");
+        d->setRecordBox(QStringLiteral("32767"));
+        const QStyleOptionFrame frame = [box] { QStyleOptionFrame o; o.initFrom(box); return o; }();
+        const int inside = box->style()->subElementRect(QStyle::SE_LineEditContents, &frame, box).width();
+        QVERIFY2(QFontMetrics(box->font()).horizontalAdvance(QStringLiteral("32767")) <= inside - 2,
+                 qPrintable(QString::number(inside)));
+        for (const char* name : {"cmdBegining", "cmdEnd"}) {
+            QPushButton* b = button(d, name);
+            QVERIFY2(QFontMetrics(b->font()).horizontalAdvance(b->text()) + 6 <= b->width(), name);
+        }
+        for (const char* name : {"Label6", "lblRecord"})
+            QVERIFY(d->findChild<QLabel*>(QString::fromLatin1(name))->geometry().left() > box->geometry().right());
+        auto* count = d->findChild<QLabel*>(QStringLiteral("lblRecord"));
+        QVERIFY(count->geometry().right() < twips::toPixels(5460));
+        QVERIFY(count->fontMetrics().horizontalAdvance(QStringLiteral("32767")) <= count->width());
+
+        auto* bar = d->findChild<QToolBar*>(QStringLiteral("Toolbar1"));
+        d->resize(760, d->height());
+        QTRY_COMPARE(bar->width(), d->centralWidget()->width());
+        QVERIFY(d->findChild<QWidget*>("txtMessage")->isVisible());
+        d->findChild<QPushButton*>("cmdRestore")->click();
+        QTRY_COMPARE(bar->width(), d->centralWidget()->width());
+        for (const char* name : {"txtMFirst", "txtMEmail", "txtSubject", "txtMessage", "cmdSend", "Label10", "Label11",
+                                 "cmdRestore"})
+            QVERIFY2(!d->findChild<QWidget*>(QString::fromLatin1(name))->isVisible(), name);
+        QVERIFY(button(d, "cmdSendMail")->isVisible());
     }
 
     void restoreSetsTheNarrowSize()

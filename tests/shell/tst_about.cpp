@@ -69,6 +69,13 @@ private slots:
             QCOMPARE(a->size(), QSize(382, 425));
             QCOMPARE(a->minimumSize(), a->maximumSize());
             QVERIFY(!(a->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
+            // Regular Arial 9 for the title, and the picture to the last row.
+            QVERIFY(!a->findChild<QLabel*>(QStringLiteral("lblTitle"))->font().bold());
+            const QImage shown = a->grab().toImage();
+            int whiteRows = 0;
+            for (int y = shown.height() - 1; y >= 0 && shown.pixelColor(shown.width() / 5, y) == Qt::white; --y)
+                ++whiteRows;
+            QCOMPARE(whiteRows, 0);
         }
 
         // The main window's shutdown leaves them alone.
