@@ -659,6 +659,11 @@ bool Data::eventFilter(QObject* watched, QEvent* e)
         }
         return false;
     }
+    if (watched == Toolbar1 && e->type() == QEvent::MouseButtonDblClick &&
+        static_cast<QMouseEvent*>(e)->button() == Qt::LeftButton) {
+        customizeToolbar();
+        return true;
+    }
     if (e->type() == QEvent::MouseMove) {
         if (watched == cmdAdd) {
             setBackColor(cmdAdd, kSilver);

@@ -83,6 +83,7 @@ public slots:
     void mnuFind_Click();
     void mnuShow_Click();
     void Toolbar1_ButtonClick(const QString& key);
+    void customizeToolbar();
 
     // Printing and export (DataPrint.cpp).
     void mnuPrint_Click();

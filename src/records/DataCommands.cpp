@@ -268,6 +268,20 @@ void Data::mnuShow_Click()
     w->activateWindow();
 }
 
+// The toolbar's own dialog: from its "Customize" button, or a double-click
+// on the toolbar itself (the way back once that button is removed).
+void Data::customizeToolbar()
+{
+    if (auto* open = findChild<ToolbarCustomizer*>()) {
+        open->raise();
+        open->activateWindow();
+        return;
+    }
+    auto* dlg = new ToolbarCustomizer(Toolbar1, toolbarButtons_, this);
+    dlg->setAttribute(Qt::WA_DeleteOnClose);
+    dlg->open();
+}
+
 void Data::Toolbar1_ButtonClick(const QString& key)
 {
     if (key == QLatin1String("NewRecord")) {
@@ -283,9 +297,7 @@ void Data::Toolbar1_ButtonClick(const QString& key)
     } else if (key == QLatin1String("PasteRecord")) {
         pasteRecord();
     } else if (key == QLatin1String("Customize")) {
-        auto* dlg = new ToolbarCustomizer(Toolbar1, toolbarButtons_, this);
-        dlg->setAttribute(Qt::WA_DeleteOnClose);
-        dlg->open();
+        customizeToolbar();
     } else if (key == QLatin1String("PrintRecord")) {
         mnuPrint_Click();
     } else if (key == QLatin1String("FindRecord")) {

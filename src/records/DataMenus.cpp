@@ -141,6 +141,7 @@ void Data::buildToolbar()
     ToolbarCustomizer::arrange(Toolbar1, toolbarButtons_, ToolbarCustomizer::defaultLayout(toolbarButtons_));
     connect(Toolbar1, &QToolBar::actionTriggered, this,
             [this](QAction* a) { Toolbar1_ButtonClick(a->data().toString()); });
+    Toolbar1->installEventFilter(this);
     fitToArea();
 }
 

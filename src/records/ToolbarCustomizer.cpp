@@ -98,8 +98,13 @@ ToolbarCustomizer::ToolbarCustomizer(QToolBar* bar, const QList<QAction*>& butto
     closeButton->setDefault(true);
 
     auto* grid = new QGridLayout(this);
-    grid->addWidget(new QLabel(QStringLiteral("A&vailable toolbar buttons:"), this), 0, 0);
-    grid->addWidget(new QLabel(QStringLiteral("&Toolbar buttons:"), this), 0, 2);
+    // Each caption's access key takes the focus to its list.
+    auto* availableCaption = new QLabel(QStringLiteral("A&vailable toolbar buttons:"), this);
+    availableCaption->setBuddy(available_);
+    auto* currentCaption = new QLabel(QStringLiteral("&Toolbar buttons:"), this);
+    currentCaption->setBuddy(current_);
+    grid->addWidget(availableCaption, 0, 0);
+    grid->addWidget(currentCaption, 0, 2);
     grid->addWidget(available_, 1, 0);
     auto* middle = new QVBoxLayout;
     middle->addStretch();

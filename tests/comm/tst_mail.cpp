@@ -40,9 +40,11 @@ public:
     {
         QFile script(dir_.filePath(QStringLiteral("xdg-email")));
         script.open(QIODevice::WriteOnly);
+        // The arguments appear at once, when everything else is done.
         script.write("#!/bin/sh\n"
-                     "for a in \"$@\"; do printf '%s\\0' \"$a\"; done > \"$FAKE_MAIL_ARGS\"\n"
                      "for a in \"$@\"; do case \"$a\" in /*) cp \"$a\" \"$FAKE_MAIL_ARGS.attached\" 2>/dev/null;; esac; done\n"
+                     "for a in \"$@\"; do printf '%s\\0' \"$a\"; done > \"$FAKE_MAIL_ARGS.part\"\n"
+                     "mv \"$FAKE_MAIL_ARGS.part\" \"$FAKE_MAIL_ARGS\"\n"
                      "echo \"$@\" >&2\n"
                      "exit ${FAKE_MAIL_STATUS:-0}\n");
         script.close();

@@ -4,6 +4,7 @@
 #include "support/TestEnv.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QPointer>
@@ -239,6 +240,32 @@ private slots:
             if (const QString key = current->item(i)->data(Qt::UserRole).toString(); !key.isEmpty())
                 listed << key;
         QCOMPARE(listed, arranged);
+    }
+
+    // Without its "Customize" button the toolbar still opens the dialog on a
+    // double-click; the dialog's captions have working access keys.
+    void aDoubleClickOnTheToolbarCustomizesIt()
+    {
+        TestEnv env;
+        Data* d = env.openData();
+        clickToolbar(d, "Customize");
+        QPointer<ToolbarCustomizer> dlg = d->findChild<ToolbarCustomizer*>();
+        QVERIFY(dlg);
+        auto* current = dlg->findChild<QListWidget*>(QStringLiteral("lstCurrent"));
+        auto* available = dlg->findChild<QListWidget*>(QStringLiteral("lstAvailable"));
+        for (QLabel* caption : dlg->findChildren<QLabel*>()) {
+            QVERIFY2(caption->buddy() == current || caption->buddy() == available, qPrintable(caption->text()));
+            QVERIFY(!caption->grab().isNull());
+        }
+        current->setCurrentRow(rowOf(current, QStringLiteral("Customize")));
+        click(dlg, "cmdRemoveButton");
+        click(dlg, "cmdClose");
+        QTRY_VERIFY(!dlg);
+        QVERIFY(!buttonKeys(d).contains(QStringLiteral("Customize")));
+
+        auto* bar = d->findChild<QToolBar*>(QStringLiteral("Toolbar1"));
+        QTest::mouseDClick(bar, Qt::LeftButton, {}, QPoint(bar->width() - 5, bar->height() / 2));
+        QTRY_VERIFY(d->findChild<ToolbarCustomizer*>());
     }
 };
 
