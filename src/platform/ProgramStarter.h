@@ -4,22 +4,31 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 namespace pb {
 
-// Starts another program without waiting for it.
+// Starts another program, never through a shell.
 class ProgramStarter
 {
 public:
+    // Called once a hand-off has ended: true when the desktop showed the file.
+    using Done = std::function<void(bool ok)>;
+
     virtual ~ProgramStarter() = default;
-    // `program` is looked up on the search path when it has no folder.
-    // False when it cannot be started.
+    // Starts without waiting for it. `program` is looked up on the search
+    // path when it has no folder. False when it cannot be started.
     virtual bool start(const QString& program, const QStringList& arguments) = 0;
+    // Hands a file to the desktop's program for its kind (xdg-open on free
+    // desktops) without blocking, and reports whether it was shown.
+    virtual void openFile(const QString& path, Done done) = 0;
 };
 
 class DesktopProgramStarter final : public ProgramStarter
 {
 public:
     bool start(const QString& program, const QStringList& arguments) override;
+    void openFile(const QString& path, Done done) override;
 };
 
 class ScriptedProgramStarter final : public ProgramStarter
@@ -34,8 +43,15 @@ public:
         started.append({program, arguments});
         return answers.isEmpty() ? false : answers.takeFirst();
     }
+    void openFile(const QString& path, Done done) override
+    {
+        opened.append(path);
+        done(openAnswers.isEmpty() ? false : openAnswers.takeFirst());
+    }
     QList<Started> started;
-    QList<bool> answers;   // an empty queue: the program is not there
+    QList<bool> answers;      // an empty queue: the program is not there
+    QStringList opened;
+    QList<bool> openAnswers;   // an empty queue: nothing shows the file
 };
 
 } // namespace pb

@@ -103,6 +103,8 @@ public slots:
     void mnuBackColors_Click();
     void mnuBackPic_Click();
     void mnuContents_Click();
+    // The manual's first page, or empty when it is not installed.
+    static QString manualPath();
     void mnuAbout_Click();
 
 protected:

@@ -6,9 +6,11 @@
 #include "shell/AppContext.h"
 #include "shell/frmAbout.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
+#include <QPointer>
 
 namespace pb {
 
@@ -17,19 +19,37 @@ namespace {
 constexpr qint32 kDefaultBackColor = 16512;   // brown: 128, 64, 0
 constexpr int kColorInitFlag = 1;             // the colour dialog starts on its own colour
 
+
 const char* const kHelpFile = "PhoneBook Help.chm";
 
-// The help viewers tried in turn; the first that starts shows the help.
-QStringList helpViewers()
+// Viewers for the compiled help file, tried in turn.
+QStringList chmViewers()
 {
 #ifdef Q_OS_WIN
     return {QStringLiteral("hh.exe")};
 #else
-    // Dedicated viewers first; the desktop's own choice for the file last.
-    return {QStringLiteral("kchmviewer"), QStringLiteral("xchm"), QStringLiteral("xdg-open")};
+    return {QStringLiteral("kchmviewer"), QStringLiteral("xchm")};
 #endif
 }
 
+} // namespace
+
+QString Data::manualPath()
+{
+    // Beside the program (a build), one folder up (the tests), or where an
+    // installation puts it.
+    const QDir app(QCoreApplication::applicationDirPath());
+    for (const QString& folder : {QStringLiteral("manual"), QStringLiteral("../manual"),
+                                  QStringLiteral("../share/doc/z8p-phonebook/manual"),
+                                  QStringLiteral("../share/z8p-phonebook/manual")}) {
+        const QFileInfo index(app.filePath(folder + QStringLiteral("/index.html")));
+        if (index.isFile())
+            return index.canonicalFilePath();
+    }
+    return QString();
+}
+
+namespace {
 } // namespace
 
 void Data::mnuDefault_Click()
@@ -64,15 +84,29 @@ void Data::mnuBackPic_Click()
     setBackgroundPicture(picture, QFileInfo(dlg.FileName).absoluteFilePath());
 }
 
+// The compiled help file when there is one and a viewer for it starts;
+// otherwise the manual in the desktop's browser. "Press F1 for help" only
+// when nothing could show either.
 void Data::mnuContents_Click()
 {
-    const QString file = QDir::toNativeSeparators(QDir::current().absoluteFilePath(QString::fromLatin1(kHelpFile)));
-    for (const QString& viewer : helpViewers()) {
-        if (ctx_.programs.start(viewer, {file}))
-            return;
+    const QString chm = QDir::current().absoluteFilePath(QString::fromLatin1(kHelpFile));
+    if (QFileInfo(chm).isFile()) {
+        for (const QString& viewer : chmViewers())
+            if (ctx_.programs.start(viewer, {QDir::toNativeSeparators(chm)}))
+                return;
     }
-    ctx_.boxes.show(this, QStringLiteral("Press F1 for help"), MessageBoxes::applicationTitle(), MsgButtons::Ok,
-                    MsgIcon::None);
+    const auto noHelp = [this] {
+        ctx_.boxes.show(this, QStringLiteral("Press F1 for help"), MessageBoxes::applicationTitle(), MsgButtons::Ok,
+                        MsgIcon::None);
+    };
+    const QString manual = manualPath();
+    if (manual.isEmpty())
+        return noHelp();
+    const QPointer<Data> self(this);
+    ctx_.programs.openFile(manual, [self, noHelp](bool ok) {
+        if (!ok && self)
+            noHelp();
+    });
 }
 
 void Data::mnuAbout_Click()

@@ -103,6 +103,7 @@ void Data::buildMenus()
     QMenu* help = addTopMenu(bar, "mnuHelp", QStringLiteral("&Help"));
     addItem(help, "mnuContents", QStringLiteral("Contents...    (F1)"), [this] { mnuContents_Click(); })->setVisible(false);
     addSeparator(help, "mnul15")->setVisible(false);
+    addItem(help, "mnuManual", QStringLiteral("&Manual..."), [this] { mnuContents_Click(); });
     addItem(help, "mnuAbout", QStringLiteral("&About z8P Phonebook..."), [this] { mnuAbout_Click(); });
 
     // Used only as the background's right-click menu, never in the bar.

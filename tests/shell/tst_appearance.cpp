@@ -5,7 +5,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMenu>
+#include <QRegularExpression>
 
 using namespace pb;
 using namespace pb::test;
@@ -106,35 +108,78 @@ private slots:
         QCOMPARE(env.setting(QStringLiteral("FormBackPicture")), picture);
     }
 
-    void helpStartsAViewerOnTheHelpFile_data()
+    // A compiled help file goes to its viewer; without one (or without a
+    // viewer for it) the manual goes to the desktop's browser. Only when
+    // nothing shows either is the user sent to F1.
+    void helpShowsTheHelpFileOrTheManual_data()
     {
-        QTest::addColumn<QList<bool>>("answers");
-        QTest::newRow("first viewer starts") << QList<bool>{true};
-        QTest::newRow("a later viewer starts") << QList<bool>{false, true};
-        QTest::newRow("no viewer starts") << QList<bool>{};
+        QTest::addColumn<bool>("chm");
+        QTest::addColumn<QList<bool>>("viewers");
+        QTest::addColumn<QList<bool>>("browser");
+        QTest::addColumn<bool>("manualOpened");
+        QTest::addColumn<bool>("pressF1");
+        QTest::newRow("help file, first viewer") << true << QList<bool>{true} << QList<bool>{} << false << false;
+        QTest::newRow("help file, second viewer") << true << QList<bool>{false, true} << QList<bool>{} << false << false;
+        QTest::newRow("help file, no viewer") << true << QList<bool>{} << QList<bool>{true} << true << false;
+        QTest::newRow("no help file") << false << QList<bool>{} << QList<bool>{true} << true << false;
+        QTest::newRow("nothing shows it") << false << QList<bool>{} << QList<bool>{false} << true << true;
     }
 
-    void helpStartsAViewerOnTheHelpFile()
+    void helpShowsTheHelpFileOrTheManual()
     {
-        QFETCH(QList<bool>, answers);
-        const bool started = answers.contains(true);
+        QFETCH(bool, chm);
+        QFETCH(QList<bool>, viewers);
+        QFETCH(QList<bool>, browser);
+        QFETCH(bool, manualOpened);
+        QFETCH(bool, pressF1);
         TestEnv env;
+        const QString file = env.path(QStringLiteral("PhoneBook Help.chm"));
+        if (chm) {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
         Data* d = env.openData();
-        env.programs().answers = answers;
+        env.programs().answers = viewers;
+        env.programs().openAnswers = browser;
         action(d, "mnuContents")->trigger();
 
-        QVERIFY(!env.programs().started.isEmpty());
-        if (started)
-            QCOMPARE(env.programs().started.size(), answers.size());
-        const QString file = QDir::toNativeSeparators(env.path(QStringLiteral("PhoneBook Help.chm")));
         for (const auto& s : env.programs().started)
-            QCOMPARE(s.arguments, QStringList{file});
-        QCOMPARE(env.boxes().shown.size(), started ? 0 : 1);
-        if (!started) {
+            QCOMPARE(s.arguments, QStringList{QDir::toNativeSeparators(file)});
+        QCOMPARE(env.programs().started.isEmpty(), !chm);
+        QCOMPARE(env.programs().opened.size(), manualOpened ? 1 : 0);
+        if (manualOpened) {
+            QVERIFY(env.programs().opened[0].endsWith(QStringLiteral("manual/index.html")));
+            QVERIFY(QFileInfo(env.programs().opened[0]).isFile());
+        }
+        QCOMPARE(env.boxes().shown.size(), pressF1 ? 1 : 0);
+        if (pressF1) {
             const auto& box = env.boxes().shown[0];
             QCOMPARE(box.text, QStringLiteral("Press F1 for help"));
             QCOMPARE(box.title, QStringLiteral("z8P Phonebook"));
             QVERIFY(box.buttons == MsgButtons::Ok && box.icon == MsgIcon::None);
+        }
+    }
+
+    // The manual is one click away in the Help menu, and every page of it
+    // links only to pages that exist.
+    void theManualIsReachableAndWhole()
+    {
+        TestEnv env;
+        Data* d = env.openData();
+        QVERIFY(action(d, "mnuManual")->isVisible());
+        env.programs().openAnswers = {true};
+        action(d, "mnuManual")->trigger();
+        QCOMPARE(env.programs().opened.size(), 1);
+        const QDir manual = QFileInfo(env.programs().opened[0]).dir();
+        const QRegularExpression link(QStringLiteral("href=\"([^\"#:]+)\""));
+        for (const QString& page : manual.entryList({QStringLiteral("*.html")})) {
+            QFile f(manual.filePath(page));
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            const QString html = QString::fromUtf8(f.readAll());
+            for (auto it = link.globalMatch(html); it.hasNext();) {
+                const QString target = it.next().captured(1);
+                QVERIFY2(manual.exists(target), qPrintable(page + QStringLiteral(" -> ") + target));
+            }
         }
     }
 
