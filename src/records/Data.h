@@ -132,7 +132,11 @@ private:
     void txtRecord_MouseMove();
     void txtRecord_KeyUp();
 
+    enum class ApplyResult { Done, Refused, Failed };
     bool apply();
+    ApplyResult applyBoxes();
+    bool openPlaceAt(int at, int c);
+    void showRecordOnShow();
     bool deleteRecord();
     bool insertBefore();
     bool copyRecord();

@@ -34,11 +34,16 @@ void Data::cmdAdd_Click()
 
 bool Data::apply()
 {
+    return applyBoxes() == ApplyResult::Done;
+}
+
+Data::ApplyResult Data::applyBoxes()
+{
     Phonebook& book = ctx_.book;
     if (txtFirst->text().isEmpty()) {
         ctx_.boxes.show(this, QStringLiteral("To add a record you need to provide a first name"),
                         QStringLiteral("Please enter a first name"), MsgButtons::Ok, MsgIcon::Information);
-        return false;
+        return ApplyResult::Refused;
     }
     int target = 1;
     if (txtRecord->text().isEmpty()) {
@@ -46,7 +51,7 @@ bool Data::apply()
     } else {
         const auto n = currentRecord();
         if (!n)
-            return false;
+            return ApplyResult::Refused;
         target = *n;
     }
     // A record written past the new slot would sit behind free slots, where
@@ -56,11 +61,15 @@ bool Data::apply()
         setRecordBox(target);
     }
     StoreBoxes();
-    if (!book.WriteRecord(target)) {
-        ctx_.boxes.show(this,
-                        QStringLiteral("The record was not saved.\r\nCause: ") + book.phonebookError(),
-                        QStringLiteral("ERROR!"), MsgButtons::Ok, MsgIcon::Critical);
-        return false;
+    {
+        // The record is in the book whole, or the book is as it was.
+        Phonebook::Change change(book, target, target);
+        if (!change.ok() || !book.WriteRecord(target) || !change.commit()) {
+            ctx_.boxes.show(this,
+                            QStringLiteral("The record was not saved.\r\nCause: ") + book.phonebookError(),
+                            QStringLiteral("ERROR!"), MsgButtons::Ok, MsgIcon::Critical);
+            return ApplyResult::Failed;
+        }
     }
     {
         const BusyCursor busy;
@@ -70,7 +79,7 @@ bool Data::apply()
     if (shown && book.ReadRecord(*shown))
         ToDisplay();
     mnuNew->setEnabled(true);
-    return true;
+    return ApplyResult::Done;
 }
 
 void Data::cmdDelete_Click()
@@ -89,33 +98,23 @@ bool Data::deleteRecord()
     if (!k || !c || answer != MsgAnswer::Yes || *k > *c)
         return false;
 
-    // Every later record moves one place down; the boxes show the last one
-    // moved if the walk breaks off.
-    const BusyCursor busy;
-    bool moved = false;
-    for (int n = *k; n <= *c; ++n) {
-        if (n + 1 > kMaxRecord) {
-            book.RecordBuffer.clear();   // nothing lies past the last record number
-        } else if (!book.ReadRecord(n + 1)) {
-            if (moved)
-                ToDisplay();
+    // Every later record moves one place down, the free slot after the book
+    // into its last place: in one move, journaled, so that it happens whole
+    // or not at all. A failure leaves the book and the window as they were.
+    {
+        const BusyCursor busy;
+        Phonebook::Change change(book, *k, *c);
+        if (!change.ok() || !book.shiftDown(*k, *c) || !change.commit())
             return false;
-        }
-        moved = true;
-        if (!book.WriteRecord(n)) {
-            ToDisplay();
-            return false;
-        }
     }
+    ToDisplay();   // the last record the move read, as the record-by-record walk left it
     setRecordCount(*c - 1);
     if (*k - 1 < 1) {
         cmdBegining_Click();
         return true;
     }
-    if (!book.ReadRecord(*k - 1)) {
-        ToDisplay();
+    if (!book.ReadRecord(*k - 1))
         return false;
-    }
     ToDisplay();
     setRecordBox(*k - 1);
     return true;
@@ -143,32 +142,48 @@ void Data::mnuInsertBefore_Click()
     insertBefore();
 }
 
+// Opens a place at record `at` (k for Insert Before, k + 1 for Insert
+// After): records at ... c move up one place and the placeholder goes in,
+// all in one journaled change. A failure leaves the book, the count and the
+// boxes as they were.
+bool Data::openPlaceAt(int at, int c)
+{
+    Phonebook& book = ctx_.book;
+    bool done = false;
+    {
+        const BusyCursor busy;
+        Phonebook::Change change(book, at, c + 1);
+        if (change.ok() && book.shiftUp(at, c) && book.ReadRecord(at)) {
+            showPlaceholder();
+            done = book.WriteRecord(at) && change.commit();
+        }
+    }
+    if (!done) {
+        showRecordOnShow();
+        return false;
+    }
+    setRecordCount(c + 1);
+    setRecordBox(at);
+    selectFirstName();
+    return true;
+}
+
+// After a change that was undone: the boxes and the buffer hold the record
+// on show again.
+void Data::showRecordOnShow()
+{
+    if (const auto n = currentRecord(); n && ctx_.book.ReadRecord(*n))
+        ToDisplay();
+}
+
 bool Data::insertBefore()
 {
     // The book is full at record 32767; a number below 1 has no place to open.
-    Phonebook& book = ctx_.book;
     const auto k = currentRecord();
     const auto c = recordCount();
     if (!k || !c || *k < 1 || *k > *c || *c >= kMaxRecord)
         return false;
-
-    // A shift that breaks off stops there: going on would write the next
-    // record over one that has not moved yet (a full disk fails the very
-    // first write, which grows the file). The placeholder's steps carry on.
-    const BusyCursor busy;
-    for (int n = *c; n >= *k; --n) {
-        if (!book.ReadRecord(n) || !book.WriteRecord(n + 1)) {
-            book.ReadRecord(*k);   // the buffer holds the record on show again
-            return false;
-        }
-    }
-    setRecordCount(*c + 1);
-    book.ReadRecord(*k);
-    showPlaceholder();
-    book.WriteRecord(*k);
-    setRecordBox(*k);
-    selectFirstName();
-    return true;
+    return openPlaceAt(*k, *c);
 }
 
 void Data::mnuInsertAfter_Click()
@@ -178,7 +193,6 @@ void Data::mnuInsertAfter_Click()
 
 bool Data::InsertAfterCurrent()
 {
-    Phonebook& book = ctx_.book;
     const auto k = currentRecord();
     const auto c = recordCount();
     if (!k || !c || *k < 1)
@@ -189,26 +203,7 @@ bool Data::InsertAfterCurrent()
         return true;
     if (*c >= kMaxRecord)
         return false;
-
-    // On a failed move the boxes keep the record on show and the buffer gets
-    // it back: showing the record last read there would let the next Apply
-    // write it over the record on show.
-    const BusyCursor busy;
-    for (int n = *c; n >= *k + 1; --n) {
-        if (!book.ReadRecord(n) || !book.WriteRecord(n + 1)) {
-            book.ReadRecord(*k);
-            return false;
-        }
-    }
-    setRecordCount(*c + 1);
-    if (!book.ReadRecord(*k + 1))
-        return false;
-    showPlaceholder();
-    if (!book.WriteRecord(*k + 1))
-        return false;
-    setRecordBox(*k + 1);
-    selectFirstName();
-    return true;
+    return openPlaceAt(*k + 1, *c);
 }
 
 void Data::mnuInsertBegining_Click()
@@ -244,10 +239,38 @@ bool Data::cutRecord()
 
 bool Data::pasteRecord()
 {
-    if (!InsertAfterCurrent() || !ctx_.book.ReadClipboardRecord())
+    // The place and the pasted record land together or not at all. An
+    // empty clipboard is no failure: Apply refuses it with its message and
+    // the placeholder stays, as a record of the book.
+    Phonebook& book = ctx_.book;
+    const auto k = currentRecord();
+    const auto c = recordCount();
+    if (!k || !c || *k < 1)
         return false;
-    ToDisplay();
-    return apply();
+    const int first = std::min<int>(*k, *c) + 1;
+    if (first > kMaxRecord)
+        return false;
+    ApplyResult applied = ApplyResult::Failed;
+    bool placed = false;
+    bool committed = false;
+    {
+        Phonebook::Change change(book, first, std::min(*c + 1, kMaxRecord));
+        if (change.ok() && (placed = InsertAfterCurrent()) && book.ReadClipboardRecord()) {
+            ToDisplay();
+            applied = applyBoxes();
+            committed = applied != ApplyResult::Failed && change.commit();
+        }
+    }
+    if (!committed) {
+        // Undone: the window shows the book as it is again.
+        if (placed) {
+            setRecordCount(*c);
+            setRecordBox(*k);
+        }
+        showRecordOnShow();
+        return false;
+    }
+    return applied == ApplyResult::Done;
 }
 
 // --- windows and the toolbar ------------------------------------------------------

@@ -1,12 +1,27 @@
 #include "records/Phonebook.h"
 
+#include "records/RecordNumber.h"
+
 #include <QDir>
+
+#include <algorithm>
+#include <cstring>
 
 namespace pb {
 
 bool Phonebook::openPhonebookFile()
 {
-    return phonebook_.open(QDir::current().filePath(QString::fromLatin1(kPhonebookFileName)));
+    recovered_ = false;
+    refusal_.clear();
+    if (!phonebook_.open(QDir::current().filePath(QString::fromLatin1(kPhonebookFileName))))
+        return false;
+    QString why;
+    if (!Journal::recover(phonebook_, &recovered_, &why)) {
+        // The book is as an unfinished change left it: reading it is fine,
+        // writing it would make the journal's playback wrong.
+        refuseWrites(QStringLiteral("An unfinished change of the book could not be undone: ") + why);
+    }
+    return true;
 }
 
 bool Phonebook::openClipboardFile()
@@ -14,14 +29,171 @@ bool Phonebook::openClipboardFile()
     return clipboard_.open(QDir::current().filePath(QString::fromLatin1(kClipboardFileName)));
 }
 
+void Phonebook::closePhonebookFile()
+{
+    phonebook_.close();
+}
+
+bool Phonebook::writeAllowed(int first, int last)
+{
+    if (!refusal_.isEmpty()) {
+        error_ = refusal_;
+        return false;
+    }
+    if (changeDepth_ > 0 && (first < changeFirst_ || last > changeLast_ || changeFailed_)) {
+        error_ = QStringLiteral("The change touches records it did not reserve.");
+        changeFailed_ = true;
+        return false;
+    }
+    error_.clear();
+    return true;
+}
+
+bool Phonebook::WriteRecord(int n)
+{
+    if (!writeAllowed(n, n))
+        return false;
+    if (!phonebook_.write(n, RecordBuffer)) {
+        changeFailed_ = changeDepth_ > 0;
+        return false;
+    }
+    return true;
+}
+
+RecordScanner Phonebook::scanner(int start)
+{
+    return RecordScanner(phonebook_, start);
+}
+
 Phonebook::Scan Phonebook::scanToFreeSlot(int start)
 {
-    for (int n = start;; ++n) {
-        if (!ReadRecord(n))
-            return {n, false};
+    if (start < 1 || !phonebook_.isOpen())
+        return {start, false, false};
+    RecordScanner s(phonebook_, start);
+    for (;;) {
+        const char* r = s.next();
+        if (!r)
+            return {s.number() + 1, false, s.failed()};
+        std::memcpy(RecordBuffer.bytes.data(), r, kRecordSize);
         if (RecordBuffer.isFree())
-            return {n, true};
+            return {s.number(), true, false};
     }
+}
+
+bool Phonebook::shiftUp(int first, int last)
+{
+    if (last < first)
+        return true;
+    if (last + 1 > kMaxRecord || !writeAllowed(first + 1, last + 1))
+        return false;
+    const int n = last - first + 1;
+    block_.resize(static_cast<std::size_t>(n) * kRecordSize);
+    if (!phonebook_.readRange(first, n, block_.data()))
+        return false;
+    if (!phonebook_.writeRange(first + 1, n, block_.data())) {
+        changeFailed_ = changeDepth_ > 0;
+        return false;
+    }
+    std::memcpy(RecordBuffer.bytes.data(), block_.data(), kRecordSize);
+    return true;
+}
+
+bool Phonebook::shiftDown(int first, int last)
+{
+    if (last < first)
+        return true;
+    if (!writeAllowed(first, last))
+        return false;
+    const int n = last - first + 1;
+    block_.assign(static_cast<std::size_t>(n) * kRecordSize, '\0');
+    // Nothing lies past the last record number: a free slot moves in there.
+    const int readable = std::min(n, kMaxRecord - first);
+    if (readable > 0 && !phonebook_.readRange(first + 1, readable, block_.data()))
+        return false;
+    if (!phonebook_.writeRange(first, n, block_.data())) {
+        changeFailed_ = changeDepth_ > 0;
+        return false;
+    }
+    std::memcpy(RecordBuffer.bytes.data(), block_.data() + (static_cast<std::size_t>(n) - 1) * kRecordSize, kRecordSize);
+    return true;
+}
+
+Phonebook::Change::Change(Phonebook& book, int first, int last) : book_(book)
+{
+    if (book.changeDepth_ > 0) {
+        // Inside a larger change: it must lie within what that one reserved.
+        ok_ = first >= book.changeFirst_ && last <= book.changeLast_ && !book.changeFailed_;
+        if (!ok_)
+            book.error_ = QStringLiteral("The change touches records it did not reserve.");
+        ++book.changeDepth_;
+        return;
+    }
+    if (!book.writeAllowed(first, last))
+        return;
+    QString why;
+    if (!book.journal_.begin(first, std::min(last, kMaxRecord), &why)) {
+        book.error_ = why;
+        return;
+    }
+    outer_ = true;
+    ok_ = true;
+    book.changeFirst_ = first;
+    book.changeLast_ = last;
+    book.changeFailed_ = false;
+    ++book.changeDepth_;
+}
+
+bool Phonebook::Change::commit()
+{
+    if (!ok_ || done_)
+        return false;
+    done_ = true;
+    if (!outer_)
+        return !book_.changeFailed_;
+    --book_.changeDepth_;
+    QString why;
+    const bool ok = book_.changeFailed_ ? false : book_.journal_.commit(&why);
+    if (!ok && book_.journal_.active() && !book_.journal_.rollback(&why))
+        book_.refuseWrites(QStringLiteral("A failed change of the book could not be undone: ") + why);
+    if (!ok && !why.isEmpty())
+        book_.error_ = why;
+    return ok;
+}
+
+Phonebook::Change::~Change()
+{
+    if (!outer_) {
+        if (!done_)
+            book_.changeFailed_ = true;   // an inner change that did not complete spoils the whole
+        --book_.changeDepth_;
+        return;
+    }
+    if (done_ || !ok_)
+        return;
+    --book_.changeDepth_;
+    QString why;
+    if (!book_.journal_.rollback(&why))
+        book_.refuseWrites(QStringLiteral("A failed change of the book could not be undone: ") + why);
+}
+
+const char* RecordScanner::next()
+{
+    if (failed_ || next_ > kMaxRecord)
+        return nullptr;
+    if (next_ >= blockFirst_ + blockCount_ || blockCount_ == 0) {
+        const int count = std::min(grow_, kMaxRecord - next_ + 1);
+        block_.resize(static_cast<std::size_t>(count) * file_.recordSize());
+        if (!file_.readRange(next_, count, block_.data())) {
+            failed_ = true;
+            return nullptr;
+        }
+        blockFirst_ = next_;
+        blockCount_ = count;
+        grow_ = std::min(grow_ * 4, 4096);
+    }
+    const char* r = block_.data() + static_cast<std::size_t>(next_ - blockFirst_) * file_.recordSize();
+    ++next_;
+    return r;
 }
 
 } // namespace pb

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "records/ContactRecord.h"
+#include "records/Journal.h"
 #include "records/RecordFile.h"
 
 #include <QString>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace pb {
 
@@ -21,34 +23,107 @@ public:
     ContactRecord RecordBuffer;
     std::int16_t PreviousRecordNumber = 0;
 
-    // Opens (creating when missing) both files in the current directory.
+    // Opens (creating when missing) both files in the current directory. A
+    // change the program did not complete last time is undone first.
     bool openPhonebookFile();
     bool openClipboardFile();
-    void closePhonebookFile() { phonebook_.close(); }
+    void closePhonebookFile();
     void closeClipboardFile() { clipboard_.close(); }
     bool phonebookOpen() const { return phonebook_.isOpen(); }
+    // A change left unfinished by an earlier run was undone on opening.
+    bool recoveredOnOpen() const { return recovered_; }
 
     // Fail for a number below 1 or above 32767, or a file that is not open;
-    // the buffer is then left as it was.
+    // the buffer is then left as it was. Writes also fail while the book is
+    // closed to writing (see refuseWrites).
     bool ReadRecord(int n) { return phonebook_.read(n, RecordBuffer); }
-    bool WriteRecord(int n) { return phonebook_.write(n, RecordBuffer); }
+    bool WriteRecord(int n);
     bool ReadClipboardRecord() { return clipboard_.read(1, RecordBuffer); }
     bool WriteClipboardRecord() { return clipboard_.write(1, RecordBuffer); }
 
-    QString phonebookError() const { return phonebook_.errorString(); }
+    RecordFile& phonebookFile() { return phonebook_; }
+    QString phonebookError() const { return error_.isEmpty() ? phonebook_.errorString() : error_; }
 
-    // Reads records from `start` on until the first free slot. `end` is the
-    // free slot's number, or the number whose read failed (past record 32767,
-    // or with the file closed); the buffer holds the last record read.
+    // From now on nothing is written to the book in this run, for `reason`
+    // (records that could not be read must not be written over).
+    void refuseWrites(const QString& reason) { refusal_ = reason; }
+    bool writesRefused() const { return !refusal_.isEmpty(); }
+
+    // Reads records from `start` on until the first free slot, in large
+    // blocks. `end` is the free slot's number, or the number whose read
+    // failed; the buffer holds the last record read.
     struct Scan {
         int end;
         bool complete;
+        bool readFailed = false;   // an error of the file, not the end of the numbers
     };
     Scan scanToFreeSlot(int start);
+    // Reads the book from `start` on in growing blocks (see RecordScanner).
+    class RecordScanner scanner(int start);
+
+    // Moves records first ... last one place up (to first + 1 ... last + 1)
+    // or down (records first + 1 ... last + 1 to first ... last), each in
+    // one read and one write. The buffer ends holding the record the move
+    // read last: record `first` going up, record last + 1 going down.
+    bool shiftUp(int first, int last);
+    bool shiftDown(int first, int last);
+
+    // A change of the book that happens whole or not at all: what records
+    // first ... last hold, and the book's length, go to the journal before
+    // anything is written. Changes inside one nest into it. Not committed, it
+    // is undone when it ends.
+    class Change
+    {
+    public:
+        Change(Phonebook& book, int first, int last);
+        ~Change();
+        Change(const Change&) = delete;
+        Change& operator=(const Change&) = delete;
+
+        bool ok() const { return ok_; }
+        bool commit();
+
+    private:
+        Phonebook& book_;
+        bool outer_ = false;
+        bool ok_ = false;
+        bool done_ = false;
+    };
 
 private:
+    friend class Change;
+    bool writeAllowed(int first, int last);
+
     RecordFile phonebook_;
     RecordFile clipboard_;
+    Journal journal_{phonebook_};
+    int changeFirst_ = 0, changeLast_ = 0, changeDepth_ = 0;
+    bool changeFailed_ = false;
+    bool recovered_ = false;
+    QString refusal_;
+    QString error_;   // why the last change failed, when it was not the file
+    std::vector<char> block_;
+};
+
+// Reads records from a start on, in blocks that grow as the walk goes on:
+// a walk that ends early reads little, a long one reads in large blocks.
+class RecordScanner
+{
+public:
+    RecordScanner(RecordFile& file, int start) : file_(file), next_(start) {}
+    // The next record's bytes, or nullptr past record 32767 or when the read
+    // failed (failed() then says so).
+    const char* next();
+    int number() const { return next_ - 1; }
+    bool failed() const { return failed_; }
+
+private:
+    RecordFile& file_;
+    int next_;
+    int blockFirst_ = 0, blockCount_ = 0;
+    int grow_ = 64;
+    bool failed_ = false;
+    std::vector<char> block_;
 };
 
 } // namespace pb

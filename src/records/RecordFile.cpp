@@ -1,14 +1,9 @@
 #include "records/RecordFile.h"
 
+#include "records/FileIo.h"
 #include "records/RecordNumber.h"
 
-#include <algorithm>
 #include <cstring>
-
-#ifdef Q_OS_UNIX
-#include <cerrno>
-#include <unistd.h>
-#endif
 
 namespace pb {
 
@@ -30,15 +25,15 @@ void RecordFile::close()
         file_.close();
 }
 
-bool RecordFile::checkAccess(int number)
+bool RecordFile::checkAccess(int number, int count)
 {
     if (!file_.isOpen()) {
         // A file that could not be opened fails every access for that reason.
         error_ = openError_.isEmpty() ? QStringLiteral("The file %1 is not open.").arg(file_.fileName()) : openError_;
         return false;
     }
-    if (number < 1 || number > kMaxRecord) {
-        error_ = QStringLiteral("Bad record number %1.").arg(number);
+    if (number < 1 || count < 0 || number > kMaxRecord || number + count - 1 > kMaxRecord) {
+        error_ = QStringLiteral("Bad record number %1.").arg(number < 1 || number > kMaxRecord ? number : number + count - 1);
         return false;
     }
     return true;
@@ -49,34 +44,14 @@ qint64 RecordFile::offsetOf(int number) const
     return static_cast<qint64>(number - 1) * static_cast<qint64>(size_);
 }
 
-// One positioned read or write per record: pread/pwrite where the system has
-// them, a seek and a read or write elsewhere.
 bool RecordFile::readBytes(int number, char* into)
 {
     if (!checkAccess(number))
         return false;
     char* buf = scratch_.data();
-    const qint64 at = offsetOf(number);
-    qint64 got = 0;
-#ifdef Q_OS_UNIX
-    while (got < static_cast<qint64>(size_)) {
-        const ssize_t n = ::pread(file_.handle(), buf + got, size_ - static_cast<std::size_t>(got), at + got);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            error_ = QString::fromLocal8Bit(std::strerror(errno));
-            return false;
-        }
-        if (n == 0)
-            break;   // past the end
-        got += n;
-    }
-#else
-    if (!file_.seek(at) || (got = file_.read(buf, static_cast<qint64>(size_))) < 0) {
-        error_ = file_.errorString();
+    const qint64 got = io::readAt(file_, offsetOf(number), buf, static_cast<qint64>(size_), &error_);
+    if (got < 0)
         return false;
-    }
-#endif
     std::memset(buf + got, 0, size_ - static_cast<std::size_t>(got));
     std::memcpy(into, buf, size_);
     return true;
@@ -87,31 +62,48 @@ bool RecordFile::writeBytes(int number, const char* from)
     if (!checkAccess(number))
         return false;
     const qint64 at = offsetOf(number);
-    qint64 put = 0;
-#ifdef Q_OS_UNIX
-    while (put < static_cast<qint64>(size_)) {
-        const ssize_t n = ::pwrite(file_.handle(), from + put, size_ - static_cast<std::size_t>(put), at + put);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            error_ = QString::fromLocal8Bit(std::strerror(n < 0 ? errno : ENOSPC));
-            break;
-        }
-        put += n;
-    }
-#else
-    if (file_.seek(at))
-        put = std::max<qint64>(file_.write(from, static_cast<qint64>(size_)), 0);
-    if (put != static_cast<qint64>(size_))
-        error_ = file_.errorString();
-#endif
-    if (put == static_cast<qint64>(size_))
+    if (io::writeAt(file_, at, from, static_cast<qint64>(size_), &error_))
         return true;
     // A record that only partly made it onto the end of the file would read
     // as a record: take the piece back off.
-    if (put > 0 && file_.size() == at + put)
-        file_.resize(at);
+    if (file_.size() > at && file_.size() < at + static_cast<qint64>(size_)) {
+        QString ignored;
+        io::truncate(file_, at, &ignored);
+    }
     return false;
+}
+
+bool RecordFile::readRange(int first, int count, char* into)
+{
+    if (!checkAccess(first, count))
+        return false;
+    const qint64 bytes = static_cast<qint64>(count) * static_cast<qint64>(size_);
+    const qint64 got = io::readAt(file_, offsetOf(first), into, bytes, &error_);
+    if (got < 0)
+        return false;
+    std::memset(into + got, 0, static_cast<std::size_t>(bytes - got));
+    return true;
+}
+
+bool RecordFile::writeRange(int first, int count, const char* from)
+{
+    if (!checkAccess(first, count))
+        return false;
+    return io::writeAt(file_, offsetOf(first), from, static_cast<qint64>(count) * static_cast<qint64>(size_), &error_);
+}
+
+bool RecordFile::truncate(qint64 length)
+{
+    if (!file_.isOpen())
+        return checkAccess(1);
+    return io::truncate(file_, length, &error_);
+}
+
+bool RecordFile::sync()
+{
+    if (!file_.isOpen())
+        return checkAccess(1);
+    return io::sync(file_, &error_);
 }
 
 } // namespace pb

@@ -11,8 +11,8 @@
 namespace pb {
 
 // A file of fixed-size records numbered from 1 (up to 32767), opened for
-// reading and writing (created empty when missing). Every access is one
-// positioned read or write of a whole record; nothing is cached.
+// reading and writing (created empty when missing). A record, or a run of
+// records, is one positioned read or write; nothing is cached.
 class RecordFile
 {
 public:
@@ -21,6 +21,8 @@ public:
     bool open(const QString& path);
     void close();
     bool isOpen() const { return file_.isOpen(); }
+    QString fileName() const { return file_.fileName(); }
+    std::size_t recordSize() const { return size_; }
 
     // Past the end of the file a record reads as zero bytes (a free slot);
     // a short last record is completed with zero bytes. A failed read leaves
@@ -31,14 +33,26 @@ public:
     // at the end of the file.
     bool writeBytes(int number, const char* from);
 
+    // `count` records from `first` on in one read, zero bytes past the end of
+    // the file. The numbers must lie in 1 ... 32767.
+    bool readRange(int first, int count, char* into);
+    // `count` records from `first` on in one write.
+    bool writeRange(int first, int count, const char* from);
+
     bool read(int number, ContactRecord& into) { return readBytes(number, into.bytes.data()); }
     bool write(int number, const ContactRecord& from) { return writeBytes(number, from.bytes.data()); }
+
+    // The file's length in bytes, or -1 when it is not open.
+    qint64 length() const { return file_.isOpen() ? file_.size() : -1; }
+    bool truncate(qint64 length);
+    // Everything written so far on the disk.
+    bool sync();
 
     // Why the last failed call failed, in the system's words.
     QString errorString() const { return error_; }
 
 private:
-    bool checkAccess(int number);
+    bool checkAccess(int number, int count = 1);
     qint64 offsetOf(int number) const;
 
     std::size_t size_;

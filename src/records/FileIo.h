@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+
+#include <cstddef>
+#include <functional>
+
+class QFile;
+
+namespace pb::io {
+
+// Positioned reads and writes, flushes to the disk and truncation of an
+// open file, each one system call where the system has one. Every call that
+// changes a file counts as one write operation; tests can make a chosen one
+// fail.
+
+// Reads up to `n` bytes at `offset`; the number read (short only at the end
+// of the file), or -1 with the reason.
+qint64 readAt(QFile& file, qint64 offset, char* into, qint64 n, QString* error);
+// Writes all `n` bytes at `offset`; false (with the reason) when any part failed.
+bool writeAt(QFile& file, qint64 offset, const char* from, qint64 n, QString* error);
+// Data and size on the disk.
+bool sync(QFile& file, QString* error);
+bool truncate(QFile& file, qint64 length, QString* error);
+// Makes a file's creation or removal in `folder` last.
+bool syncFolder(const QString& folder);
+
+// For the tests: decides for every write operation (numbered from 0 in each
+// plan) how many of its bytes go through before it fails: -1 lets it
+// through whole. A read plan does the same for reads (any value but -1
+// fails the read).
+struct FaultPlan {
+    std::function<qint64(int op, qint64 bytes)> write;
+    std::function<bool(int op)> failRead;
+};
+void setFaultPlanForTesting(FaultPlan plan);
+// Write operations (and reads) seen since the plan was set.
+int writeOperationsForTesting();
+int readOperationsForTesting();
+
+} // namespace pb::io

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace pb {
+
+class RecordFile;
+
+// The rollback journal of a record file. Before a change touches the file,
+// the bytes it will overwrite and the file's length go to "<file>-journal"
+// and onto the disk; the change then writes the file, and removing the
+// journal completes it. A journal found later (the program died, the power
+// went) is played back: the file is as it was before the change began. A
+// journal that is not whole was never relied on, and is simply removed.
+class Journal
+{
+public:
+    explicit Journal(RecordFile& file) : file_(file) {}
+
+    static QString pathFor(const QString& file);
+
+    // Saves bytes (first - 1) * size ... last * size of the file (those it
+    // holds) and its length. True once that is on the disk.
+    bool begin(int first, int last, QString* error);
+    bool active() const { return active_; }
+    // The change is complete: the file on the disk, the journal gone. On a
+    // failure the change is rolled back.
+    bool commit(QString* error);
+    // Puts the saved bytes and length back and removes the journal. False
+    // leaves the journal for the next start to play back.
+    bool rollback(QString* error);
+
+    // Plays back or removes a journal left beside the file. `playedBack`
+    // tells whether a change was undone. False when the journal could not be
+    // dealt with: the file must then not be written.
+    static bool recover(RecordFile& file, bool* playedBack, QString* error);
+
+private:
+    static bool playBack(RecordFile& file, qint64 length, qint64 offset, const QByteArray& bytes, QString* error);
+
+    RecordFile& file_;
+    bool active_ = false;
+    qint64 length_ = 0;
+    qint64 offset_ = 0;
+    QByteArray saved_;
+};
+
+} // namespace pb
