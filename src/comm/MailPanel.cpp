@@ -1,6 +1,6 @@
 #include "comm/MailPanel.h"
-#include "platform/Busy.h"
 
+#include "platform/Busy.h"
 #include "platform/Codepage.h"
 #include "platform/FieldBox.h"
 #include "platform/MailService.h"

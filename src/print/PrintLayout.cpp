@@ -6,6 +6,9 @@
 #include <QDir>
 #include <QFile>
 
+#include <algorithm>
+#include <cstring>
+
 namespace pb {
 
 namespace {
@@ -49,17 +52,22 @@ bool WritePrintFile(Phonebook& book, int count, QString* error)
         return false;
     }
     std::string out;
+    out.reserve(static_cast<std::size_t>(std::max(count, 0)) * 300);
+    RecordScanner records = book.scanner(1);
+    QString block;
     for (int n = 1; n <= count; ++n) {
         // A record that cannot be read would leave the rest of the book out
         // of the file without anyone knowing.
-        if (!book.ReadRecord(n)) {
+        const char* r = records.next();
+        if (!r) {
             if (error) {
-                const QString reason = book.phonebookError();
+                const QString reason = book.phonebookFile().errorString();
                 *error = QStringLiteral("Record %1 could not be read").arg(n) +
                          (reason.isEmpty() ? QString() : QStringLiteral(": ") + reason);
             }
             return false;
         }
+        std::memcpy(book.RecordBuffer.bytes.data(), r, kRecordSize);
         out.push_back('"');
         out.append(codepage::encode(RecordBlock(n, book.RecordBuffer)));
         out.append("\"\r\n");

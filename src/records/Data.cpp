@@ -1,7 +1,7 @@
 #include "records/Data.h"
-#include "platform/Busy.h"
 
 #include "comm/MailPanel.h"
+#include "platform/Busy.h"
 #include "platform/CommonDialog.h"
 #include "platform/FieldBox.h"
 #include "platform/Twips.h"
@@ -345,8 +345,26 @@ void Data::Form_Load()
         setRecordBox(QStringLiteral("1"));
 
     // The book is always counted from its first record, whatever was saved.
-    const int count = book.scanToFreeSlot(1).end - 1;
+    const Phonebook::Scan scan = book.scanToFreeSlot(1);
+    const int count = scan.end - 1;
     setRecordCount(count);
+    if (scan.readFailed) {
+        // A record that cannot be read is no end of the book: nothing may be
+        // written where it may still lie.
+        const QString why = book.phonebookError();
+        book.refuseWrites(QStringLiteral("The book could not be read past record %1 (%2), so nothing is written to it.")
+                              .arg(count)
+                              .arg(why));
+        QTimer::singleShot(0, this, [this, count, why] {
+            ctx_.boxes.show(this,
+                            QStringLiteral("The phonebook could not be read past record %1.\r\nCause: %2\r\n"
+                                           "Records after it are not shown, and nothing is written to the book "
+                                           "in this run.")
+                                .arg(count)
+                                .arg(why),
+                            QStringLiteral("ERROR!"), MsgButtons::Ok, MsgIcon::Critical);
+        });
+    }
     if (count == 0)
         mnuNew->setEnabled(false);
 
@@ -541,8 +559,8 @@ void Data::cmdNext_Click()
 void Data::cmdEnd_Click()
 {
     // Walks forward from the record on show while the first-name box is not
-    // empty. The boxes are only brought up to date at the end: on a failure
-    // they are left as the walk had them.
+    // empty, reading the book in large blocks. The boxes are only brought up
+    // to date at the end: on a failure they are left as the walk had them.
     const auto start = currentRecord();
     if (!start)
         return;
@@ -550,17 +568,18 @@ void Data::cmdEnd_Click()
     const BusyCursor busy;
     int n = *start;
     if (!txtFirst->text().isEmpty()) {
-        for (;;) {
-            if (!book.ReadRecord(n + 1)) {
-                if (n != *start)
-                    txtFirst->setText(book.RecordBuffer.storedText(Field::FirstName));
-                setRecordBox(n);
-                return;
-            }
-            ++n;
-            if (book.RecordBuffer.isFree())
-                break;
+        if (n < 0 || n >= kMaxRecord) {
+            setRecordBox(n);   // nothing to read after the last record number
+            return;
         }
+        const Phonebook::Scan scan = book.scanToFreeSlot(n + 1);
+        if (!scan.complete) {
+            if (scan.end - 1 != *start)
+                txtFirst->setText(book.RecordBuffer.storedText(Field::FirstName));
+            setRecordBox(scan.end - 1);
+            return;
+        }
+        n = scan.end;
     }
     if (!book.ReadRecord(n - 1)) {
         if (n != *start) {

@@ -1,6 +1,6 @@
 #include "search/frmFind.h"
-#include "platform/Busy.h"
 
+#include "platform/Busy.h"
 #include "platform/Twips.h"
 #include "records/Data.h"
 #include "records/RecordNumber.h"
@@ -11,6 +11,9 @@
 #include <QCloseEvent>
 #include <QFrame>
 #include <QLabel>
+
+#include <algorithm>
+#include <cstring>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -124,14 +127,29 @@ frmFind::Scan frmFind::scan(int from, Field field, const QString& query, bool ba
         return {Outcome::Failed, 0};
     }
     int n = from;
-    if (first != PatternResult::Match) {
-        while (QStringView(candidate).left(len) != query && n <= *count) {
-            ++n;
-            if (n > kMaxRecord || !book.ReadRecord(n))
-                return {Outcome::NotFound, 0};
-            candidate = FieldText(book.RecordBuffer, field);
+    if (first != PatternResult::Match && QStringView(candidate).left(len) != query) {
+        // The rest of the book in large blocks, compared on the stored bytes
+        // where the query is plain ASCII; the buffer ends on the last record read.
+        RecordScanner records = book.scanner(from + 1);
+        const FieldLayout at = layoutOf(field);
+        const std::string ascii = query.toStdString();
+        const bool plain = std::all_of(query.begin(), query.end(), [](QChar ch) { return ch.unicode() < 0x80; });
+        bool hit = false;
+        const char* r = nullptr;
+        while (n <= *count) {
+            r = records.next();
+            if (!r)
+                break;
+            n = records.number();
+            const std::string_view shown = FieldTextBytes(std::string_view(r + at.offset, at.width));
+            hit = plain ? shown.substr(0, ascii.size()) == ascii
+                        : QStringView(FieldText(std::string_view(r + at.offset, at.width))).left(len) == query;
+            if (hit)
+                break;
         }
-        if (n > *count)
+        if (r)
+            std::memcpy(book.RecordBuffer.bytes.data(), r, kRecordSize);
+        if (!r || !hit || n > *count)
             return {Outcome::NotFound, 0};
     }
     data->ToDisplay();

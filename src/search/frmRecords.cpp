@@ -1,6 +1,6 @@
 #include "search/frmRecords.h"
-#include "platform/Busy.h"
 
+#include "platform/Busy.h"
 #include "platform/Codepage.h"
 #include "platform/Twips.h"
 #include "records/Data.h"
@@ -14,6 +14,7 @@
 #include <QStringListModel>
 
 #include <charconv>
+#include <cstring>
 
 namespace pb {
 
@@ -65,12 +66,18 @@ void frmRecords::Form_Load()
     QStringList lines;
     lines.reserve(std::max<int>(*count, 0));
     Phonebook& book = ctx_.book;
+    RecordScanner records = book.scanner(1);
+    const char* r = nullptr;
     for (int i = 1; i <= *count; ++i) {
-        if (!book.ReadRecord(i))
+        const char* next = records.next();
+        if (!next)
             break;
+        r = next;
         // The line is built straight from the stored bytes: one string per record.
-        const std::string_view first = FieldTextBytes(book.RecordBuffer.raw(Field::FirstName));
-        const std::string_view last = FieldTextBytes(book.RecordBuffer.raw(Field::LastName));
+        const FieldLayout f = layoutOf(Field::FirstName);
+        const FieldLayout l = layoutOf(Field::LastName);
+        const std::string_view first = FieldTextBytes(std::string_view(r + f.offset, f.width));
+        const std::string_view last = FieldTextBytes(std::string_view(r + l.offset, l.width));
         QString line;
         line.reserve(static_cast<qsizetype>(first.size() + last.size()) + 12);
         codepage::appendDecoded(line, first);
@@ -81,6 +88,8 @@ void frmRecords::Form_Load()
         line.append(QLatin1String("  (")).append(QLatin1StringView(digits, end - digits)).append(QLatin1Char(')'));
         lines.append(std::move(line));
     }
+    if (r)
+        std::memcpy(book.RecordBuffer.bytes.data(), r, kRecordSize);   // the last record read
     model_->setStringList(lines);
 }
 
