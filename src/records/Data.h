@@ -137,6 +137,7 @@ private:
     ApplyResult applyBoxes();
     bool openPlaceAt(int at, int c);
     void showRecordOnShow();
+    void reportUndoFailure();
     bool deleteRecord();
     bool insertBefore();
     bool copyRecord();

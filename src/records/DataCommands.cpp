@@ -30,6 +30,21 @@ void Data::StoreBoxes()
 void Data::cmdAdd_Click()
 {
     apply();
+    reportUndoFailure();
+}
+
+// A change that failed and could not even be undone leaves the book changed
+// until the next start plays its journal back: that is never silent.
+void Data::reportUndoFailure()
+{
+    const QString why = ctx_.book.takeUndoFailure();
+    if (why.isEmpty())
+        return;
+    ctx_.boxes.show(this,
+                    QStringLiteral("The book could not be put back as it was.\r\nCause: ") + why +
+                        QStringLiteral("\r\nIt is put back when z8P Phonebook starts again; until then nothing is "
+                                       "written to it."),
+                    QStringLiteral("ERROR!"), MsgButtons::Ok, MsgIcon::Critical);
 }
 
 bool Data::apply()
@@ -85,6 +100,7 @@ Data::ApplyResult Data::applyBoxes()
 void Data::cmdDelete_Click()
 {
     deleteRecord();
+    reportUndoFailure();
 }
 
 bool Data::deleteRecord()
@@ -140,6 +156,7 @@ void Data::selectFirstName()
 void Data::mnuInsertBefore_Click()
 {
     insertBefore();
+    reportUndoFailure();
 }
 
 // Opens a place at record `at` (k for Insert Before, k + 1 for Insert
@@ -189,6 +206,7 @@ bool Data::insertBefore()
 void Data::mnuInsertAfter_Click()
 {
     InsertAfterCurrent();
+    reportUndoFailure();
 }
 
 bool Data::InsertAfterCurrent()
@@ -212,6 +230,7 @@ void Data::mnuInsertBegining_Click()
         return;
     setRecordBox(QStringLiteral("1"));
     insertBefore();
+    reportUndoFailure();
 }
 
 void Data::mnuInsertEnd_Click()
@@ -326,6 +345,7 @@ void Data::Toolbar1_ButtonClick(const QString& key)
     } else if (key == QLatin1String("FindRecord")) {
         mnuFind_Click();
     }
+    reportUndoFailure();
 }
 
 } // namespace pb

@@ -34,6 +34,12 @@ void Phonebook::closePhonebookFile()
     phonebook_.close();
 }
 
+void Phonebook::undoFailed(const QString& why)
+{
+    refuseWrites(QStringLiteral("A failed change of the book could not be undone: ") + why);
+    undoFailure_ = why;
+}
+
 bool Phonebook::writeAllowed(int first, int last)
 {
     if (!refusal_.isEmpty()) {
@@ -154,7 +160,7 @@ bool Phonebook::Change::commit()
     QString why;
     const bool ok = book_.changeFailed_ ? false : book_.journal_.commit(&why);
     if (!ok && book_.journal_.active() && !book_.journal_.rollback(&why))
-        book_.refuseWrites(QStringLiteral("A failed change of the book could not be undone: ") + why);
+        book_.undoFailed(why);
     if (!ok && !why.isEmpty())
         book_.error_ = why;
     return ok;
@@ -173,7 +179,7 @@ Phonebook::Change::~Change()
     --book_.changeDepth_;
     QString why;
     if (!book_.journal_.rollback(&why))
-        book_.refuseWrites(QStringLiteral("A failed change of the book could not be undone: ") + why);
+        book_.undoFailed(why);
 }
 
 const char* RecordScanner::next()

@@ -7,6 +7,7 @@
 #include <QString>
 #include <cstdint>
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace pb {
@@ -48,6 +49,10 @@ public:
     // (records that could not be read must not be written over).
     void refuseWrites(const QString& reason) { refusal_ = reason; }
     bool writesRefused() const { return !refusal_.isEmpty(); }
+    // Why a failed change could not even be undone (the book then stays as
+    // the change left it until the next start plays the journal back), once:
+    // the caller tells the user. Empty when there is nothing to tell.
+    QString takeUndoFailure() { return std::exchange(undoFailure_, QString()); }
 
     // Reads records from `start` on until the first free slot, in large
     // blocks. `end` is the free slot's number, or the number whose read
@@ -101,6 +106,8 @@ private:
     bool changeFailed_ = false;
     bool recovered_ = false;
     QString refusal_;
+    QString undoFailure_;
+    void undoFailed(const QString& why);
     QString error_;   // why the last change failed, when it was not the file
     std::vector<char> block_;
 };
