@@ -60,7 +60,7 @@ clang++ -std=c++20 -O1 -g -Wall -Wextra -Werror -fsanitize=fuzzer,address,undefi
 build-fuzz/fuzz_pattern -runs=1200000 -max_len=64 -seed=1 2>&1 | tail -n 3
 
 echo "== bench (smoke run, small book)"
-[ ! -x build/bench_phonebook ] || build/bench_phonebook --records 500 >/dev/null
+build/bench/bench_phonebook --records 500 --reps 2 >/dev/null
 
 status=0
 echo "== tests (release)"

@@ -193,3 +193,15 @@ void appendDecoded(QString& out, std::string_view bytes)
 }
 
 } // namespace pb::codepage
+
+namespace pb::codepage {
+
+QChar* decodeInto(QChar* out, std::string_view bytes)
+{
+    const Page& p = page();
+    for (char ch : bytes)
+        *out++ = QChar(p.toUnicode[static_cast<unsigned char>(ch)]);
+    return out;
+}
+
+} // namespace pb::codepage

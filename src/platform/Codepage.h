@@ -37,5 +37,8 @@ bool defines(unsigned char byte);
 std::string encode(QStringView text);
 QString decode(std::string_view bytes);
 void appendDecoded(QString& out, std::string_view bytes);
+// Writes the decoded bytes at `out` (room for one character per byte);
+// returns the end of what was written.
+QChar* decodeInto(QChar* out, std::string_view bytes);
 
 } // namespace pb::codepage

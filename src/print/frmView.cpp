@@ -213,7 +213,19 @@ void frmView::Rtf_MouseDown(Qt::MouseButton button, const QPoint& globalPos)
 
 void frmView::setText(const QString& text)
 {
-    Rtf->setPlainText(toViewerLines(text));
+    // Lines go into the text box in paragraphs of up to 32 lines joined by
+    // line separators: the same lines on screen and in every copy of the
+    // text, but a tenth of the paragraphs, which is what a whole book's text
+    // costs to take in.
+    QString lines = toViewerLines(text);
+    int inParagraph = 0;
+    for (QChar& c : lines) {
+        if (c == u'\n' && ++inParagraph < 32)
+            c = QChar::LineSeparator;
+        else if (c == u'\n')
+            inParagraph = 0;
+    }
+    Rtf->setPlainText(lines);
     QTextCursor c = Rtf->textCursor();
     c.clearSelection();
     Rtf->setTextCursor(c);

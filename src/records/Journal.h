@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <vector>
+
 namespace pb {
 
 class RecordFile;
@@ -36,14 +38,21 @@ public:
     // dealt with: the file must then not be written.
     static bool recover(RecordFile& file, bool* playedBack, QString* error);
 
+    // While a change is open: the saved bytes of records first ... first +
+    // count - 1 as they were before it, when the journal holds all of them.
+    const char* savedRecords(int first, int count) const;
+
 private:
-    static bool playBack(RecordFile& file, qint64 length, qint64 offset, const QByteArray& bytes, QString* error);
+    static bool playBack(RecordFile& file, qint64 length, qint64 offset, const char* bytes, qint64 n,
+                         QString* error);
+    void release();
 
     RecordFile& file_;
     bool active_ = false;
     qint64 length_ = 0;
     qint64 offset_ = 0;
-    QByteArray saved_;
+    qint64 savedBytes_ = 0;
+    std::vector<char> block_;   // header, the saved bytes, checksum
 };
 
 } // namespace pb

@@ -86,22 +86,57 @@ Phonebook::Scan Phonebook::scanToFreeSlot(int start)
     }
 }
 
+// Copies records from ... from + n - 1 to records to ... to + n - 1 (within
+// the open change). What the change's journal saved of them is written from
+// there, without a second read of the same bytes; the rest is read. The
+// buffer ends holding the record at `last`, the last one the move read.
+bool Phonebook::moveRecords(int from, int to, int n, int last)
+{
+    int covered = 0;
+    const char* saved = nullptr;
+    if (changeDepth_ > 0) {
+        for (int lo = 1, hi = n; lo <= hi;) {   // the longest saved beginning
+            const int mid = (lo + hi) / 2;
+            if (const char* p = journal_.savedRecords(from, mid)) {
+                saved = p;
+                covered = mid;
+                lo = mid + 1;
+            } else {
+                hi = mid - 1;
+            }
+        }
+    }
+    const int rest = n - covered;
+    if (rest > 0) {
+        block_.assign(static_cast<std::size_t>(rest) * kRecordSize, '\0');
+        // Nothing lies past the last record number: free slots move in there.
+        const int readable = std::min(rest, kMaxRecord - (from + covered) + 1);
+        if (readable > 0 && !phonebook_.readRange(from + covered, readable, block_.data())) {
+            std::vector<char>().swap(block_);
+            return false;
+        }
+    }
+    const bool ok = (covered == 0 || phonebook_.writeRange(to, covered, saved)) &&
+                    (rest == 0 || phonebook_.writeRange(to + covered, rest, block_.data()));
+    if (ok) {
+        const int i = last - from;
+        const char* r = i < covered ? saved + static_cast<std::size_t>(i) * kRecordSize
+                                    : block_.data() + static_cast<std::size_t>(i - covered) * kRecordSize;
+        std::memcpy(RecordBuffer.bytes.data(), r, kRecordSize);
+    } else {
+        changeFailed_ = changeDepth_ > 0;
+    }
+    std::vector<char>().swap(block_);
+    return ok;
+}
+
 bool Phonebook::shiftUp(int first, int last)
 {
     if (last < first)
         return true;
     if (last + 1 > kMaxRecord || !writeAllowed(first + 1, last + 1))
         return false;
-    const int n = last - first + 1;
-    block_.resize(static_cast<std::size_t>(n) * kRecordSize);
-    if (!phonebook_.readRange(first, n, block_.data()))
-        return false;
-    if (!phonebook_.writeRange(first + 1, n, block_.data())) {
-        changeFailed_ = changeDepth_ > 0;
-        return false;
-    }
-    std::memcpy(RecordBuffer.bytes.data(), block_.data(), kRecordSize);
-    return true;
+    return moveRecords(first, first + 1, last - first + 1, first);
 }
 
 bool Phonebook::shiftDown(int first, int last)
@@ -110,18 +145,7 @@ bool Phonebook::shiftDown(int first, int last)
         return true;
     if (!writeAllowed(first, last))
         return false;
-    const int n = last - first + 1;
-    block_.assign(static_cast<std::size_t>(n) * kRecordSize, '\0');
-    // Nothing lies past the last record number: a free slot moves in there.
-    const int readable = std::min(n, kMaxRecord - first);
-    if (readable > 0 && !phonebook_.readRange(first + 1, readable, block_.data()))
-        return false;
-    if (!phonebook_.writeRange(first, n, block_.data())) {
-        changeFailed_ = changeDepth_ > 0;
-        return false;
-    }
-    std::memcpy(RecordBuffer.bytes.data(), block_.data() + (static_cast<std::size_t>(n) - 1) * kRecordSize, kRecordSize);
-    return true;
+    return moveRecords(first + 1, first, last - first + 1, last + 1);
 }
 
 Phonebook::Change::Change(Phonebook& book, int first, int last) : book_(book)

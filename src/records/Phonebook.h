@@ -98,6 +98,7 @@ public:
 private:
     friend class Change;
     bool writeAllowed(int first, int last);
+    bool moveRecords(int from, int to, int n, int last);
 
     RecordFile phonebook_;
     RecordFile clipboard_;

@@ -11,9 +11,9 @@
 #include <QCloseEvent>
 #include <QListView>
 #include <QPushButton>
-#include <QStringListModel>
 
 #include <charconv>
+#include <vector>
 #include <cstring>
 
 namespace pb {
@@ -25,7 +25,7 @@ frmRecords::frmRecords(AppContext& ctx) : QWidget(nullptr), ctx_(ctx)
     setWindowIcon(artwork::appIcon());
     setFixedSize(twips::toPixels(3135), twips::toPixels(5625));
 
-    model_ = new QStringListModel(this);
+    model_ = new RecordLines(this);
     lstRecord = new QListView(this);
     lstRecord->setObjectName(QStringLiteral("lstRecord"));
     lstRecord->setUniformItemSizes(true);
@@ -63,39 +63,82 @@ void frmRecords::Form_Load()
     if (!count)
         return;
     const BusyCursor busy;
-    QStringList lines;
-    lines.reserve(std::max<int>(*count, 0));
+    // Every line goes into one text, the list showing pieces of it: one
+    // string for the whole book rather than one per record.
+    const int n = std::max<int>(*count, 0);
+    // At most 18 + 2 + 18 + 3 + 5 + 1 characters a line (a first or last
+    // name from other software may be longer: the room grows for it).
+    QString text(static_cast<qsizetype>(n) * 48, Qt::Uninitialized);
+    qsizetype used = 0;
+    std::vector<qsizetype> ends;
+    ends.reserve(static_cast<std::size_t>(n));
     Phonebook& book = ctx_.book;
     RecordScanner records = book.scanner(1);
     const char* r = nullptr;
-    for (int i = 1; i <= *count; ++i) {
+    const FieldLayout f = layoutOf(Field::FirstName);
+    const FieldLayout l = layoutOf(Field::LastName);
+    for (int i = 1; i <= n; ++i) {
         const char* next = records.next();
         if (!next)
             break;
         r = next;
-        // The line is built straight from the stored bytes: one string per record.
-        const FieldLayout f = layoutOf(Field::FirstName);
-        const FieldLayout l = layoutOf(Field::LastName);
+        // The line is built straight from the stored bytes.
         const std::string_view first = FieldTextBytes(std::string_view(r + f.offset, f.width));
         const std::string_view last = FieldTextBytes(std::string_view(r + l.offset, l.width));
-        QString line;
-        line.reserve(static_cast<qsizetype>(first.size() + last.size()) + 12);
-        codepage::appendDecoded(line, first);
-        line.append(QLatin1String("  "));
-        codepage::appendDecoded(line, last);
-        char digits[8];
-        const auto end = std::to_chars(digits, digits + sizeof digits, i).ptr;
-        line.append(QLatin1String("  (")).append(QLatin1StringView(digits, end - digits)).append(QLatin1Char(')'));
-        lines.append(std::move(line));
+        const qsizetype need = static_cast<qsizetype>(first.size() + last.size()) + 12;
+        if (used + need > text.size())
+            text.resize(std::max(text.size() * 2, used + need));
+        QChar* out = text.data() + used;
+        out = codepage::decodeInto(out, first);
+        *out++ = u' ';
+        *out++ = u' ';
+        out = codepage::decodeInto(out, last);
+        char digits[8] = {' ', ' ', '('};
+        char* end = std::to_chars(digits + 3, digits + sizeof digits - 1, i).ptr;
+        *end++ = ')';
+        for (const char* d = digits; d != end; ++d)
+            *out++ = QLatin1Char(*d);
+        used = out - text.constData();
+        ends.push_back(used);
     }
+    text.truncate(used);
     if (r)
         std::memcpy(book.RecordBuffer.bytes.data(), r, kRecordSize);   // the last record read
-    model_->setStringList(lines);
+    model_->setLines(std::move(text), std::move(ends));
 }
 
 QStringList frmRecords::lines() const
 {
-    return model_->stringList();
+    QStringList out;
+    for (int i = 0; i < model_->rowCount(); ++i)
+        out.append(model_->line(i));
+    return out;
+}
+
+int RecordLines::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(ends_.size());
+}
+
+QVariant RecordLines::data(const QModelIndex& index, int role) const
+{
+    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= rowCount())
+        return {};
+    return line(index.row());
+}
+
+QString RecordLines::line(int row) const
+{
+    const qsizetype from = row == 0 ? 0 : ends_[static_cast<std::size_t>(row) - 1];
+    return text_.mid(from, ends_[static_cast<std::size_t>(row)] - from);
+}
+
+void RecordLines::setLines(QString text, std::vector<qsizetype> ends)
+{
+    beginResetModel();
+    text_ = std::move(text);
+    ends_ = std::move(ends);
+    endResetModel();
 }
 
 void frmRecords::lstRecord_Click(int row)

@@ -1,12 +1,30 @@
 #pragma once
 
+#include <QAbstractListModel>
 #include <QWidget>
+
+#include <vector>
 
 class QListView;
 class QPushButton;
-class QStringListModel;
+
 
 namespace pb {
+
+// The list's lines: one text holding every line, and where each one ends.
+class RecordLines final : public QAbstractListModel
+{
+public:
+    using QAbstractListModel::QAbstractListModel;
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QString line(int row) const;
+    void setLines(QString text, std::vector<qsizetype> ends);
+
+private:
+    QString text_;
+    std::vector<qsizetype> ends_;
+};
 
 class AppContext;
 
@@ -33,7 +51,7 @@ private:
 
     AppContext& ctx_;
     QListView* lstRecord;
-    QStringListModel* model_;
+    class RecordLines* model_;
     QPushButton* cmdRefresh;
     QPushButton* cmdExit;
 };
