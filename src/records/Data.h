@@ -4,6 +4,7 @@
 
 #include <QImage>
 #include <QMainWindow>
+#include <QPointer>
 #include <array>
 #include <memory>
 #include <cstdint>
@@ -106,6 +107,11 @@ public slots:
     // The manual's first page, or empty when it is not installed.
     static QString manualPath();
     void mnuAbout_Click();
+    // The browser (DataBrowser.cpp).
+    void mnuProHandler_Click();
+    void ShowPublisherPage(const QString& page);
+    QString publisherSiteBase() const;
+    class BrowserWindow* browser();
 
 protected:
     void closeEvent(QCloseEvent* e) override;
@@ -183,6 +189,8 @@ private:
     std::unique_ptr<CommonDialog> dlgFileOpen_;
     QSizeF wantedOuterSize_;   // twips, re-applied once the frame is known
     bool frameFixed_ = false;
+    class BrowserWindow* browser_ = nullptr;
+    QPointer<QWidget> browserWidget_;   // gone once the browser is closed
 };
 
 } // namespace pb

@@ -29,13 +29,6 @@ QAction* addItem(QMenu* into, const char* name, const QString& caption, F&& hand
     return a;
 }
 
-QAction* addItem(QMenu* into, const char* name, const QString& caption)
-{
-    QAction* a = into->addAction(caption);
-    a->setObjectName(QString::fromLatin1(name));
-    return a;
-}
-
 QAction* addSeparator(QMenu* into, const char* name)
 {
     QAction* a = into->addSeparator();
@@ -73,7 +66,7 @@ void Data::buildMenus()
     addItem(file, "mnuDialer", QStringLiteral("Call Contact"), [this] { mnuDialer_Click(); })->setVisible(false);
     addSeparator(file, "mnuL0");
     QMenu* open = addSubmenu(this, file, "mnuOpen", QStringLiteral("&Open"));
-    addItem(open, "mnuProHandler", QStringLiteral("z8P Surfer..."));
+    addItem(open, "mnuProHandler", QStringLiteral("z8P Surfer..."), [this] { mnuProHandler_Click(); });
     addItem(open, "mnuDiaries", QStringLiteral("DiariesBook..."), [this] { mnuDiaries_Click(); });
     addItem(open, "mnuPhoneDialer", QStringLiteral("PhoneDialer..."), [this] { mnuPhoneDialer_Click(); })->setVisible(false);
     addSeparator(file, "mnul1");
@@ -94,11 +87,11 @@ void Data::buildMenus()
     addItem(settings, "mnuBackPic", QStringLiteral("BackPicture..."), [this] { mnuBackPic_Click(); })->setVisible(false);
 
     QMenu* online = addTopMenu(bar, "mnuOnline", QStringLiteral("Online"));
-    addItem(online, "mnuProduct", QStringLiteral("&Product Home"));
-    addItem(online, "mnuHome", QStringLiteral("Publisher& Home"));
-    addItem(online, "mnuCatalog", QStringLiteral("Publisher &Catalog"));
-    addItem(online, "mnuStore", QStringLiteral("Publisher &Store"));
-    addItem(online, "mnuSupport", QStringLiteral("Support/&Feedback"));
+    addItem(online, "mnuProduct", QStringLiteral("&Product Home"), [this] { ShowPublisherPage(QStringLiteral("z8p_phonebook.htm")); });
+    addItem(online, "mnuHome", QStringLiteral("Publisher& Home"), [this] { ShowPublisherPage(QString()); });
+    addItem(online, "mnuCatalog", QStringLiteral("Publisher &Catalog"), [this] { ShowPublisherPage(QStringLiteral("catalog.htm")); });
+    addItem(online, "mnuStore", QStringLiteral("Publisher &Store"), [this] { ShowPublisherPage(QStringLiteral("store.htm")); });
+    addItem(online, "mnuSupport", QStringLiteral("Support/&Feedback"), [this] { ShowPublisherPage(QStringLiteral("Feedback.htm")); });
 
     QMenu* help = addTopMenu(bar, "mnuHelp", QStringLiteral("&Help"));
     addItem(help, "mnuContents", QStringLiteral("Contents...    (F1)"), [this] { mnuContents_Click(); })->setVisible(false);

@@ -10,6 +10,8 @@
 
 int main(int argc, char** argv)
 {
+    // The browser, loaded later as a plugin, shares OpenGL contexts.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("z8P Phonebook"));
     QApplication::setApplicationVersion(QStringLiteral("1.2.0"));

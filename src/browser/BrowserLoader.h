@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+
+namespace pb {
+
+class BrowserPlugin;
+
+// The publisher's site as built in; the "PublisherSiteBase" setting may name
+// another (a mirror, a test server). Always ends in "/".
+inline constexpr const char* kPublisherSiteBase = "http://www.rivevozudezi.example/";
+
+// Loads the browser plugin on first use: beside the program, in the build's
+// plugin folder, or where an installation puts it. Nothing (with the
+// reason) when it cannot be loaded.
+BrowserPlugin* loadBrowserPlugin(QString* error);
+
+} // namespace pb

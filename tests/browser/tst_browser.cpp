@@ -1,0 +1,280 @@
+// The browser window, offscreen, against local files and a loopback HTTP
+// server: never the internet.
+#include "browser/BrowserPlugin.h"
+#include "platform/Twips.h"
+#include "support/TestEnv.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPointer>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+#include <QToolBar>
+#include <QWebEngineHistory>
+#include <QWebEngineView>
+
+using namespace pb;
+using namespace pb::test;
+
+namespace {
+
+// Serves <title>NAME</title> pages for any path; 404 for "/missing.htm".
+class PageServer : public QObject
+{
+public:
+    PageServer()
+    {
+        server_.listen(QHostAddress::LocalHost, 0);
+        connect(&server_, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* s = server_.nextPendingConnection()) {
+                connect(s, &QTcpSocket::readyRead, s, [this, s] {
+                    const QByteArray request = s->readAll();
+                    const QByteArray path = request.split(' ').value(1);
+                    paths.append(QString::fromLatin1(path));
+                    QByteArray body = "<html><head><title>Page " + path.mid(1) + "</title></head><body>" + path +
+                                      "</body></html>";
+                    const QByteArray status = path == "/missing.htm" ? "404 Not Found" : "200 OK";
+                    s->write("HTTP/1.1 " + status + "\r\nContent-Type: text/html\r\nContent-Length: " +
+                             QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
+                    s->disconnectFromHost();
+                });
+                connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
+            }
+        });
+    }
+    QString base() const { return QStringLiteral("http://127.0.0.1:%1/").arg(server_.serverPort()); }
+    QStringList paths;
+
+private:
+    QTcpServer server_;
+};
+
+// The browser window comes from its plugin: it is reached by name and
+// through Qt's own types.
+using Browser = QWidget;
+
+Browser* openBrowser(Data* d)
+{
+    action(d, "mnuProHandler")->trigger();
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == QLatin1String("frmBrowser") && w->isVisible())
+            return w;
+    return nullptr;
+}
+
+QWebEngineView* engineOf(Browser* b)
+{
+    return b->findChild<QWebEngineView*>(QStringLiteral("WebBrowser"));
+}
+
+void toolbar(Browser* b, const char* key)
+{
+    QMetaObject::invokeMethod(b, "tbToolBar_ButtonClick", Q_ARG(QString, QString::fromLatin1(key)));
+}
+
+void openOffline(Browser* b)
+{
+    QMetaObject::invokeMethod(b, "mnuOpen_Click");
+}
+
+QComboBox* addressBox(Browser* b)
+{
+    return b->findChild<QComboBox*>(QStringLiteral("cboAddress"));
+}
+
+QStringList addressList(Browser* b)
+{
+    QStringList out;
+    for (int i = 0; i < addressBox(b)->count(); ++i)
+        out << addressBox(b)->itemText(i);
+    return out;
+}
+
+void typeAddress(Browser* b, const QString& address)
+{
+    QLineEdit* edit = addressBox(b)->lineEdit();
+    edit->setFocus();
+    edit->selectAll();
+    QTest::keyClicks(edit, address);
+    QTest::keyClick(edit, Qt::Key_Return);
+}
+
+const QString kPrefix = QStringLiteral("z8P Surfer") + QString(23, u' ');
+
+void closeBrowser(QPointer<Browser> b)
+{
+    if (b)
+        b->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QTRY_VERIFY(!b);
+}
+
+} // namespace
+
+class TestBrowser : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init()
+    {
+#ifdef PB_SANITIZE
+        QSKIP("the web engine's own (uninstrumented) Chromium does not run under AddressSanitizer");
+#endif
+    }
+
+    void opensOnTheHomeAddressWithoutNavigating()
+    {
+        TestEnv env;
+        env.setSetting(QStringLiteral("PublisherSiteBase"), QStringLiteral("http://www.rivevozudezi.example/"));
+        Data* d = env.openData();
+        QPointer<Browser> b = openBrowser(d);
+        QVERIFY(b);
+        QCOMPARE(b->windowTitle(), kPrefix + QStringLiteral("www.rivevozudezi.example"));
+        QCOMPARE(addressBox(b)->currentText(), QStringLiteral("http://www.rivevozudezi.example"));
+        QCOMPARE(addressList(b), QStringList{QStringLiteral("http://www.rivevozudezi.example")});
+        QVERIFY(engineOf(b)->url().isEmpty());
+        // Back with nowhere to go does nothing.
+        toolbar(b, "Back");
+        QVERIFY(engineOf(b)->url().isEmpty());
+        // The main window's shutdown leaves the browser open.
+        env.closeData();
+        QVERIFY(b && b->isVisible());
+        closeBrowser(b);
+    }
+
+    void navigatesAndKeepsEachAddressOnceMostRecentFirst()
+    {
+        PageServer server;
+        TestEnv env;
+        env.setSetting(QStringLiteral("PublisherSiteBase"), server.base());
+        Data* d = env.openData();
+        QPointer<Browser> b = openBrowser(d);
+        typeAddress(b, server.base() + QStringLiteral("a.htm"));
+        QTRY_COMPARE(b->windowTitle(), kPrefix + QStringLiteral("Page a.htm"));
+
+        // Pages of the site through the Online menu: the list follows.
+        action(b, "mnuCatalog")->trigger();
+        QTRY_COMPARE(b->windowTitle(), kPrefix + QStringLiteral("Page catalog.htm"));
+        action(b, "mnuFriend")->trigger();
+        QTRY_COMPARE(b->windowTitle(), kPrefix + QStringLiteral("Page davuvireziro.htm"));
+        action(b, "mnuCatalog")->trigger();
+        QTRY_COMPARE(b->windowTitle(), kPrefix + QStringLiteral("Page catalog.htm"));
+        const QStringList list = addressList(b);
+        QCOMPARE(list.count(server.base() + QStringLiteral("catalog.htm")), 1);
+        QCOMPARE(list.count(server.base() + QStringLiteral("davuvireziro.htm")), 1);
+        QVERIFY(server.paths.contains(QStringLiteral("/davuvireziro.htm")));
+
+        // Back and Forward move through the engine's history.
+        toolbar(b, "Back");
+        QTRY_COMPARE(b->windowTitle(), kPrefix + QStringLiteral("Page davuvireziro.htm"));
+        toolbar(b, "Forward");
+        QTRY_COMPARE(b->windowTitle(), kPrefix + QStringLiteral("Page catalog.htm"));
+
+        // An address of another scheme is not run against the page.
+        typeAddress(b, QStringLiteral("javascript:document.title='owned'"));
+        QTest::qWait(300);
+        QCOMPARE(b->windowTitle(), kPrefix + QStringLiteral("Page catalog.htm"));
+        closeBrowser(b);
+    }
+
+    void theMainWindowsOnlineItemsSizeAndPointTheBrowser()
+    {
+        PageServer server;
+        TestEnv env;
+        env.setSetting(QStringLiteral("PublisherSiteBase"), server.base());
+        Data* d = env.openData();
+        action(d, "mnuCatalog")->trigger();
+        QPointer<Browser> b = openBrowser(d);   // the same window, brought forward
+        QVERIFY(b);
+        QTRY_COMPARE(b->windowTitle(), kPrefix + QStringLiteral("Page catalog.htm"));
+        QCOMPARE(twips::outerGeometry(b).size(), QSize(13335, 9615));
+        // The address box and its list are left as they were.
+        QCOMPARE(addressList(b), QStringList{server.base().chopped(1)});
+
+        b->resize(500, 300);
+        action(d, "mnuSupport")->trigger();
+        QTRY_COMPARE(b->windowTitle(), kPrefix + QStringLiteral("Page Feedback.htm"));   // the capital F stays
+        QCOMPARE(twips::outerGeometry(b).size(), QSize(13335, 9615));
+        action(d, "mnuHome")->trigger();
+        QTRY_VERIFY(server.paths.contains(QStringLiteral("/")));
+        closeBrowser(b);
+    }
+
+    void offlineOpen()
+    {
+        TestEnv env;
+        Data* d = env.openData();
+        QPointer<Browser> b = openBrowser(d);
+        const QString page = env.path(QStringLiteral("offline.htm"));
+        {
+            QFile f(page);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("<html><head><title>Offline page</title></head><body>here</body></html>");
+        }
+        // Cancelled: nothing at all.
+        openOffline(b);
+        QCOMPARE(env.dialogs().shown.last().title, QStringLiteral("Browse for offline web pages"));
+        QCOMPARE(env.dialogs().shown.last().filter, QStringLiteral("WebPages (*.htm *.html);;All Files (*.*)"));
+        QVERIFY(env.messages().isEmpty());
+        QVERIFY(engineOf(b)->url().isEmpty());
+
+        // A missing file: Abort ends, Retry tries again (it is there by then).
+        const QString later = env.path(QStringLiteral("later.htm"));
+        env.dialogs().files.append(later);
+        env.boxes().answerNext(MsgAnswer::Abort);
+        openOffline(b);
+        QCOMPARE(env.boxes().shown.size(), 1);
+        QCOMPARE(env.boxes().shown[0].title, QStringLiteral("ERROR:  File not found"));
+        QCOMPARE(env.boxes().shown[0].text, QStringLiteral("53 File not found"));
+        QCOMPARE(env.boxes().shown[0].buttons, MsgButtons::AbortRetryIgnore);
+        env.dialogs().files.append(later);
+        env.boxes().answerNext(MsgAnswer::Ignore);
+        openOffline(b);
+        QCOMPARE(env.boxes().shown.size(), 2);
+        QVERIFY(engineOf(b)->url().isEmpty());
+        env.dialogs().files.append(later);
+        env.boxes().answerNext(MsgAnswer::Retry);
+        QFile::copy(page, later);
+        openOffline(b);
+        QTRY_COMPARE(b->windowTitle(), kPrefix + QStringLiteral("Offline page"));
+
+        env.dialogs().files.append(page);
+        openOffline(b);
+        QTRY_COMPARE(engineOf(b)->url(), QUrl::fromLocalFile(page));
+        // The list records the location the engine reported when the
+        // navigation was asked for: this engine still names the page before.
+        QCOMPARE(addressList(b).first(), later);
+        closeBrowser(b);
+    }
+
+    void theLayoutFollowsTheWindow()
+    {
+        TestEnv env;
+        Data* d = env.openData();
+        QPointer<Browser> b = openBrowser(d);
+        QWidget* area = b->findChild<QWidget*>(QStringLiteral("BrowserArea"));
+        b->resize(800, 500);
+        QTRY_COMPARE(addressBox(b)->width(), twips::toPixels(twips::fromPixels(area->width()) - 3600));
+        QCOMPARE(engineOf(b)->width(), twips::toPixels(twips::fromPixels(area->width()) - 20));
+        const int wide = addressBox(b)->width();
+        b->resize(200, 500);   // narrower than 3600 twips: the box keeps its width
+        QTRY_COMPARE(b->width(), 200);
+        QCOMPARE(addressBox(b)->width(), wide);
+        closeBrowser(b);
+    }
+};
+
+int main(int argc, char** argv)
+{
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    TestBrowser t;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&t, argc, argv);
+}
+
+#include "tst_browser.moc"
