@@ -24,6 +24,8 @@
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 
+#include <algorithm>
+
 namespace pb {
 
 const QString frmBrowser::BrowserTitlePrefix = QStringLiteral("z8P Surfer") + QString(23, u' ');
@@ -235,6 +237,17 @@ void frmBrowser::buildMenus()
     });
 }
 
+// 3600 twips from the left, or just past the toolbar's last button where the
+// buttons (with this style's margins) reach further.
+int frmBrowser::addressLeft() const
+{
+    int right = 0;
+    for (QAction* a : tbToolBar->actions())
+        if (QWidget* w = tbToolBar->widgetForAction(a))
+            right = std::max(right, w->geometry().right());
+    return std::max(twips::toPixels(kAddressLeft), tbToolBar->x() + right + 6);
+}
+
 QString frmBrowser::homeAddress() const
 {
     QString home = host_.siteBase;
@@ -248,7 +261,7 @@ void frmBrowser::Form_Load()
     show();
     tbToolBar->update();
     Form_Resize();
-    cboAddress->move(twips::toPixels(kAddressLeft), tbToolBar->y() + twips::toPixels(40));
+    cboAddress->move(addressLeft(), tbToolBar->y() + twips::toPixels(40));
     StartingAddress = homeAddress();
     cboAddress->setEditText(StartingAddress);
     cboAddress->addItem(StartingAddress);
@@ -271,8 +284,9 @@ void frmBrowser::Form_Resize()
     const int w = twips::fromPixels(area_->width());
     const int h = twips::fromPixels(area_->height());
     tbToolBar->resize(area_->width(), tbToolBar->height());
-    if (w - kAddressLeft >= 0)
-        cboAddress->resize(twips::toPixels(w - kAddressLeft), cboAddress->height());
+    const int left = twips::fromPixels(addressLeft());
+    if (w - left >= 0)
+        cboAddress->resize(twips::toPixels(w - left), cboAddress->height());
     if (w - kMargin >= 0)
         WebBrowser->resize(twips::toPixels(w - kMargin), WebBrowser->height());
     if (h - kMargin - kEngineTop >= 0)

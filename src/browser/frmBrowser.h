@@ -54,6 +54,7 @@ private:
     void WebBrowser_DownloadComplete();
     void download(QWebEngineDownloadRequest* request);
     QString homeAddress() const;
+    int addressLeft() const;
 
     BrowserHost host_;
     QWidget* area_ = nullptr;
