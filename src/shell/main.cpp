@@ -8,8 +8,18 @@
 #include <QApplication>
 #include <QLocale>
 
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
 int main(int argc, char** argv)
 {
+#ifdef Q_OS_UNIX
+    // The web engine's sandbox refuses to run for root (a test machine, a
+    // container): there it runs without it rather than not at all.
+    if (::geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+#endif
     // The browser, loaded later as a plugin, shares OpenGL contexts.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
