@@ -17,6 +17,7 @@ packages=(
   qt6-base-dev qt6-qpa-plugins qt6-serialport-dev qt6-svg-dev qt6-webengine-dev libgl-dev fonts-dejavu-core
   xvfb xauth poppler-utils socat xdg-utils
   clang libclang-rt-14-dev
+  dpkg-dev desktop-file-utils appstream
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -32,14 +33,13 @@ fi
 
 jobs=$(nproc)
 
-build() {   # dir, extra cmake arguments...
-  local dir=$1; shift
-  cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
-  cmake --build "$dir" -j "$jobs"
+build() {   # preset
+  cmake --preset "$1" >/dev/null
+  cmake --build --preset "$1" -j "$jobs"
 }
 
 if [ "$mode" = run ]; then
-  build build -DCMAKE_BUILD_TYPE=Release
+  build release
   cd "$caller_dir"
   if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
     exec xvfb-run -a -s "-screen 0 1280x1024x24" "$root/build/z8p-phonebook"
@@ -49,14 +49,11 @@ fi
 
 # Tests: a release build, the same under AddressSanitizer and
 # UndefinedBehaviorSanitizer, and a bounded fuzz run of the search patterns.
-build build -DCMAKE_BUILD_TYPE=Release
-build build-sanitize -DCMAKE_BUILD_TYPE=Debug -DPB_SANITIZE=ON
+build release
+build sanitize
 
 echo "== fuzzing the search patterns"
-mkdir -p build-fuzz
-clang++ -std=c++20 -O1 -g -Wall -Wextra -Werror -fsanitize=fuzzer,address,undefined \
-  -fno-sanitize-recover=all -Isrc src/search/Pattern.cpp tests/search/fuzz_pattern.cpp \
-  -o build-fuzz/fuzz_pattern
+build fuzz
 build-fuzz/fuzz_pattern -runs=1200000 -max_len=64 -seed=1 2>&1 | tail -n 3
 
 echo "== bench (smoke run, small book)"

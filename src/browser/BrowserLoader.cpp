@@ -16,8 +16,11 @@ BrowserPlugin* loadBrowserPlugin(QString* error)
         return loaded;
     const QDir app(QCoreApplication::applicationDirPath());
     QStringList reasons;
+#ifndef PB_PLUGIN_FROM_BIN
+#define PB_PLUGIN_FROM_BIN "../lib/z8p-phonebook"
+#endif
     for (const QString& folder : {QStringLiteral("."), QStringLiteral("plugins"), QStringLiteral("../plugins"),
-                                  QStringLiteral("../lib/z8p-phonebook")}) {
+                                  QStringLiteral(PB_PLUGIN_FROM_BIN)}) {
         const QDir dir(app.filePath(folder));
         for (const QString& name : dir.entryList({QStringLiteral("*z8p-browser*")}, QDir::Files)) {
             QPluginLoader loader(dir.filePath(name));

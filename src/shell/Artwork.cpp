@@ -1129,7 +1129,7 @@ QIcon iconFromFile(const QString& path)
 {
     QSvgRenderer svg(path);
     QIcon icon;
-    for (int size : {16, 24, 32, 48, 64, 96}) {
+    for (int size : {16, 24, 32, 48, 64, 96, 128, 256}) {
         QPixmap pm(size, size);
         pm.fill(Qt::transparent);
         QPainter p(&pm);
@@ -1193,10 +1193,7 @@ QIcon cached(const QString& key, QIcon (*render)(const QString&))
 
 QIcon renderAppIcon(const QString&)
 {
-    QIcon i;
-    for (int size : {16, 24, 32, 48, 64, 128, 256})
-        i.addPixmap(logo(size));
-    return i;
+    return iconFromFile(QStringLiteral(":/art/app/z8p-phonebook.svg"));
 }
 } // namespace
 
