@@ -1,7 +1,7 @@
 #pragma once
 
-// All of the program's pictures are painted here with QPainter at run time;
-// the application ships no image files at all.
+// The program's pictures: SVG files in the repository's art/ folder, compiled
+// in and drawn at the size they are shown at.
 //
 // backgroundPicture() and splashPicture() return QImage and may be called
 // from any thread (they are rendered once and then shared). The QPixmap and
