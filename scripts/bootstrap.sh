@@ -52,9 +52,11 @@ fi
 build release
 build sanitize
 
-echo "== fuzzing the search patterns"
+echo "== fuzzing"
 build fuzz
 build-fuzz/fuzz_pattern -runs=1200000 -max_len=64 -seed=1 2>&1 | tail -n 3
+echo "== fuzzing the vCard and CSV readers"
+build-fuzz/fuzz_exchange -runs=200000 -max_len=512 -seed=1 2>&1 | tail -n 3
 
 echo "== bench (smoke run, small book)"
 build/bench/bench_phonebook --records 500 --reps 2 >/dev/null

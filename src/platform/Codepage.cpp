@@ -205,3 +205,19 @@ QChar* decodeInto(QChar* out, std::string_view bytes)
 }
 
 } // namespace pb::codepage
+
+namespace pb::codepage {
+
+QString decodeWith(int number, std::string_view bytes)
+{
+    const Page* p = find(number);
+    if (!p)
+        return decode(bytes);
+    QString out(static_cast<qsizetype>(bytes.size()), Qt::Uninitialized);
+    QChar* dst = out.data();
+    for (char ch : bytes)
+        *dst++ = QChar(p->toUnicode[static_cast<unsigned char>(ch)]);
+    return out;
+}
+
+} // namespace pb::codepage

@@ -36,6 +36,8 @@ bool defines(unsigned char byte);
 
 std::string encode(QStringView text);
 QString decode(std::string_view bytes);
+// The same in a code page named by number (the current one when unknown).
+QString decodeWith(int page, std::string_view bytes);
 void appendDecoded(QString& out, std::string_view bytes);
 // Writes the decoded bytes at `out` (room for one character per byte);
 // returns the end of what was written.
