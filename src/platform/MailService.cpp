@@ -1,11 +1,12 @@
 #include "platform/MailService.h"
 
+#include "platform/ProgramStarter.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QPointer>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryFile>
 
@@ -222,30 +223,14 @@ void DesktopMailService::send(const MailMessage& message, Done done)
         args.insert(1, QStringLiteral("--attach"));
         args.insert(2, *attachment);
     }
-    auto* process = new QProcess;
     // The mail client's chatter (which may repeat the message) goes nowhere.
-    process->setStandardOutputFile(QProcess::nullDevice());
-    process->setStandardErrorFile(QProcess::nullDevice());
-    process->setProgram(QStringLiteral("xdg-email"));
-    process->setArguments(args);
-    auto finish = std::make_shared<Done>(std::move(done));
-    QObject::connect(process, &QProcess::errorOccurred, process, [process, finish](QProcess::ProcessError e) {
-        if (e != QProcess::FailedToStart || !*finish)
-            return;
-        const QString reason = QStringLiteral("The mail hand-off (xdg-email) could not be started: ") + process->errorString();
-        std::exchange(*finish, Done())(false, reason);
-        process->deleteLater();
-    });
-    QObject::connect(process, &QProcess::finished, process, [process, finish](int status, QProcess::ExitStatus how) {
-        if (*finish) {
-            if (how != QProcess::NormalExit)
-                std::exchange(*finish, Done())(false, QStringLiteral("The mail hand-off stopped unexpectedly."));
-            else
-                std::exchange(*finish, Done())(status == 0, status == 0 ? QString() : exitReason(status));
-        }
-        process->deleteLater();
-    });
-    process->start(QIODevice::NotOpen);
+    runHandOff(QStringLiteral("xdg-email"), args,
+               [done = std::move(done)](std::optional<int> status, const QString& error) {
+                   if (!status)
+                       done(false, QStringLiteral("The mail hand-off (xdg-email) could not be started: ") + error);
+                   else
+                       done(*status == 0, *status == 0 ? QString() : exitReason(*status));
+               });
 #endif
 }
 

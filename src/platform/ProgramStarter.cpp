@@ -14,30 +14,38 @@ bool DesktopProgramStarter::start(const QString& program, const QStringList& arg
     return QProcess::startDetached(program, arguments);
 }
 
+void runHandOff(const QString& program, const QStringList& arguments, HandOffDone done)
+{
+    auto* process = new QProcess;
+    process->setStandardOutputFile(QProcess::nullDevice());
+    process->setStandardErrorFile(QProcess::nullDevice());
+    auto finish = std::make_shared<HandOffDone>(std::move(done));
+    QObject::connect(process, &QProcess::errorOccurred, process, [process, finish](QProcess::ProcessError e) {
+        if (e != QProcess::FailedToStart || !*finish)
+            return;
+        std::exchange(*finish, HandOffDone())(std::nullopt, process->errorString());
+        process->deleteLater();
+    });
+    QObject::connect(process, &QProcess::finished, process, [process, finish](int status, QProcess::ExitStatus how) {
+        if (*finish) {
+            if (how == QProcess::NormalExit)
+                std::exchange(*finish, HandOffDone())(status, QString());
+            else
+                std::exchange(*finish, HandOffDone())(std::nullopt, QStringLiteral("it stopped unexpectedly"));
+        }
+        process->deleteLater();
+    });
+    process->start(program, arguments, QIODevice::NotOpen);
+}
+
 void DesktopProgramStarter::openFile(const QString& path, Done done)
 {
 #ifdef Q_OS_WIN
     done(QDesktopServices::openUrl(QUrl::fromLocalFile(path)));
 #else
-    // xdg-open's status tells whether a program took the file; its chatter
-    // goes nowhere.
-    auto* process = new QProcess;
-    process->setStandardOutputFile(QProcess::nullDevice());
-    process->setStandardErrorFile(QProcess::nullDevice());
-    auto finish = std::make_shared<Done>(std::move(done));
-    QObject::connect(process, &QProcess::errorOccurred, process, [process, finish](QProcess::ProcessError e) {
-        if (e != QProcess::FailedToStart)
-            return;
-        if (*finish)
-            std::exchange(*finish, Done())(false);
-        process->deleteLater();
-    });
-    QObject::connect(process, &QProcess::finished, process, [process, finish](int status, QProcess::ExitStatus how) {
-        if (*finish)
-            std::exchange(*finish, Done())(how == QProcess::NormalExit && status == 0);
-        process->deleteLater();
-    });
-    process->start(QStringLiteral("xdg-open"), {QUrl::fromLocalFile(path).toString()}, QIODevice::NotOpen);
+    // xdg-open's status tells whether a program took the file.
+    runHandOff(QStringLiteral("xdg-open"), {QUrl::fromLocalFile(path).toString()},
+               [done = std::move(done)](std::optional<int> status, const QString&) { done(status == 0); });
 #endif
 }
 

@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 
 namespace pb {
 
@@ -23,6 +24,13 @@ public:
     // desktops) without blocking, and reports whether it was shown.
     virtual void openFile(const QString& path, Done done) = 0;
 };
+
+// How a short-lived hand-off program ended: its exit status, or nothing
+// when it could not be started or did not end normally (with the reason).
+using HandOffDone = std::function<void(std::optional<int> status, const QString& error)>;
+// Starts `program` without a shell and without waiting; its output goes
+// nowhere (it may repeat what it was given); `done` runs once it has ended.
+void runHandOff(const QString& program, const QStringList& arguments, HandOffDone done);
 
 class DesktopProgramStarter final : public ProgramStarter
 {
