@@ -544,6 +544,72 @@ QList<Contact> readCsv(const QByteArray& data, ReadReport* report)
     return out;
 }
 
+BookCheck checkBook(const QByteArray& bytes)
+{
+    BookCheck check;
+    const qsizetype records = bytes.size() / static_cast<qsizetype>(kRecordSize);
+    check.strayBytes = bytes.size() % static_cast<qsizetype>(kRecordSize);
+    int lastRecord = 0;   // the last record that is not a free slot
+    bool counting = true;
+    for (qsizetype i = 0; i < records; ++i) {
+        ContactRecord r;
+        std::copy_n(bytes.constData() + i * static_cast<qsizetype>(kRecordSize), kRecordSize, r.bytes.begin());
+        const int n = static_cast<int>(i + 1);
+        if (r.isFree()) {
+            counting = false;
+            continue;
+        }
+        if (counting)
+            check.count = n;
+        else
+            check.uncounted << n;
+        lastRecord = n;
+        for (Field f : kAllFields) {
+            const std::string_view raw = r.raw(f);
+            if (raw.find('\0') == std::string_view::npos && raw.find("  ") == std::string_view::npos)
+                check.noEnd << qMakePair(n, f);
+            if (std::any_of(raw.begin(), raw.end(), [](char c) { return !codepage::defines(static_cast<unsigned char>(c)); }))
+                check.undefined << qMakePair(n, f);
+        }
+    }
+    for (int n = check.count + 1; n < lastRecord; ++n)
+        if (!check.uncounted.contains(n))
+            check.freeSlots << n;
+    return check;
+}
+
+QString describe(const BookCheck& c)
+{
+    static const char* const names[] = {"FirstName", "LastName", "Phone", "E-mail", "Company", "Address", "Comments"};
+    const auto places = [](const QList<QPair<int, Field>>& list) {
+        QStringList out;
+        for (const auto& [n, f] : list)
+            out << QStringLiteral("record %1 %2").arg(n).arg(QLatin1String(names[static_cast<int>(f)]));
+        return out.join(QStringLiteral(", "));
+    };
+    const auto numbers = [](const QList<int>& list) {
+        QStringList out;
+        for (int n : list)
+            out << QString::number(n);
+        return out.join(QStringLiteral(", "));
+    };
+    QStringList lines;
+    lines << QStringLiteral("The program counts %1 records.").arg(c.count);
+    if (c.strayBytes)
+        lines << QStringLiteral("The file ends in %1 bytes that are no whole record.").arg(c.strayBytes);
+    if (!c.freeSlots.isEmpty())
+        lines << QStringLiteral("Free slots inside the book: %1.").arg(numbers(c.freeSlots));
+    if (!c.uncounted.isEmpty())
+        lines << QStringLiteral("Records after a free slot, never shown: %1.").arg(numbers(c.uncounted));
+    if (!c.noEnd.isEmpty())
+        lines << QStringLiteral("Fields without the two spaces that end them: %1.").arg(places(c.noEnd));
+    if (!c.undefined.isEmpty())
+        lines << QStringLiteral("Fields with bytes the code page does not define: %1.").arg(places(c.undefined));
+    if (c.clean())
+        lines << QStringLiteral("Nothing else to report.");
+    return lines.join(u'\n');
+}
+
 QByteArray writeCsv(const QList<Contact>& contacts)
 {
     QStringList header;

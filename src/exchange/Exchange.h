@@ -42,6 +42,22 @@ QByteArray writeVCard(const QList<Contact>& contacts, VCardVersion version = VCa
 QList<Contact> readCsv(const QByteArray& data, ReadReport* report);
 QByteArray writeCsv(const QList<Contact>& contacts);
 
+// What a check of the book's bytes finds.
+struct BookCheck {
+    qint64 strayBytes = 0;        // a last record cut short (the length is no multiple of 440)
+    int count = 0;                // records before the first free slot: what the program shows
+    QList<int> freeSlots;         // free slots with records after them
+    QList<int> uncounted;         // records after a free slot, never counted nor shown
+    QList<QPair<int, Field>> noEnd;      // fields without the two spaces the program ends them with
+    QList<QPair<int, Field>> undefined;  // fields holding bytes the code page does not define
+    bool clean() const
+    {
+        return strayBytes == 0 && freeSlots.isEmpty() && uncounted.isEmpty() && noEnd.isEmpty() && undefined.isEmpty();
+    }
+};
+BookCheck checkBook(const QByteArray& bytes);
+QString describe(const BookCheck& check);
+
 // The CSV column names read for each field, in record order (the first of
 // each is the one written).
 const std::array<QStringList, kFieldCount>& csvHeaders();

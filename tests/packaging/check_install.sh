@@ -12,6 +12,7 @@ DESTDIR="$root/dest" cmake --install "$build" --prefix /usr >/dev/null
 files=(
   usr/bin/z8p-phonebook
   usr/bin/z8p-phonebook-desktop
+  usr/bin/z8p-phonebook-tool
   usr/lib/z8p-phonebook/z8p-browser.so
   "usr/share/applications/$id.desktop"
   "usr/share/metainfo/$id.metainfo.xml"
