@@ -2,7 +2,6 @@
 
 #include "platform/Codepage.h"
 
-#include <QRegularExpression>
 #include <QStringDecoder>
 
 #include <algorithm>
@@ -15,6 +14,8 @@ const QString kCrLf = QStringLiteral("\r\n");
 
 QString toCrLf(QString text)
 {
+    if (!text.contains(u'\n') && !text.contains(u'\r'))
+        return text;
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     text.replace(u'\r', u'\n');
     return text.replace(QLatin1String("\n"), kCrLf);
@@ -24,6 +25,8 @@ QString toCrLf(QString text)
 // Windows-1252 otherwise.
 QString decodeText(const QByteArray& data)
 {
+    if (std::all_of(data.begin(), data.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return QString::fromLatin1(data);
     QByteArray bytes = data;
     if (bytes.startsWith("\xEF\xBB\xBF"))
         bytes.remove(0, 3);
@@ -82,6 +85,8 @@ QByteArray decodeQuotedPrintable(const QByteArray& in)
 // Splits a structured value at unescaped `sep`, unescaping each part.
 QStringList splitEscaped(const QString& value, QChar sep)
 {
+    if (!value.contains(u'\\') && !value.contains(sep))
+        return {value};
     QStringList parts;
     QString cur;
     for (qsizetype i = 0; i < value.size(); ++i) {
@@ -122,23 +127,28 @@ QString escape(const QString& text)
     return out;
 }
 
-// Unfolded logical lines: CR LF (or LF) plus a space or tab continues a
-// line; a quoted-printable value ending in "=" continues on the next line.
+// Unfolded logical lines: CR LF (or LF, or CR) plus a space or tab
+// continues a line; a quoted-printable value ending in "=" continues on the
+// next line.
 QList<QByteArray> logicalLines(const QByteArray& data)
 {
     QList<QByteArray> lines;
-    QByteArray text = data;
-    text.replace("\r\n", "\n");
-    text.replace('\r', '\n');
-    for (const QByteArray& raw : text.split('\n')) {
+    const char* p = data.constData();
+    const char* const end = p + data.size();
+    while (p <= end) {
+        const char* e = std::find_if(p, end, [](char c) { return c == '\n' || c == '\r'; });
+        const QByteArrayView raw(p, e - p);
         if (!lines.isEmpty() && lines.last().endsWith('=') && lines.last().toUpper().contains("QUOTED-PRINTABLE")) {
             lines.last().chop(1);   // a soft line break of quoted-printable text
             lines.last().append(raw);
-        } else if (!lines.isEmpty() && (raw.startsWith(' ') || raw.startsWith('\t'))) {
-            lines.last().append(raw.mid(1));
+        } else if (!lines.isEmpty() && !raw.isEmpty() && (raw[0] == ' ' || raw[0] == '\t')) {
+            lines.last().append(raw.sliced(1));
         } else {
-            lines.append(raw);
+            lines.append(raw.toByteArray());
         }
+        if (e == end)
+            break;
+        p = e + ((*e == '\r' && e + 1 < end && e[1] == '\n') ? 2 : 1);
     }
     return lines;
 }
@@ -207,7 +217,11 @@ QString addressText(const Property& p)
     for (qsizetype i : {0, 1, 2})
         if (!a.value(i).isEmpty())
             lines << a.value(i);
-    const QString town = QStringList{a.value(3), a.value(4), a.value(5)}.filter(QRegularExpression(QStringLiteral("."))).join(u' ');
+    QStringList townParts;
+    for (qsizetype i : {3, 4, 5})
+        if (!a.value(i).isEmpty())
+            townParts << a.value(i);
+    const QString town = townParts.join(u' ');
     if (!town.isEmpty())
         lines << town;
     if (!a.value(6).isEmpty())
@@ -295,11 +309,11 @@ void appendFolded(QByteArray& out, const QByteArray& line)
         qsizetype cut = at + room;
         while (cut > at && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80)
             --cut;
-        out += line.mid(at, cut - at) + "\r\n ";
+        out.append(line.constData() + at, cut - at).append("\r\n ");
         at = cut;
         room = 74;
     }
-    out += line.mid(at) + "\r\n";
+    out.append(line.constData() + at, line.size() - at).append("\r\n");
 }
 
 // --- CSV ------------------------------------------------------------------------------
@@ -408,10 +422,11 @@ Contact fromRecord(const ContactRecord& r)
 {
     Contact c;
     for (Field f : kAllFields) {
-        QString text = r.storedText(f);
-        while (text.endsWith(u' '))
-            text.chop(1);
-        c[f] = text;
+        std::string_view text = r.raw(f);
+        text = text.substr(0, std::min(text.size(), text.find('\0')));
+        while (!text.empty() && text.back() == ' ')
+            text.remove_suffix(1);
+        c[f] = codepage::decode(text);
     }
     return c;
 }
@@ -429,6 +444,7 @@ ContactRecord toRecord(const Contact& c)
 QList<Contact> readVCard(const QByteArray& data, ReadReport* report)
 {
     QList<Contact> out;
+    out.reserve(data.size() / 256);   // about the size of a small card
     QList<Property> card;
     bool inCard = false;
     for (const QByteArray& line : logicalLines(data)) {
@@ -455,6 +471,7 @@ QList<Contact> readVCard(const QByteArray& data, ReadReport* report)
 QByteArray writeVCard(const QList<Contact>& contacts, VCardVersion version)
 {
     QByteArray out;
+    out.reserve(contacts.size() * 320);
     for (const Contact& c : contacts) {
         QList<QString> lines;
         lines << QStringLiteral("BEGIN:VCARD")
@@ -547,13 +564,16 @@ QList<Contact> readCsv(const QByteArray& data, ReadReport* report)
 BookCheck checkBook(const QByteArray& bytes)
 {
     BookCheck check;
-    const qsizetype records = bytes.size() / static_cast<qsizetype>(kRecordSize);
-    check.strayBytes = bytes.size() % static_cast<qsizetype>(kRecordSize);
+    // A last record cut short reads, as the program reads it, completed with
+    // zero bytes.
+    const qsizetype size = static_cast<qsizetype>(kRecordSize);
+    const qsizetype records = (bytes.size() + size - 1) / size;
+    check.strayBytes = bytes.size() % size;
     int lastRecord = 0;   // the last record that is not a free slot
     bool counting = true;
     for (qsizetype i = 0; i < records; ++i) {
         ContactRecord r;
-        std::copy_n(bytes.constData() + i * static_cast<qsizetype>(kRecordSize), kRecordSize, r.bytes.begin());
+        std::copy_n(bytes.constData() + i * size, std::min(size, bytes.size() - i * size), r.bytes.begin());
         const int n = static_cast<int>(i + 1);
         if (r.isFree()) {
             counting = false;
@@ -596,7 +616,7 @@ QString describe(const BookCheck& c)
     QStringList lines;
     lines << QStringLiteral("The program counts %1 records.").arg(c.count);
     if (c.strayBytes)
-        lines << QStringLiteral("The file ends in %1 bytes that are no whole record.").arg(c.strayBytes);
+        lines << QStringLiteral("The file ends in %1 bytes that are no whole record (read as one completed with zero bytes).").arg(c.strayBytes);
     if (!c.freeSlots.isEmpty())
         lines << QStringLiteral("Free slots inside the book: %1.").arg(numbers(c.freeSlots));
     if (!c.uncounted.isEmpty())

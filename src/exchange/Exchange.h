@@ -63,3 +63,6 @@ QString describe(const BookCheck& check);
 const std::array<QStringList, kFieldCount>& csvHeaders();
 
 } // namespace pb::exchange
+
+// Moved in memory as a block when a list grows.
+Q_DECLARE_TYPEINFO(pb::exchange::Contact, Q_RELOCATABLE_TYPE);

@@ -1,13 +1,17 @@
 // z8p-phonebook-tool: the book in the current folder from the command line,
 // for scripts and backups.
+//   z8p-phonebook-tool import FILE.vcf|FILE.csv [--skip-duplicates] [--dry-run]
 //   z8p-phonebook-tool export FILE.vcf|FILE.csv [--vcard4]
 //   z8p-phonebook-tool check
+//   z8p-phonebook-tool repair
 #include "exchange/Exchange.h"
+#include "exchange/Import.h"
 #include "platform/Codepage.h"
 #include "platform/SettingsStore.h"
 #include "records/Phonebook.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QFile>
 #include <QLocale>
 #include <QSaveFile>
@@ -18,26 +22,65 @@ namespace {
 
 int usage()
 {
-    std::fputs("usage: z8p-phonebook-tool export FILE.vcf|FILE.csv [--vcard4]\n"
-               "       z8p-phonebook-tool check\n",
+    std::fputs("usage: z8p-phonebook-tool import FILE.vcf|FILE.csv [--skip-duplicates] [--dry-run]\n"
+               "       z8p-phonebook-tool export FILE.vcf|FILE.csv [--vcard4]\n"
+               "       z8p-phonebook-tool check\n"
+               "       z8p-phonebook-tool repair\n",
                stderr);
     return 2;
 }
 
-QByteArray bookBytes(bool* ok)
+int fail(const QString& what, const QString& why)
 {
-    QFile f(QString::fromLatin1(pb::kPhonebookFileName));
-    if (!f.exists()) {
-        *ok = true;
-        return {};
+    std::fprintf(stderr, "z8p-phonebook-tool: %s: %s\n", qPrintable(what), qPrintable(why));
+    return 1;
+}
+
+void print(const QString& text)
+{
+    if (!text.isEmpty())
+        std::printf("%s\n", text.toLocal8Bit().constData());
+}
+
+// The book opened as the program opens it (an unfinished change undone).
+bool openBook(pb::Phonebook& book)
+{
+    if (!book.openPhonebookFile()) {
+        fail(QString::fromLatin1(pb::kPhonebookFileName), book.phonebookError());
+        return false;
     }
-    *ok = f.open(QIODevice::ReadOnly);
-    const QByteArray bytes = *ok ? f.readAll() : QByteArray();
-    if (!*ok || f.error() != QFileDevice::NoError) {
-        std::fprintf(stderr, "z8p-phonebook-tool: %s: %s\n", pb::kPhonebookFileName, qPrintable(f.errorString()));
-        *ok = false;
-    }
-    return bytes;
+    if (book.recoveredOnOpen())
+        print(QStringLiteral("A change left unfinished earlier was undone."));
+    return true;
+}
+
+int importFile(pb::Phonebook& book, const QString& source, bool skipDuplicates, bool dryRun)
+{
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly))
+        return fail(source, in.errorString());
+    const QByteArray data = in.readAll();
+    pb::exchange::ReadReport read;
+    const QList<pb::exchange::Contact> contacts = pb::exchange::readContacts(data, source, &read);
+    QByteArray bytes;
+    QString why;
+    if (!pb::exchange::readBook(book, &bytes, &why))
+        return fail(QString::fromLatin1(pb::kPhonebookFileName), why);
+    const pb::exchange::ImportPlan plan = pb::exchange::planImport(contacts, read, bytes);
+    print(pb::exchange::summary(plan, source));
+    print(pb::exchange::details(plan));
+    if (!plan.blocked.isEmpty())
+        return 1;
+    if (dryRun || plan.entries.isEmpty())
+        return 0;
+    const QList<pb::ContactRecord> records = plan.records(skipDuplicates);
+    if (!pb::exchange::appendRecords(book, plan.bookCount, records, &why))
+        return fail(QString::fromLatin1(pb::kPhonebookFileName),
+                    QStringLiteral("nothing was imported, the book is as it was: ") + why);
+    print(QStringLiteral("%1 added; the book holds %2 records.")
+              .arg(records.size() == 1 ? QStringLiteral("1 contact") : QStringLiteral("%1 contacts").arg(records.size()))
+              .arg(plan.bookCount + records.size()));
+    return 0;
 }
 
 } // namespace
@@ -45,9 +88,11 @@ QByteArray bookBytes(bool* ok)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    const QStringList args = app.arguments().mid(1);
+    QStringList args = app.arguments().mid(1);
     if (args.isEmpty())
         return usage();
+    const QString command = args.takeFirst();
+    const auto flag = [&](const char* name) { return args.removeAll(QLatin1String(name)) > 0; };
 
     // The files' code page, as the program chooses it.
     pb::SettingsStore settings;
@@ -55,35 +100,60 @@ int main(int argc, char** argv)
         settings.get(QStringLiteral("RiveVozuDezi"), QStringLiteral("Phonebook"), QStringLiteral("CodePage"), QString()));
     pb::codepage::setCurrent(pinned.value_or(pb::codepage::forLocale(QLocale::system())));
 
-    bool ok = false;
-    const QByteArray bytes = bookBytes(&ok);
-    if (!ok)
-        return 1;
+    const QString bookName = QString::fromLatin1(pb::kPhonebookFileName);
+    pb::Phonebook book;
+    if (command == QLatin1String("import")) {
+        const bool skip = flag("--skip-duplicates"), dryRun = flag("--dry-run");
+        if (args.size() != 1)
+            return usage();
+        return openBook(book) ? importFile(book, args[0], skip, dryRun) : 1;
+    }
+    if (command == QLatin1String("repair") && args.isEmpty()) {
+        if (!openBook(book))
+            return 1;
+        pb::exchange::RepairResult result;
+        QString why;
+        if (!pb::exchange::repairBook(book, pb::exchange::backupName(QDateTime::currentDateTime()), &result, &why))
+            return fail(bookName, why);
+        print(result.changed ? QStringLiteral("Backup written to %1; the book now counts %2 records with no free slot between them.")
+                                   .arg(result.backup)
+                                   .arg(result.records)
+                             : QStringLiteral("Nothing to repair: the book has no free slot between its records."));
+        return 0;
+    }
+
+    // Reading only: a book that is not there is an empty one.
+    QByteArray bytes;
+    if (QFile::exists(bookName)) {
+        QString why;
+        if (!openBook(book) || !pb::exchange::readBook(book, &bytes, &why))
+            return why.isEmpty() ? 1 : fail(bookName, why);
+    }
     const pb::exchange::BookCheck check = pb::exchange::checkBook(bytes);
 
-    if (args[0] == QLatin1String("check") && args.size() == 1) {
-        std::printf("%s\n", qPrintable(pb::exchange::describe(check)));
+    if (command == QLatin1String("check") && args.isEmpty()) {
+        print(pb::exchange::describe(check));
         return check.clean() ? 0 : 1;
     }
-    if (args[0] == QLatin1String("export") && (args.size() == 2 || (args.size() == 3 && args[2] == QLatin1String("--vcard4")))) {
+    if (command == QLatin1String("export") && (args.size() == 1 || (args.size() == 2 && args[1] == QLatin1String("--vcard4")))) {
         // The records the program shows: 1 up to the count.
         QList<pb::exchange::Contact> contacts;
         for (int n = 0; n < check.count; ++n) {
             pb::ContactRecord r;
-            std::copy_n(bytes.constData() + n * static_cast<qsizetype>(pb::kRecordSize), pb::kRecordSize, r.bytes.begin());
+            const qsizetype at = n * static_cast<qsizetype>(pb::kRecordSize);
+            std::copy_n(bytes.constData() + at, std::min<qsizetype>(pb::kRecordSize, bytes.size() - at), r.bytes.begin());
             contacts << pb::exchange::fromRecord(r);
         }
-        const QString target = args[1];
+        const QString target = args[0];
         const QByteArray out = target.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive)
                                    ? pb::exchange::writeCsv(contacts)
-                                   : pb::exchange::writeVCard(contacts, args.size() == 3 ? pb::exchange::VCardVersion::V40
+                                   : pb::exchange::writeVCard(contacts, args.size() == 2 ? pb::exchange::VCardVersion::V40
                                                                                           : pb::exchange::VCardVersion::V30);
         QSaveFile file(target);
-        if (!file.open(QIODevice::WriteOnly) || file.write(out) != out.size() || !file.commit()) {
-            std::fprintf(stderr, "z8p-phonebook-tool: %s: %s\n", qPrintable(target), qPrintable(file.errorString()));
-            return 1;
-        }
-        std::printf("%lld contacts written to %s\n", static_cast<long long>(contacts.size()), qPrintable(target));
+        if (!file.open(QIODevice::WriteOnly) || file.write(out) != out.size() || !file.commit())
+            return fail(target, file.errorString());
+        print((contacts.size() == 1 ? QStringLiteral("1 contact") : QStringLiteral("%1 contacts").arg(contacts.size())) +
+              QStringLiteral(" written to ") + target);
         return 0;
     }
     return usage();

@@ -66,6 +66,39 @@ bool Phonebook::WriteRecord(int n)
     return true;
 }
 
+bool Phonebook::writeRecords(int first, int count, const char* bytes)
+{
+    if (count <= 0)
+        return true;
+    if (first < 1 || first + count - 1 > kMaxRecord || !writeAllowed(first, first + count - 1))
+        return false;
+    if (!phonebook_.writeRange(first, count, bytes)) {
+        changeFailed_ = changeDepth_ > 0;
+        return false;
+    }
+    return true;
+}
+
+bool Phonebook::truncateBook(qint64 length)
+{
+    // Inside a change, what the cut removes must all be in the journal: the
+    // records from the cut to the file's end lie within those reserved.
+    const int from = static_cast<int>(length / static_cast<qint64>(kRecordSize)) + 1;
+    const qint64 reservedEnd = static_cast<qint64>(changeLast_) * static_cast<qint64>(kRecordSize);
+    if (!writeAllowed(from, changeDepth_ > 0 ? std::max(from, changeLast_) : from))
+        return false;
+    if (changeDepth_ > 0 && (phonebook_.length() > reservedEnd || length > reservedEnd)) {
+        error_ = QStringLiteral("The change touches records it did not reserve.");
+        changeFailed_ = true;
+        return false;
+    }
+    if (!phonebook_.truncate(length)) {
+        changeFailed_ = changeDepth_ > 0;
+        return false;
+    }
+    return true;
+}
+
 RecordScanner Phonebook::scanner(int start)
 {
     return RecordScanner(phonebook_, start);

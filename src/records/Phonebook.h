@@ -39,6 +39,10 @@ public:
     // closed to writing (see refuseWrites).
     bool ReadRecord(int n) { return phonebook_.read(n, RecordBuffer); }
     bool WriteRecord(int n);
+    // `count` records from `first` on in one write, and the book cut to
+    // `length` bytes: the steps of a larger change (see Change).
+    bool writeRecords(int first, int count, const char* bytes);
+    bool truncateBook(qint64 length);
     bool ReadClipboardRecord() { return clipboard_.read(1, RecordBuffer); }
     bool WriteClipboardRecord() { return clipboard_.write(1, RecordBuffer); }
 

@@ -1,6 +1,8 @@
-// libFuzzer target for the vCard and CSV readers: any bytes, no crash, no
-// sanitizer finding, and every contact read survives being written again.
+// libFuzzer target for the vCard and CSV readers and the import plan: any
+// bytes, no crash, no sanitizer finding, every contact read survives being
+// written again, and no planned record is a free slot.
 #include "exchange/Exchange.h"
+#include "exchange/Import.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -18,5 +20,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const Contact& c : rows)
         (void)toRecord(c);
     (void)writeCsv(rows);
+
+    // The same bytes as a book the contacts go into.
+    const ImportPlan plan = planImport(cards + rows, report, bytes);
+    if (plan.entries.size() > cards.size() + rows.size())
+        std::abort();
+    for (const ImportPlan::Entry& e : plan.entries)
+        if (e.record.isFree())
+            std::abort();
+    (void)summary(plan, QStringLiteral("fuzz.vcf"));
+    (void)details(plan);
     return 0;
 }

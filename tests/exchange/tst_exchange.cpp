@@ -1,6 +1,7 @@
 // Contacts in and out as vCard and CSV: the book survives a round trip byte
 // for byte, and the dialects real address books write are read as meant.
 #include "exchange/Exchange.h"
+#include "exchange/Import.h"
 #include "platform/Codepage.h"
 
 #include <QTest>
@@ -182,6 +183,38 @@ private slots:
         QCOMPARE(c[Field::Company], QStringLiteral("Acme"));
         QCOMPARE(c[Field::Comments], QStringLiteral("Secondary Email: ann@y.org"));
         QVERIFY(report.skipped.value(0).contains(QStringLiteral("Display Name")));
+    }
+
+    void anImportNeverHidesOrOverwritesRecords()
+    {
+        ContactRecord ann;
+        ann.store(Field::FirstName, QStringLiteral("Ann"));
+        QByteArray book;
+        for (int i = 0; i < 32765; ++i)
+            book.append(ann.bytes.data(), kRecordSize);
+        Contact odd;
+        odd[Field::FirstName] = QStringLiteral("\0Ann");   // a NUL would make it a free slot
+        odd[Field::Comments] = QStringLiteral("tab\there\x01\r\nnext");
+        const QList<Contact> contacts = {odd, odd, odd, odd, odd};
+
+        // The book's last numbers: two fit, the rest is named as left out.
+        ImportPlan plan = planImport(contacts, {}, book);
+        QCOMPARE(plan.entries.size(), 2);
+        QVERIFY2(plan.skipped.join(u'|').contains(QStringLiteral("Contacts 3 to 5")), qPrintable(plan.skipped.join(u'|')));
+        const ContactRecord& r = plan.entries[0].record;
+        QVERIFY(!r.isFree());
+        QCOMPARE(FieldText(r, Field::FirstName), QStringLiteral("?Ann "));
+        QCOMPARE(FieldText(r, Field::Comments), QStringLiteral("tab\there?\r\nnext "));
+        QVERIFY2(details(plan).contains(QStringLiteral("FirstName holds U+0000")), qPrintable(details(plan)));
+
+        // Records after a free slot would be overwritten: nothing may go in.
+        book = QByteArray(2 * kRecordSize, '\0');
+        book.replace(0, kRecordSize, QByteArray(ann.bytes.data(), kRecordSize));
+        book.append(ann.bytes.data(), kRecordSize);
+        plan = planImport(contacts, {}, book);
+        QCOMPARE(plan.bookCount, 1);
+        QVERIFY(!plan.blocked.isEmpty());
+        QVERIFY(summary(plan, QStringLiteral("x.vcf")).startsWith(QStringLiteral("Nothing can be imported")));
     }
 };
 

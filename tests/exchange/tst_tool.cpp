@@ -49,7 +49,7 @@ private slots:
         QCOMPARE(r.status, 1);
         QVERIFY2(r.out.contains(QStringLiteral("The program counts 2 records.")), qPrintable(r.out));
         QVERIFY2(r.out.contains(QStringLiteral("Free slots inside the book: 3.")), qPrintable(r.out));
-        QVERIFY2(r.out.contains(QStringLiteral("never shown: 4, 5.")), qPrintable(r.out));
+        QVERIFY2(r.out.contains(QStringLiteral("never shown: 4, 5, 6.")), qPrintable(r.out));
         QVERIFY2(r.out.contains(QStringLiteral("record 5 FirstName")), qPrintable(r.out));
         QVERIFY2(r.out.contains(QStringLiteral("3 bytes")), qPrintable(r.out));
 
@@ -70,6 +70,50 @@ private slots:
         QCOMPARE(back.size(), 2);
         QCOMPARE(back[0][Field::Email], QStringLiteral("ann@x.org"));
         QCOMPARE(runTool(QDir::currentPath(), {QStringLiteral("frobnicate")}).status, 2);
+    }
+
+    void importReportsFirstThenAppendsInOneStep()
+    {
+        TestEnv env;
+        env.writeBook({makeRecord({"Ann", "Lee", "", "ann@x.org"})});
+        const QByteArray before = env.fileBytes(QStringLiteral("DravikBase.z8B"));
+        QFile vcf(env.path(QStringLiteral("in.vcf")));
+        QVERIFY(vcf.open(QIODevice::WriteOnly));
+        vcf.write("BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;;\r\nEMAIL:ANN@x.org\r\nEND:VCARD\r\n"
+                  "BEGIN:VCARD\r\nVERSION:3.0\r\nN:\xd0\x96ukov;Maximilian-Alexander-Long;;;\r\nEND:VCARD\r\n");
+        vcf.close();
+
+        Result r = runTool(QDir::currentPath(), {QStringLiteral("import"), vcf.fileName(), QStringLiteral("--dry-run")});
+        QCOMPARE(r.status, 0);
+        QVERIFY2(r.out.contains(QStringLiteral("2 contacts from in.vcf will be added after record 1")), qPrintable(r.out));
+        QVERIFY2(r.out.contains(QStringLiteral("contact 2 (Maximilian-Alexander-Long \u0416ukov): FirstName loses its last 5 characters")),
+                 qPrintable(r.out));
+        QVERIFY2(r.out.contains(QStringLiteral("LastName holds \u0416")), qPrintable(r.out));
+        QVERIFY2(r.out.contains(QStringLiteral("contact 1 (Ann Lee): the same e-mail as record 1")), qPrintable(r.out));
+        QCOMPARE(env.fileBytes(QStringLiteral("DravikBase.z8B")), before);
+
+        r = runTool(QDir::currentPath(), {QStringLiteral("import"), vcf.fileName(), QStringLiteral("--skip-duplicates")});
+        QCOMPARE(r.status, 0);
+        QVERIFY2(r.out.contains(QStringLiteral("1 contact added; the book holds 2 records.")), qPrintable(r.out));
+        QCOMPARE(env.firstNamesOnDisk(), (QStringList{QStringLiteral("Ann "), QStringLiteral("Maximilian-Alexander")}));
+        QCOMPARE(FieldText(env.bookOnDisk()[1], Field::LastName), QStringLiteral("?ukov "));
+    }
+
+    void repairWritesABackupThenClosesTheHoles()
+    {
+        TestEnv env;
+        env.writeBook({named("Ann"), ContactRecord(), ContactRecord(), named("Di")});
+        const QByteArray before = env.fileBytes(QStringLiteral("DravikBase.z8B"));
+        Result r = runTool(QDir::currentPath(), {QStringLiteral("repair")});
+        QCOMPARE(r.status, 0);
+        const QStringList backups = QDir::current().entryList({QStringLiteral("DravikBase.z8B.*.bak")});
+        QCOMPARE(backups.size(), 1);
+        QCOMPARE(env.fileBytes(backups[0]), before);
+        QCOMPARE(env.firstNamesOnDisk(), (QStringList{QStringLiteral("Ann "), QStringLiteral("Di ")}));
+        QVERIFY2(r.out.contains(QStringLiteral("the book now counts 2 records")), qPrintable(r.out));
+        r = runTool(QDir::currentPath(), {QStringLiteral("repair")});
+        QVERIFY2(r.out.startsWith(QStringLiteral("Nothing to repair")), qPrintable(r.out));
+        QCOMPARE(QDir::current().entryList({QStringLiteral("DravikBase.z8B.*.bak")}).size(), 1);
     }
 };
 

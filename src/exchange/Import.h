@@ -1,0 +1,88 @@
+#pragma once
+
+// Contacts from a file into the book, and the book's holes closed: what will
+// happen is worked out and reported first, then done in one journaled step.
+
+#include "exchange/Exchange.h"
+
+#include <QDateTime>
+
+namespace pb {
+class Phonebook;
+}
+
+namespace pb::exchange {
+
+// The contacts of a vCard or CSV file: CSV for a ".csv" name, vCard for
+// ".vcf" or ".vcard", otherwise by what the bytes hold.
+QList<Contact> readContacts(const QByteArray& data, const QString& fileName, ReadReport* report);
+
+// What an import would do to the book. Contacts are numbered from 1 in the
+// file's order (skipped ones included).
+struct ImportPlan {
+    struct Entry {
+        int contact;           // its number in the file
+        ContactRecord record;  // as it will be stored
+        QString name;          // as the report names it
+    };
+    struct Cut {
+        int contact;
+        Field field;
+        int lost;              // characters past the field's width
+    };
+    struct Unmapped {
+        int contact;
+        Field field;
+        QString characters;    // stored as '?'
+    };
+    struct Duplicate {
+        int contact;
+        int record;            // the book's record it looks like, or 0 ...
+        int earlierContact;    // ... an earlier contact of the same file
+        bool sameEmail;        // else the same first and last name
+    };
+
+    int bookCount = 0;         // the records the book shows now
+    QList<Entry> entries;      // to be added after record bookCount
+    QList<Cut> cuts;
+    QList<Unmapped> unmapped;
+    QList<Duplicate> duplicates;
+    QStringList skipped;
+    int photosSkipped = 0;
+    QString blocked;           // why nothing may be added, when something stands in the way
+
+    // The records to add, without the likely duplicates when asked.
+    QList<ContactRecord> records(bool skipDuplicates) const;
+    int duplicateCount() const;
+};
+
+// `book` is the book file's bytes as they are now.
+ImportPlan planImport(const QList<Contact>& contacts, const ReadReport& read, const QByteArray& book);
+// One paragraph for the question, and the details line by line.
+QString summary(const ImportPlan& plan, const QString& fileName);
+QString details(const ImportPlan& plan);
+
+// Writes `records` after record `after` as one change: all of them or, on
+// any failure, none (the book is as it was). The book must be open.
+bool appendRecords(Phonebook& book, int after, const QList<ContactRecord>& records, QString* error);
+
+// The whole book file, in one read.
+bool readBook(Phonebook& book, QByteArray* bytes, QString* error);
+
+// A copy of the book beside it, named for the moment it was taken:
+// "DravikBase.z8B.2026-12-08T124607.bak".
+QString backupName(const QDateTime& when);
+
+struct RepairResult {
+    bool changed = false;      // false: there was nothing to close
+    QString backup;            // the copy written first
+    int records = 0;           // the records the book counts afterwards
+};
+// Closes the free slots inside the book and completes a last record cut
+// short, keeping the records' order, after writing `backupPath` with the
+// book's bytes as they were. All or nothing.
+bool repairBook(Phonebook& book, const QString& backupPath, RepairResult* result, QString* error);
+
+} // namespace pb::exchange
+
+Q_DECLARE_TYPEINFO(pb::exchange::ImportPlan::Entry, Q_RELOCATABLE_TYPE);
