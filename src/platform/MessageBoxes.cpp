@@ -13,11 +13,19 @@ QString MessageBoxes::applicationTitle()
 MsgAnswer DesktopMessageBoxes::show(QWidget* parent, const QString& text, const QString& title,
                                     MsgButtons buttons, MsgIcon icon)
 {
+    return showDetails(parent, text, QString(), title, buttons, icon);
+}
+
+MsgAnswer DesktopMessageBoxes::showDetails(QWidget* parent, const QString& text, const QString& details,
+                                           const QString& title, MsgButtons buttons, MsgIcon icon)
+{
     QMessageBox box(parent);
     box.setWindowTitle(title.isEmpty() ? applicationTitle() : title);
     // What the user typed or a file held is shown as it is, never as markup.
     box.setTextFormat(Qt::PlainText);
     box.setText(text);
+    if (!details.isEmpty())
+        box.setDetailedText(details);   // always plain text
     switch (icon) {
     case MsgIcon::None: box.setIcon(QMessageBox::NoIcon); break;
     case MsgIcon::Information: box.setIcon(QMessageBox::Information); break;
@@ -33,6 +41,10 @@ MsgAnswer DesktopMessageBoxes::show(QWidget* parent, const QString& text, const 
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setDefaultButton(QMessageBox::Yes);
         break;
+    case MsgButtons::YesNoCancel:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        box.setDefaultButton(QMessageBox::Yes);
+        break;
     case MsgButtons::AbortRetryIgnore:
         box.setStandardButtons(QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore);
         box.setDefaultButton(QMessageBox::Abort);
@@ -41,6 +53,7 @@ MsgAnswer DesktopMessageBoxes::show(QWidget* parent, const QString& text, const 
     switch (box.exec()) {
     case QMessageBox::Yes: return MsgAnswer::Yes;
     case QMessageBox::No: return MsgAnswer::No;
+    case QMessageBox::Cancel: return MsgAnswer::Cancel;
     case QMessageBox::Abort: return MsgAnswer::Abort;
     case QMessageBox::Retry: return MsgAnswer::Retry;
     case QMessageBox::Ignore: return MsgAnswer::Ignore;
@@ -49,19 +62,28 @@ MsgAnswer DesktopMessageBoxes::show(QWidget* parent, const QString& text, const 
     // Closing the box without a button counts as its escape answer.
     if (buttons == MsgButtons::YesNo)
         return MsgAnswer::No;
+    if (buttons == MsgButtons::YesNoCancel)
+        return MsgAnswer::Cancel;
     if (buttons == MsgButtons::AbortRetryIgnore)
         return MsgAnswer::Ignore;
     return MsgAnswer::Ok;
 }
 
-MsgAnswer ScriptedMessageBoxes::show(QWidget*, const QString& text, const QString& title,
+MsgAnswer ScriptedMessageBoxes::show(QWidget* parent, const QString& text, const QString& title,
                                      MsgButtons buttons, MsgIcon icon)
 {
-    shown.append({text, title.isEmpty() ? applicationTitle() : title, buttons, icon});
+    return showDetails(parent, text, QString(), title, buttons, icon);
+}
+
+MsgAnswer ScriptedMessageBoxes::showDetails(QWidget*, const QString& text, const QString& details,
+                                            const QString& title, MsgButtons buttons, MsgIcon icon)
+{
+    shown.append({text, title.isEmpty() ? applicationTitle() : title, buttons, icon, details});
     if (!script_.isEmpty())
         return script_.takeFirst();
     switch (buttons) {
-    case MsgButtons::YesNo: return MsgAnswer::Yes;
+    case MsgButtons::YesNo:
+    case MsgButtons::YesNoCancel: return MsgAnswer::Yes;
     case MsgButtons::AbortRetryIgnore: return MsgAnswer::Abort;
     case MsgButtons::Ok: break;
     }

@@ -7,9 +7,9 @@ class QWidget;
 
 namespace pb {
 
-enum class MsgButtons { Ok, YesNo, AbortRetryIgnore };
+enum class MsgButtons { Ok, YesNo, YesNoCancel, AbortRetryIgnore };
 enum class MsgIcon { None, Information, Exclamation, Critical, Question };
-enum class MsgAnswer { Ok, Yes, No, Abort, Retry, Ignore };
+enum class MsgAnswer { Ok, Yes, No, Cancel, Abort, Retry, Ignore };
 
 // Every modal message of the program goes through here.
 class MessageBoxes
@@ -19,6 +19,9 @@ public:
     // An empty title shows the application's title.
     virtual MsgAnswer show(QWidget* parent, const QString& text, const QString& title,
                            MsgButtons buttons, MsgIcon icon) = 0;
+    // The same with a longer text the user can unfold (a report's lines).
+    virtual MsgAnswer showDetails(QWidget* parent, const QString& text, const QString& details,
+                                  const QString& title, MsgButtons buttons, MsgIcon icon) = 0;
 
     static QString applicationTitle();
 };
@@ -29,6 +32,8 @@ class DesktopMessageBoxes final : public MessageBoxes
 public:
     MsgAnswer show(QWidget* parent, const QString& text, const QString& title,
                    MsgButtons buttons, MsgIcon icon) override;
+    MsgAnswer showDetails(QWidget* parent, const QString& text, const QString& details,
+                          const QString& title, MsgButtons buttons, MsgIcon icon) override;
 };
 
 // Records every box and answers from a script (Ok / the first button when
@@ -41,10 +46,13 @@ public:
         QString title;
         MsgButtons buttons;
         MsgIcon icon;
+        QString details;
     };
 
     MsgAnswer show(QWidget* parent, const QString& text, const QString& title,
                    MsgButtons buttons, MsgIcon icon) override;
+    MsgAnswer showDetails(QWidget* parent, const QString& text, const QString& details,
+                          const QString& title, MsgButtons buttons, MsgIcon icon) override;
 
     void answerNext(MsgAnswer a) { script_.append(a); }
     QList<Shown> shown;

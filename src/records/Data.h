@@ -107,6 +107,10 @@ public slots:
     // The manual's first page, or empty when it is not installed.
     static QString manualPath();
     void mnuAbout_Click();
+    // Contacts in and out, and the book's check (DataExchange.cpp).
+    void mnuImport_Click();
+    void mnuExport_Click();
+    void mnuCheck_Click();
     // The browser (DataBrowser.cpp).
     void mnuProHandler_Click();
     void ShowPublisherPage(const QString& page);
@@ -152,6 +156,9 @@ private:
     void showPlaceholder();
     void selectFirstName();
     void setRecordCount(int n);
+    // After the book changed under the window: the new count, and record
+    // `show` in the boxes.
+    void showAfterBookChange(int count, int show);
     void updateClock();
 
     QWidget* boxWidget(Field f) const;

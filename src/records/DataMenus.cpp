@@ -81,6 +81,10 @@ void Data::buildMenus()
     addItem(mail, "mnuInfoAbout", QStringLiteral("Send Info about Contact"), [this] { mnuInfoAbout_Click(); })->setVisible(false);
     addItem(mail, "mnuSendAllRecords", QStringLiteral("Send All Records"), [this] { mnuSendAllRecords_Click(); })->setVisible(false);
     addSeparator(tools, "l5")->setVisible(false);
+    QMenu* exchange = addSubmenu(this, tools, "mnuExchange", QStringLiteral("&Contacts In and Out"));
+    addItem(exchange, "mnuImport", QStringLiteral("&Import Contacts..."), [this] { mnuImport_Click(); });
+    addItem(exchange, "mnuExport", QStringLiteral("E&xport Contacts..."), [this] { mnuExport_Click(); });
+    addItem(exchange, "mnuCheck", QStringLiteral("&Check the Book..."), [this] { mnuCheck_Click(); });
     QMenu* settings = addSubmenu(this, tools, "mnuSettings", QStringLiteral("S&ettings"));
     settings->menuAction()->setVisible(false);
     addItem(settings, "mnuBackColors", QStringLiteral("BackColor..."), [this] { mnuBackColors_Click(); });

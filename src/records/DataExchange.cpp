@@ -1,0 +1,219 @@
+// Contacts in and out of the book (vCard and CSV), and the book's check and
+// repair.
+#include "records/Data.h"
+
+#include "exchange/Exchange.h"
+#include "exchange/Import.h"
+#include "platform/Busy.h"
+#include "platform/Dialogs.h"
+#include "platform/MessageBoxes.h"
+#include "records/RecordNumber.h"
+#include "shell/AppContext.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMenu>
+#include <QSaveFile>
+
+namespace pb {
+
+namespace {
+
+const QString kImportTitle = QStringLiteral("Import Contacts");
+const QString kExportTitle = QStringLiteral("Export Contacts");
+const QString kCheckTitle = QStringLiteral("Check the Book");
+
+} // namespace
+
+void Data::showAfterBookChange(int count, int show)
+{
+    setRecordCount(count);
+    if (count > 0)
+        mnuNew->setEnabled(true);
+    if (ctx_.book.ReadRecord(show)) {
+        ToDisplay();
+        setRecordBox(show);
+    }
+}
+
+void Data::mnuImport_Click()
+{
+    const auto file = ctx_.dialogs.openFile(
+        this, kImportTitle, QStringLiteral("Contacts (*.vcf *.vcard *.csv);;vCard files (*.vcf *.vcard);;CSV files (*.csv);;All files (*)"));
+    if (!file)
+        return;
+    exchange::ImportPlan plan;
+    {
+        const BusyCursor busy;
+        QFile in(*file);
+        QByteArray data;
+        if (in.open(QIODevice::ReadOnly))
+            data = in.readAll();
+        if (!in.isOpen() || in.error() != QFileDevice::NoError) {
+            ctx_.boxes.show(this, QStringLiteral("%1 could not be read.\r\nCause: %2").arg(QFileInfo(*file).fileName(), in.errorString()),
+                            QStringLiteral("ERROR!"), MsgButtons::Ok, MsgIcon::Critical);
+            return;
+        }
+        exchange::ReadReport read;
+        const QList<exchange::Contact> contacts = exchange::readContacts(data, *file, &read);
+        QByteArray book;
+        QString why;
+        if (!exchange::readBook(ctx_.book, &book, &why)) {
+            ctx_.boxes.show(this, QStringLiteral("The phonebook could not be read.\r\nCause: ") + why, QStringLiteral("ERROR!"),
+                            MsgButtons::Ok, MsgIcon::Critical);
+            return;
+        }
+        plan = exchange::planImport(contacts, read, book);
+    }
+
+    // The report comes first; nothing is written until the user agrees.
+    const QString summary = exchange::summary(plan, *file);
+    const QString details = exchange::details(plan);
+    if (!plan.blocked.isEmpty() || plan.entries.isEmpty()) {
+        ctx_.boxes.showDetails(this, summary, details, kImportTitle, MsgButtons::Ok,
+                               plan.blocked.isEmpty() ? MsgIcon::Information : MsgIcon::Exclamation);
+        return;
+    }
+    bool skipDuplicates = false;
+    if (const int d = plan.duplicateCount()) {
+        const MsgAnswer a = ctx_.boxes.showDetails(
+            this,
+            summary + QStringLiteral("\n\nYes adds them all. No leaves out the %1 likely duplicates. Cancel adds nothing.").arg(d),
+            details, kImportTitle, MsgButtons::YesNoCancel, MsgIcon::Question);
+        if (a == MsgAnswer::Cancel)
+            return;
+        skipDuplicates = a == MsgAnswer::No;
+    } else if (ctx_.boxes.showDetails(this, summary + QStringLiteral("\n\nAdd them to the book?"), details, kImportTitle,
+                                      MsgButtons::YesNo, MsgIcon::Question) != MsgAnswer::Yes) {
+        return;
+    }
+
+    const QList<ContactRecord> records = plan.records(skipDuplicates);
+    if (records.isEmpty())
+        return;
+    QString why;
+    bool done;
+    {
+        const BusyCursor busy;
+        done = exchange::appendRecords(ctx_.book, plan.bookCount, records, &why);
+    }
+    if (!done) {
+        ctx_.boxes.show(this, QStringLiteral("Nothing was imported; the book is as it was.\r\nCause: ") + why,
+                        QStringLiteral("ERROR!"), MsgButtons::Ok, MsgIcon::Critical);
+        reportUndoFailure();
+        return;
+    }
+    // The first new record on show, the count up to date: the boxes never
+    // keep a slot the import has filled.
+    showAfterBookChange(plan.bookCount + static_cast<int>(records.size()), plan.bookCount + 1);
+}
+
+void Data::mnuExport_Click()
+{
+    auto file = ctx_.dialogs.saveFile(this, kExportTitle, QStringLiteral("vCard files (*.vcf);;CSV files (*.csv)"),
+                                      QStringLiteral("Contacts.vcf"));
+    if (!file)
+        return;
+    const QString suffix = QFileInfo(*file).suffix().toLower();
+    const bool csv = suffix == QLatin1String("csv");
+    if (!csv && suffix != QLatin1String("vcf") && suffix != QLatin1String("vcard"))
+        *file += QStringLiteral(".vcf");
+
+    QString why;
+    QByteArray bytes;
+    exchange::BookCheck check;
+    int written = 0;
+    bool done = false;
+    {
+        const BusyCursor busy;
+        if (exchange::readBook(ctx_.book, &bytes, &why)) {
+            check = exchange::checkBook(bytes);
+            QList<exchange::Contact> contacts;
+            contacts.reserve(check.count);
+            for (int n = 0; n < check.count; ++n) {
+                ContactRecord r;
+                const qsizetype at = n * static_cast<qsizetype>(kRecordSize);
+                std::copy_n(bytes.constData() + at, std::min<qsizetype>(kRecordSize, bytes.size() - at), r.bytes.begin());
+                contacts << exchange::fromRecord(r);
+            }
+            const QByteArray out = csv ? exchange::writeCsv(contacts) : exchange::writeVCard(contacts);
+            QSaveFile save(*file);
+            done = save.open(QIODevice::WriteOnly) && save.write(out) == out.size() && save.commit();
+            if (!done)
+                why = save.errorString();
+            written = static_cast<int>(contacts.size());
+        }
+    }
+    if (!done) {
+        ctx_.boxes.show(this, QStringLiteral("The contacts could not be exported.\r\nCause: ") + why, QStringLiteral("ERROR!"),
+                        MsgButtons::Ok, MsgIcon::Critical);
+        return;
+    }
+    QString text = (written == 1 ? QStringLiteral("1 contact") : QStringLiteral("%1 contacts").arg(written)) +
+                   QStringLiteral(" written to %1.").arg(QFileInfo(*file).fileName());
+    if (!check.uncounted.isEmpty())
+        text += QStringLiteral("\r\n\r\n%1 records after a free slot are not in the book the program shows and were not "
+                               "written; \"Check the Book...\" can repair it.")
+                    .arg(check.uncounted.size());
+    ctx_.boxes.show(this, text, kExportTitle, MsgButtons::Ok, MsgIcon::Information);
+}
+
+void Data::mnuCheck_Click()
+{
+    QByteArray bytes;
+    QString why;
+    exchange::BookCheck check;
+    {
+        const BusyCursor busy;
+        if (exchange::readBook(ctx_.book, &bytes, &why))
+            check = exchange::checkBook(bytes);
+    }
+    if (!why.isEmpty()) {
+        ctx_.boxes.show(this, QStringLiteral("The phonebook could not be read.\r\nCause: ") + why, QStringLiteral("ERROR!"),
+                        MsgButtons::Ok, MsgIcon::Critical);
+        return;
+    }
+    const QString report = exchange::describe(check);
+    const bool holes = !check.freeSlots.isEmpty() || !check.uncounted.isEmpty() || check.strayBytes != 0;
+    if (!holes) {
+        ctx_.boxes.show(this, report, kCheckTitle, MsgButtons::Ok,
+                        check.clean() ? MsgIcon::Information : MsgIcon::Exclamation);
+        return;
+    }
+    if (ctx_.boxes.show(this,
+                        report + QStringLiteral("\n\nRepair the book? A backup copy is written first; then the free slots "
+                                                "are closed, keeping the records' order."),
+                        kCheckTitle, MsgButtons::YesNo, MsgIcon::Question) != MsgAnswer::Yes)
+        return;
+
+    const auto shown = currentRecord();
+    const auto counted = recordCount();
+    exchange::RepairResult result;
+    bool done;
+    {
+        const BusyCursor busy;
+        done = exchange::repairBook(ctx_.book, QDir::current().filePath(exchange::backupName(QDateTime::currentDateTime())),
+                                    &result, &why);
+    }
+    if (!done) {
+        ctx_.boxes.show(this,
+                        QStringLiteral("The book could not be repaired; it is as it was.\r\nCause: ") + why +
+                            (result.backup.isEmpty() ? QString() : QStringLiteral("\r\nThe backup copy is ") + QFileInfo(result.backup).fileName()),
+                        QStringLiteral("ERROR!"), MsgButtons::Ok, MsgIcon::Critical);
+        reportUndoFailure();
+        return;
+    }
+    // The records the program showed keep their numbers; the new slot moves
+    // past the records the repair brought in.
+    const bool onNewSlot = !shown || !counted || *shown > *counted;
+    showAfterBookChange(result.records, onNewSlot ? result.records + 1 : *shown);
+    ctx_.boxes.show(this,
+                    QStringLiteral("The book is repaired: it counts %1 records.\r\nThe backup copy is %2.")
+                        .arg(result.records)
+                        .arg(QFileInfo(result.backup).fileName()),
+                    kCheckTitle, MsgButtons::Ok, MsgIcon::Information);
+}
+
+} // namespace pb
