@@ -640,12 +640,7 @@ Row Bench_import(Bench& b, const QByteArray& contacts)
     const QString source = QDir::current().filePath(QStringLiteral("in.vcf"));
     const QString scratch = QDir::current().filePath(QStringLiteral("scratch.bin"));
     {
-        QList<pb::exchange::Contact> list;
-        for (qsizetype at = 0; at < contacts.size(); at += static_cast<qsizetype>(pb::kRecordSize)) {
-            pb::ContactRecord r;
-            std::copy_n(contacts.constData() + at, pb::kRecordSize, r.bytes.begin());
-            list << pb::exchange::fromRecord(r);
-        }
+        const QList<pb::exchange::Contact> list = pb::exchange::shownContacts(contacts, b.records);
         QFile f(source);
         if (!f.open(QIODevice::WriteOnly) || f.write(pb::exchange::writeVCard(list)) < 0)
             std::exit(1);

@@ -431,6 +431,19 @@ Contact fromRecord(const ContactRecord& r)
     return c;
 }
 
+QList<Contact> shownContacts(const QByteArray& book, int count)
+{
+    QList<Contact> out;
+    out.reserve(count);
+    const qsizetype size = static_cast<qsizetype>(kRecordSize);
+    for (qsizetype at = 0; out.size() < count && at < book.size(); at += size) {
+        ContactRecord r;
+        std::copy_n(book.constData() + at, std::min(size, book.size() - at), r.bytes.begin());
+        out << fromRecord(r);
+    }
+    return out;
+}
+
 ContactRecord toRecord(const Contact& c)
 {
     ContactRecord r;

@@ -35,6 +35,9 @@ struct ReadReport {
 Contact fromRecord(const ContactRecord& r);
 ContactRecord toRecord(const Contact& c);
 
+// The records the program shows (1 up to the count) of a book's bytes.
+QList<Contact> shownContacts(const QByteArray& book, int count);
+
 enum class VCardVersion { V30, V40 };
 QList<Contact> readVCard(const QByteArray& data, ReadReport* report);
 QByteArray writeVCard(const QList<Contact>& contacts, VCardVersion version = VCardVersion::V30);

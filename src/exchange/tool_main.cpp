@@ -136,14 +136,7 @@ int main(int argc, char** argv)
         return check.clean() ? 0 : 1;
     }
     if (command == QLatin1String("export") && (args.size() == 1 || (args.size() == 2 && args[1] == QLatin1String("--vcard4")))) {
-        // The records the program shows: 1 up to the count.
-        QList<pb::exchange::Contact> contacts;
-        for (int n = 0; n < check.count; ++n) {
-            pb::ContactRecord r;
-            const qsizetype at = n * static_cast<qsizetype>(pb::kRecordSize);
-            std::copy_n(bytes.constData() + at, std::min<qsizetype>(pb::kRecordSize, bytes.size() - at), r.bytes.begin());
-            contacts << pb::exchange::fromRecord(r);
-        }
+        const QList<pb::exchange::Contact> contacts = pb::exchange::shownContacts(bytes, check.count);
         const QString target = args[0];
         const QByteArray out = target.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive)
                                    ? pb::exchange::writeCsv(contacts)

@@ -130,14 +130,7 @@ void Data::mnuExport_Click()
         const BusyCursor busy;
         if (exchange::readBook(ctx_.book, &bytes, &why)) {
             check = exchange::checkBook(bytes);
-            QList<exchange::Contact> contacts;
-            contacts.reserve(check.count);
-            for (int n = 0; n < check.count; ++n) {
-                ContactRecord r;
-                const qsizetype at = n * static_cast<qsizetype>(kRecordSize);
-                std::copy_n(bytes.constData() + at, std::min<qsizetype>(kRecordSize, bytes.size() - at), r.bytes.begin());
-                contacts << exchange::fromRecord(r);
-            }
+            const QList<exchange::Contact> contacts = exchange::shownContacts(bytes, check.count);
             const QByteArray out = csv ? exchange::writeCsv(contacts) : exchange::writeVCard(contacts);
             QSaveFile save(*file);
             done = save.open(QIODevice::WriteOnly) && save.write(out) == out.size() && save.commit();
