@@ -5,6 +5,8 @@
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <cctype>
+#include <cstring>
 
 namespace pb::exchange {
 
@@ -12,24 +14,34 @@ namespace {
 
 const QString kCrLf = QStringLiteral("\r\n");
 
-QString toCrLf(QString text)
+QString toCrLf(const QString& text)
 {
     if (!text.contains(u'\n') && !text.contains(u'\r'))
         return text;
-    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    text.replace(u'\r', u'\n');
-    return text.replace(QLatin1String("\n"), kCrLf);
+    QString out;
+    out.reserve(text.size() + 16);
+    const QChar* p = text.constData();
+    const qsizetype n = text.size();
+    qsizetype run = 0;   // start of the characters not copied yet
+    for (qsizetype i = 0; i < n; ++i) {
+        if (p[i] != u'\r' && p[i] != u'\n')
+            continue;
+        out.append(p + run, i - run).append(kCrLf);
+        if (p[i] == u'\r' && i + 1 < n && p[i + 1] == u'\n')
+            ++i;
+        run = i + 1;
+    }
+    return out.append(p + run, n - run);
 }
 
 // UTF-8 (with or without its mark) when the bytes are valid UTF-8,
 // Windows-1252 otherwise.
-QString decodeText(const QByteArray& data)
+QString decodeText(QByteArrayView bytes)
 {
-    if (std::all_of(data.begin(), data.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
-        return QString::fromLatin1(data);
-    QByteArray bytes = data;
+    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return QString::fromLatin1(bytes);
     if (bytes.startsWith("\xEF\xBB\xBF"))
-        bytes.remove(0, 3);
+        bytes = bytes.sliced(3);
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString text = utf8.decode(bytes);
     if (!utf8.hasError())
@@ -39,8 +51,35 @@ QString decodeText(const QByteArray& data)
 
 // --- vCard ------------------------------------------------------------------------
 
+// The properties a card is read for; the others are passed over unparsed.
+enum class Prop { Other, Begin, End, N, FN, Tel, Email, Adr, Org, Note, Photo };
+
+bool sameLetters(QByteArrayView a, const char* b)
+{
+    const auto n = static_cast<qsizetype>(std::strlen(b));
+    if (a.size() != n)
+        return false;
+    for (qsizetype i = 0; i < n; ++i)
+        if (std::toupper(static_cast<unsigned char>(a[i])) != b[i])
+            return false;
+    return true;
+}
+
+Prop kindOf(QByteArrayView name)
+{
+    static const std::pair<const char*, Prop> names[] = {
+        {"BEGIN", Prop::Begin}, {"END", Prop::End},   {"N", Prop::N},         {"FN", Prop::FN},
+        {"TEL", Prop::Tel},     {"EMAIL", Prop::Email}, {"ADR", Prop::Adr},   {"ORG", Prop::Org},
+        {"NOTE", Prop::Note},   {"PHOTO", Prop::Photo}, {"LOGO", Prop::Photo},
+    };
+    for (const auto& [text, kind] : names)
+        if (sameLetters(name, text))
+            return kind;
+    return Prop::Other;
+}
+
 struct Property {
-    QString name;                    // upper case, without its group
+    Prop kind = Prop::Other;
     QList<QPair<QString, QString>> params;   // upper-case names
     QString value;                   // raw, still escaped
     QString param(const QString& n) const
@@ -64,18 +103,18 @@ struct Property {
     bool preferred() const { return types().contains(QStringLiteral("PREF")) || !param(QStringLiteral("PREF")).isEmpty(); }
 };
 
-QByteArray decodeQuotedPrintable(const QByteArray& in)
+QByteArray decodeQuotedPrintable(QByteArrayView in)
 {
+    const auto hex = [](char c) {
+        return c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+    };
     QByteArray out;
+    out.reserve(in.size());
     for (qsizetype i = 0; i < in.size(); ++i) {
-        if (in[i] == '=' && i + 2 < in.size()) {
-            bool ok = false;
-            const int v = in.mid(i + 1, 2).toInt(&ok, 16);
-            if (ok) {
-                out.append(static_cast<char>(v));
-                i += 2;
-                continue;
-            }
+        if (in[i] == '=' && i + 2 < in.size() && hex(in[i + 1]) >= 0 && hex(in[i + 2]) >= 0) {
+            out.append(static_cast<char>(hex(in[i + 1]) * 16 + hex(in[i + 2])));
+            i += 2;
+            continue;
         }
         out.append(in[i]);
     }
@@ -89,113 +128,166 @@ QStringList splitEscaped(const QString& value, QChar sep)
         return {value};
     QStringList parts;
     QString cur;
-    for (qsizetype i = 0; i < value.size(); ++i) {
-        const QChar c = value[i];
-        if (c == u'\\' && i + 1 < value.size()) {
-            const QChar n = value[++i];
-            cur += (n == u'n' || n == u'N') ? QChar(u'\n') : n;
-        } else if (c == sep) {
-            parts << cur;
+    const QChar* p = value.constData();
+    const qsizetype n = value.size();
+    qsizetype run = 0;   // start of the characters not copied yet
+    for (qsizetype i = 0; i < n; ++i) {
+        if (p[i] == u'\\' && i + 1 < n) {
+            cur.append(p + run, i - run);
+            const QChar next = p[++i];
+            cur.append((next == u'n' || next == u'N') ? QChar(u'\n') : next);
+            run = i + 1;
+        } else if (p[i] == sep) {
+            parts << cur.append(p + run, i - run);
             cur.clear();
-        } else {
-            cur += c;
+            run = i + 1;
         }
     }
-    parts << cur;
+    parts << cur.append(p + run, n - run);
     return parts;
 }
 
 QString unescape(const QString& value)
 {
+    if (!value.contains(u'\\'))
+        return value;
     return splitEscaped(value, QChar(0xFFFF)).join(QString());
 }
 
-QString escape(const QString& text)
+// Appends the text as UTF-8 with "\\", "," and ";" escaped and each line
+// break (CR LF, CR or LF) written as "\\n".
+void appendEscaped(QByteArray& out, QStringView text)
 {
-    QString out;
-    QString lines = text;
-    lines.replace(kCrLf, QLatin1String("\n"));
-    for (QChar c : std::as_const(lines)) {
-        if (c == u'\\' || c == u',' || c == u';')
-            out += u'\\';
-        if (c == u'\n') {
-            out += QLatin1String("\\n");
-            continue;
+    const qsizetype n = text.size();
+    qsizetype run = 0;   // start of the characters not copied yet
+    const auto flush = [&](qsizetype to) {
+        const QStringView part = text.sliced(run, to - run);
+        if (std::all_of(part.begin(), part.end(), [](QChar c) { return c.unicode() < 0x80; }))
+            for (QChar c : part)
+                out.append(static_cast<char>(c.unicode()));
+        else
+            out.append(part.toUtf8());
+    };
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = text[i];
+        if (c == u'\\' || c == u',' || c == u';') {
+            flush(i);
+            out.append('\\').append(static_cast<char>(c.unicode()));
+            run = i + 1;
+        } else if (c == u'\r' || c == u'\n') {
+            flush(i);
+            out.append("\\n");
+            if (c == u'\r' && i + 1 < n && text[i + 1] == u'\n')
+                ++i;
+            run = i + 1;
         }
-        out += c;
     }
-    return out;
+    flush(n);
 }
 
-// Unfolded logical lines: CR LF (or LF, or CR) plus a space or tab
-// continues a line; a quoted-printable value ending in "=" continues on the
-// next line.
-QList<QByteArray> logicalLines(const QByteArray& data)
+// Calls `each` with every unfolded logical line: CR LF (or LF, or CR) plus
+// a space or tab continues a line; a quoted-printable value ending in "="
+// continues on the next line. Lines that are not folded are not copied.
+template <typename F>
+void forEachLogicalLine(QByteArrayView data, F each)
 {
-    QList<QByteArray> lines;
-    const char* p = data.constData();
+    QByteArray joined;        // a folded line put together
+    bool isJoined = false;
+    QByteArrayView line;      // the line being gathered
+    bool any = false;
+    const auto current = [&] { return isJoined ? QByteArrayView(joined) : line; };
+    const auto join = [&](QByteArrayView more) {
+        if (!isJoined) {
+            joined.clear();
+            joined.append(line);
+            isJoined = true;
+        }
+        joined.append(more);
+    };
+    const char* p = data.data();
     const char* const end = p + data.size();
-    while (p <= end) {
+    while (true) {
         const char* e = std::find_if(p, end, [](char c) { return c == '\n' || c == '\r'; });
         const QByteArrayView raw(p, e - p);
-        if (!lines.isEmpty() && lines.last().endsWith('=') && lines.last().toUpper().contains("QUOTED-PRINTABLE")) {
-            lines.last().chop(1);   // a soft line break of quoted-printable text
-            lines.last().append(raw);
-        } else if (!lines.isEmpty() && !raw.isEmpty() && (raw[0] == ' ' || raw[0] == '\t')) {
-            lines.last().append(raw.sliced(1));
+        const QByteArrayView last = current();
+        if (any && last.endsWith('=') && last.toByteArray().toUpper().contains("QUOTED-PRINTABLE")) {
+            join({});   // a soft line break of quoted-printable text
+            joined.chop(1);
+            joined.append(raw);
+        } else if (any && !raw.isEmpty() && (raw[0] == ' ' || raw[0] == '\t')) {
+            join(raw.sliced(1));
         } else {
-            lines.append(raw.toByteArray());
+            if (any)
+                each(current());
+            line = raw;
+            isJoined = false;
+            any = true;
         }
         if (e == end)
             break;
         p = e + ((*e == '\r' && e + 1 < end && e[1] == '\n') ? 2 : 1);
     }
-    return lines;
+    if (any)
+        each(current());
 }
 
-Property parseLine(const QByteArray& line)
+// Where the name and parameters end: the first colon outside quotes.
+qsizetype colonOf(QByteArrayView line)
 {
-    Property p;
-    // The name and parameters end at the first colon outside quotes.
-    qsizetype colon = -1;
     bool quoted = false;
     for (qsizetype i = 0; i < line.size(); ++i) {
         if (line[i] == '"')
             quoted = !quoted;
-        else if (line[i] == ':' && !quoted) {
-            colon = i;
-            break;
-        }
+        else if (line[i] == ':' && !quoted)
+            return i;
     }
-    if (colon < 0)
-        return p;
-    const QList<QByteArray> head = line.left(colon).split(';');
-    QByteArray name = head.value(0).trimmed().toUpper();
+    return -1;
+}
+
+// The property's name without its group (item1.TEL) or parameters.
+QByteArrayView nameOf(QByteArrayView head)
+{
+    QByteArrayView name = head.first(std::min(head.size(), head.indexOf(';') < 0 ? head.size() : head.indexOf(';'))).trimmed();
     if (const qsizetype dot = name.lastIndexOf('.'); dot >= 0)
-        name = name.mid(dot + 1);   // grouped: item1.TEL
-    p.name = QString::fromLatin1(name);
-    for (qsizetype i = 1; i < head.size(); ++i) {
-        const QByteArray param = head[i].trimmed();
+        name = name.sliced(dot + 1);
+    return name;
+}
+
+QString decodeValue(QByteArrayView value, const QString& charset)
+{
+    if (charset.isEmpty() || charset == QLatin1String("UTF-8"))
+        return decodeText(value);
+    if (charset.startsWith(QLatin1String("WINDOWS-")) || charset.startsWith(QLatin1String("CP")))
+        return codepage::decodeWith(codepage::parse(charset).value_or(1252),
+                                    std::string_view(value.data(), static_cast<std::size_t>(value.size())));
+    if (charset == QLatin1String("ISO-8859-1") || charset == QLatin1String("LATIN1"))
+        return QString::fromLatin1(value);
+    return decodeText(value);
+}
+
+Property parseLine(QByteArrayView line, qsizetype colon, Prop kind)
+{
+    Property p;
+    p.kind = kind;
+    const QByteArrayView head = line.first(colon);
+    for (qsizetype at = head.indexOf(';'); at >= 0;) {
+        const qsizetype next = head.indexOf(';', at + 1);
+        const QByteArrayView param = head.sliced(at + 1, (next < 0 ? head.size() : next) - at - 1).trimmed();
         const qsizetype eq = param.indexOf('=');
         if (eq < 0)
-            p.params.append({QString::fromLatin1(param.toUpper()), QString()});
+            p.params.append({QString::fromLatin1(param).toUpper(), QString()});
         else
-            p.params.append({QString::fromLatin1(param.left(eq).toUpper()), QString::fromUtf8(param.mid(eq + 1))});
+            p.params.append({QString::fromLatin1(param.first(eq)).toUpper(), QString::fromUtf8(param.sliced(eq + 1))});
+        at = next;
     }
-    QByteArray value = line.mid(colon + 1);
-    if (p.param(QStringLiteral("ENCODING")).compare(QLatin1String("QUOTED-PRINTABLE"), Qt::CaseInsensitive) == 0 ||
-        p.types().contains(QStringLiteral("QUOTED-PRINTABLE")))
-        value = decodeQuotedPrintable(value);
-    const QString charset = p.param(QStringLiteral("CHARSET")).toUpper();
-    if (charset.isEmpty() || charset == QLatin1String("UTF-8"))
-        p.value = decodeText(value);
-    else if (charset.startsWith(QLatin1String("WINDOWS-")) || charset.startsWith(QLatin1String("CP")))
-        p.value = codepage::decodeWith(codepage::parse(charset).value_or(1252),
-                                       std::string_view(value.constData(), static_cast<std::size_t>(value.size())));
-    else if (charset == QLatin1String("ISO-8859-1") || charset == QLatin1String("LATIN1"))
-        p.value = QString::fromLatin1(value);
+    const QByteArrayView value = line.sliced(colon + 1);
+    const QString charset = p.params.isEmpty() ? QString() : p.param(QStringLiteral("CHARSET")).toUpper();
+    if (!p.params.isEmpty() &&
+        (p.param(QStringLiteral("ENCODING")).compare(QLatin1String("QUOTED-PRINTABLE"), Qt::CaseInsensitive) == 0 ||
+         p.types().contains(QStringLiteral("QUOTED-PRINTABLE"))))
+        p.value = decodeValue(decodeQuotedPrintable(value), charset);
     else
-        p.value = decodeText(value);
+        p.value = decodeValue(value, charset);
     return p;
 }
 
@@ -237,7 +329,7 @@ void takePreferred(const QList<Property>& props, Contact& c, Field field, const 
     if (props.isEmpty())
         return;
     qsizetype chosen = 0;
-    for (qsizetype i = 0; i < props.size(); ++i)
+    for (qsizetype i = 0; i < props.size() && props.size() > 1; ++i)
         if (props[i].preferred()) {
             chosen = i;
             break;
@@ -261,26 +353,26 @@ Contact contactFrom(const QList<Property>& card, ReadReport* report)
     bool haveN = false;
     QStringList notes;
     for (const Property& p : card) {
-        if (p.name == QLatin1String("N")) {
+        if (p.kind == Prop::N) {
             const QStringList n = splitEscaped(p.value, u';');
             c[Field::LastName] = n.value(0);
             c[Field::FirstName] = n.value(2).isEmpty() ? n.value(1) : n.value(1) + u' ' + n.value(2);
             haveN = !c[Field::LastName].isEmpty() || !c[Field::FirstName].isEmpty();
-        } else if (p.name == QLatin1String("FN")) {
+        } else if (p.kind == Prop::FN) {
             fn = unescape(p.value);
-        } else if (p.name == QLatin1String("TEL")) {
+        } else if (p.kind == Prop::Tel) {
             tels << p;
-        } else if (p.name == QLatin1String("EMAIL")) {
+        } else if (p.kind == Prop::Email) {
             emails << p;
-        } else if (p.name == QLatin1String("ADR")) {
+        } else if (p.kind == Prop::Adr) {
             adrs << p;
-        } else if (p.name == QLatin1String("ORG")) {
+        } else if (p.kind == Prop::Org) {
             c[Field::Company] = splitEscaped(p.value, u';').join(QStringLiteral(", "));
             while (c[Field::Company].endsWith(QLatin1String(", ")))
                 c[Field::Company].chop(2);
-        } else if (p.name == QLatin1String("NOTE")) {
+        } else if (p.kind == Prop::Note) {
             notes << plainText(p);
-        } else if (p.name == QLatin1String("PHOTO") || p.name == QLatin1String("LOGO")) {
+        } else if (p.kind == Prop::Photo) {
             if (report)
                 ++report->photosSkipped;
         }
@@ -431,6 +523,21 @@ Contact fromRecord(const ContactRecord& r)
     return c;
 }
 
+Extent extentOf(const QByteArray& book)
+{
+    Extent e;
+    bool counting = true;
+    for (qsizetype at = 0; at < book.size(); at += static_cast<qsizetype>(kRecordSize)) {
+        const bool free = book[at] == '\0';
+        counting = counting && !free;
+        if (counting)
+            ++e.count;
+        else if (!free)
+            ++e.hidden;
+    }
+    return e;
+}
+
 QList<Contact> shownContacts(const QByteArray& book, int count)
 {
     QList<Contact> out;
@@ -460,22 +567,27 @@ QList<Contact> readVCard(const QByteArray& data, ReadReport* report)
     out.reserve(data.size() / 256);   // about the size of a small card
     QList<Property> card;
     bool inCard = false;
-    for (const QByteArray& line : logicalLines(data)) {
+    QByteArrayView bytes(data);
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        bytes = bytes.sliced(3);   // a UTF-8 mark before the first card
+    forEachLogicalLine(bytes, [&](QByteArrayView line) {
         if (line.trimmed().isEmpty())
-            continue;
-        const Property p = parseLine(line);
-        if (p.name == QLatin1String("BEGIN") && p.value.trimmed().compare(QLatin1String("VCARD"), Qt::CaseInsensitive) == 0) {
+            return;
+        const qsizetype colon = colonOf(line);
+        const Prop kind = colon < 0 ? Prop::Other : kindOf(nameOf(line.first(colon)));
+        if (kind == Prop::Begin && sameLetters(line.sliced(colon + 1).trimmed(), "VCARD")) {
             card.clear();
             inCard = true;
-        } else if (p.name == QLatin1String("END") && inCard) {
+        } else if (kind == Prop::End && inCard) {
             out << contactFrom(card, report);
             inCard = false;
         } else if (inCard) {
-            card << p;
+            if (kind != Prop::Other && kind != Prop::Begin && kind != Prop::End)
+                card << parseLine(line, colon, kind);
         } else if (report) {
-            report->skipped << QStringLiteral("A line outside any card: %1").arg(QString::fromUtf8(line.left(60)));
+            report->skipped << QStringLiteral("A line outside any card: %1").arg(QString::fromUtf8(line.first(std::min<qsizetype>(60, line.size()))));
         }
-    }
+    });
     if (inCard && report)
         report->skipped << QStringLiteral("A card without its END:VCARD line");
     return out;
@@ -485,27 +597,36 @@ QByteArray writeVCard(const QList<Contact>& contacts, VCardVersion version)
 {
     QByteArray out;
     out.reserve(contacts.size() * 320);
+    QByteArray line;
+    const auto put = [&](const char* name, std::initializer_list<QStringView> parts, const char* tail = "") {
+        line.resize(0);
+        line.append(name);
+        bool first = true;
+        for (QStringView part : parts) {
+            if (!first)
+                line.append(';');
+            appendEscaped(line, part);
+            first = false;
+        }
+        line.append(tail);
+        appendFolded(out, line);
+    };
     for (const Contact& c : contacts) {
-        QList<QString> lines;
-        lines << QStringLiteral("BEGIN:VCARD")
-              << (version == VCardVersion::V40 ? QStringLiteral("VERSION:4.0") : QStringLiteral("VERSION:3.0"));
-        lines << QStringLiteral("N:") + escape(c[Field::LastName]) + u';' + escape(c[Field::FirstName]) + QStringLiteral(";;;");
+        out.append("BEGIN:VCARD\r\n").append(version == VCardVersion::V40 ? "VERSION:4.0\r\n" : "VERSION:3.0\r\n");
+        put("N:", {c[Field::LastName], c[Field::FirstName]}, ";;;");
         const QString fn = QStringList{c[Field::FirstName], c[Field::LastName]}.join(u' ').trimmed();
-        lines << QStringLiteral("FN:") + escape(fn);
+        put("FN:", {fn});
         if (!c[Field::Phone].isEmpty())
-            lines << QStringLiteral("TEL;TYPE=voice:") + escape(c[Field::Phone]);
+            put("TEL;TYPE=voice:", {c[Field::Phone]});
         if (!c[Field::Email].isEmpty())
-            lines << (version == VCardVersion::V40 ? QStringLiteral("EMAIL:") : QStringLiteral("EMAIL;TYPE=internet:")) +
-                         escape(c[Field::Email]);
+            put(version == VCardVersion::V40 ? "EMAIL:" : "EMAIL;TYPE=internet:", {c[Field::Email]});
         if (!c[Field::Company].isEmpty())
-            lines << QStringLiteral("ORG:") + escape(c[Field::Company]);
+            put("ORG:", {c[Field::Company]});
         if (!c[Field::Address].isEmpty())
-            lines << QStringLiteral("ADR:;;") + escape(c[Field::Address]) + QStringLiteral(";;;;");
+            put("ADR:;;", {c[Field::Address]}, ";;;;");
         if (!c[Field::Comments].isEmpty())
-            lines << QStringLiteral("NOTE:") + escape(c[Field::Comments]);
-        lines << QStringLiteral("END:VCARD");
-        for (const QString& l : lines)
-            appendFolded(out, l.toUtf8());
+            put("NOTE:", {c[Field::Comments]});
+        out.append("END:VCARD\r\n");
     }
     return out;
 }

@@ -35,6 +35,13 @@ struct ReadReport {
 Contact fromRecord(const ContactRecord& r);
 ContactRecord toRecord(const Contact& c);
 
+// The records the program counts (up to the first free slot) and those
+// after it, never shown, in a book's bytes: what an export needs to know.
+struct Extent {
+    int count = 0;
+    int hidden = 0;
+};
+Extent extentOf(const QByteArray& book);
 // The records the program shows (1 up to the count) of a book's bytes.
 QList<Contact> shownContacts(const QByteArray& book, int count);
 

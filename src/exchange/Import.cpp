@@ -11,6 +11,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <cstring>
 
 namespace pb::exchange {
 
@@ -36,9 +37,22 @@ bool plainByte(char b)
 // in `lost`.
 std::string storable(const QString& text, QString* lost)
 {
-    std::string bytes = codepage::encode(text);
+    // Every code page holds ASCII as it is: the common case needs no table.
+    std::string bytes;
+    bytes.reserve(static_cast<std::size_t>(text.size()));
+    bool plain = true;
+    for (QChar c : text) {
+        if (c.unicode() >= 0x80 || !plainByte(static_cast<char>(c.unicode()))) {
+            plain = false;
+            break;
+        }
+        bytes += static_cast<char>(c.unicode());
+    }
+    if (plain)
+        return bytes;
+    bytes = codepage::encode(text);
     if (std::all_of(bytes.begin(), bytes.end(), plainByte) && codepage::decode(bytes) == text)
-        return bytes;   // the common case: every character has its byte
+        return bytes;
     bytes.clear();
     for (char32_t c : text.toUcs4()) {
         const QString one = QString::fromUcs4(&c, 1);
@@ -54,25 +68,36 @@ std::string storable(const QString& text, QString* lost)
     return bytes;
 }
 
-// Stores bytes already in the code page: cut to the field's width or space
-// padded to it.
-void put(ContactRecord& r, Field f, const std::string& bytes)
+// Stores bytes already in the code page at `at` (a whole record): cut to
+// the field's width or space padded to it.
+void put(char* at, Field f, const std::string& bytes)
 {
     const FieldLayout l = layoutOf(f);
     const std::size_t n = std::min(bytes.size(), l.width);
-    std::copy_n(bytes.data(), n, r.bytes.begin() + static_cast<std::ptrdiff_t>(l.offset));
-    std::fill_n(r.bytes.begin() + static_cast<std::ptrdiff_t>(l.offset + n), l.width - n, ' ');
+    std::memcpy(at + l.offset, bytes.data(), n);
+    std::memset(at + l.offset + n, ' ', l.width - n);
 }
 
-QString key(const ContactRecord& r, Field f)
+// What a field shows, trimmed and without case, to compare contacts by.
+QByteArray key(const char* record, Field f)
 {
-    return FieldText(r, f).trimmed().toCaseFolded();
+    const FieldLayout l = layoutOf(f);
+    std::string_view text = FieldTextBytes(std::string_view(record + l.offset, l.width));
+    while (!text.empty() && text.front() == ' ')
+        text.remove_prefix(1);
+    while (!text.empty() && text.back() == ' ')
+        text.remove_suffix(1);
+    if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        QByteArray k(text.data(), static_cast<qsizetype>(text.size()));
+        return k.toLower();
+    }
+    return codepage::decode(text).trimmed().toCaseFolded().toUtf8();
 }
 
-QString nameKey(const ContactRecord& r)
+QByteArray nameKey(const char* record)
 {
-    const QString first = key(r, Field::FirstName), last = key(r, Field::LastName);
-    return first.isEmpty() && last.isEmpty() ? QString() : first + QChar(0x1F) + last;
+    const QByteArray first = key(record, Field::FirstName), last = key(record, Field::LastName);
+    return first.isEmpty() && last.isEmpty() ? QByteArray() : first + '\x1f' + last;
 }
 
 QString displayName(const Contact& c, int number)
@@ -114,17 +139,25 @@ QList<Contact> readContacts(const QByteArray& data, const QString& fileName, Rea
     return data.left(4096).toUpper().contains("BEGIN:VCARD") ? readVCard(data, report) : readCsv(data, report);
 }
 
-QList<ContactRecord> ImportPlan::records(bool skipDuplicates) const
+ContactRecord ImportPlan::record(int i) const
 {
+    ContactRecord r;
+    std::copy_n(records.constData() + static_cast<qsizetype>(i) * static_cast<qsizetype>(kRecordSize), kRecordSize, r.bytes.begin());
+    return r;
+}
+
+QByteArray ImportPlan::recordsToAdd(bool skipDuplicates) const
+{
+    if (!skipDuplicates || duplicates.isEmpty())
+        return records;
     QSet<int> dropped;
-    if (skipDuplicates)
-        for (const Duplicate& d : duplicates)
-            dropped.insert(d.contact);
-    QList<ContactRecord> out;
-    out.reserve(entries.size());
-    for (const Entry& e : entries)
-        if (!dropped.contains(e.contact))
-            out << e.record;
+    for (const Duplicate& d : duplicates)
+        dropped.insert(d.contact);
+    QByteArray out;
+    out.reserve(records.size());
+    for (qsizetype i = 0; i < contacts.size(); ++i)
+        if (!dropped.contains(contacts[i]))
+            out.append(records.constData() + i * kSize, kSize);
     return out;
 }
 
@@ -150,54 +183,69 @@ ImportPlan planImport(const QList<Contact>& contacts, const ReadReport& read, co
                            .arg(check.freeSlots.value(0, check.count + 1));
 
     // What the book holds, to spot contacts it already has.
-    QHash<QString, int> emails, names;
+    QHash<QByteArray, int> emails, names;
     for (int n = 1; n <= check.count; ++n) {
-        ContactRecord r;
-        std::copy_n(book.constData() + (n - 1) * kSize, std::min<qint64>(kSize, book.size() - (n - 1) * kSize), r.bytes.begin());
-        if (const QString e = key(r, Field::Email); !e.isEmpty())
+        char r[kRecordSize] = {};
+        std::copy_n(book.constData() + (n - 1) * kSize, std::min<qint64>(kSize, book.size() - (n - 1) * kSize), r);
+        if (const QByteArray e = key(r, Field::Email); !e.isEmpty())
             emails.insert(e, n);
-        if (const QString k = nameKey(r); !k.isEmpty())
+        if (const QByteArray k = nameKey(r); !k.isEmpty())
             names.insert(k, n);
     }
-    QHash<QString, int> fileEmails, fileNames;
+    QHash<QByteArray, int> fileEmails, fileNames;
 
     const int room = kMaxRecord - check.count;
-    plan.entries.reserve(std::min<qsizetype>(room, contacts.size()));
-    for (qsizetype i = 0; i < contacts.size(); ++i) {
+    const qsizetype taken = std::min<qsizetype>(room, contacts.size());
+    plan.records.resize(taken * kSize);
+    plan.contacts.reserve(taken);
+    if (taken < contacts.size())
+        plan.skipped << QStringLiteral("Contacts %1 to %2: the book holds at most %3 records.")
+                            .arg(taken + 1)
+                            .arg(contacts.size())
+                            .arg(kMaxRecord);
+    for (qsizetype i = 0; i < taken; ++i) {
         const int number = static_cast<int>(i + 1);
         const Contact& c = contacts[i];
-        if (plan.entries.size() >= room) {
-            plan.skipped << QStringLiteral("Contacts %1 to %2: the book holds at most %3 records.")
-                                .arg(number)
-                                .arg(contacts.size())
-                                .arg(kMaxRecord);
-            break;
-        }
-        ImportPlan::Entry e{number, {}, displayName(c, number)};
+        char* r = plan.records.data() + i * kSize;
+        const auto mention = [&] {
+            if (!plan.names.contains(number))
+                plan.names.insert(number, displayName(c, number));
+        };
         for (Field f : kAllFields) {
             QString lost;
             const std::string bytes = storable(c[f], &lost);
-            if (!lost.isEmpty())
+            if (!lost.isEmpty()) {
                 plan.unmapped << ImportPlan::Unmapped{number, f, lost};
+                mention();
+            }
             const std::size_t width = layoutOf(f).width;
-            if (bytes.size() > width)
+            if (bytes.size() > width) {
                 plan.cuts << ImportPlan::Cut{number, f, static_cast<int>(bytes.size() - width)};
-            put(e.record, f, bytes);
+                mention();
+            }
+            put(r, f, bytes);
         }
-        if (e.record.isFree())
-            e.record.store(Field::FirstName, QStringLiteral(" "));
+        if (r[0] == '\0')   // a record, never a free slot
+            put(r, Field::FirstName, " ");
 
-        const QString email = key(e.record, Field::Email), name = nameKey(e.record);
-        if (!email.isEmpty() && (emails.contains(email) || fileEmails.contains(email)))
+        const QByteArray email = key(r, Field::Email), name = nameKey(r);
+        if (!email.isEmpty() && (emails.contains(email) || fileEmails.contains(email))) {
             plan.duplicates << ImportPlan::Duplicate{number, emails.value(email), fileEmails.value(email), true};
-        else if (!name.isEmpty() && (names.contains(name) || fileNames.contains(name)))
+            mention();
+        } else if (!name.isEmpty() && (names.contains(name) || fileNames.contains(name))) {
             plan.duplicates << ImportPlan::Duplicate{number, names.value(name), fileNames.value(name), false};
+            mention();
+        }
         if (!email.isEmpty() && !fileEmails.contains(email))
             fileEmails.insert(email, number);
         if (!name.isEmpty() && !fileNames.contains(name))
             fileNames.insert(name, number);
-        plan.entries << e;
+        plan.contacts << number;
     }
+    // The earlier contacts duplicates point at are named too.
+    for (const ImportPlan::Duplicate& d : std::as_const(plan.duplicates))
+        if (d.earlierContact && !plan.names.contains(d.earlierContact))
+            plan.names.insert(d.earlierContact, displayName(contacts[d.earlierContact - 1], d.earlierContact));
     return plan;
 }
 
@@ -206,13 +254,13 @@ QString summary(const ImportPlan& plan, const QString& fileName)
     const QString file = QFileInfo(fileName).fileName();
     if (!plan.blocked.isEmpty())
         return QStringLiteral("Nothing can be imported from %1.\n\n%2").arg(file, plan.blocked);
-    if (plan.entries.isEmpty())
+    if (plan.contacts.isEmpty())
         return QStringLiteral("%1 holds no contacts to import.").arg(file);
     QStringList lines;
     lines << QStringLiteral("%1 from %2 will be added after record %3 (the book then holds %4 records).")
-                 .arg(counted(plan.entries.size(), "contact", "contacts"), file)
+                 .arg(counted(plan.count(), "contact", "contacts"), file)
                  .arg(plan.bookCount)
-                 .arg(plan.bookCount + plan.entries.size());
+                 .arg(plan.bookCount + plan.count());
     if (!plan.cuts.isEmpty())
         lines << QStringLiteral("%1 longer than the book keeps and will be cut.").arg(counted(plan.cuts.size(), "field is", "fields are"));
     if (!plan.unmapped.isEmpty())
@@ -227,10 +275,7 @@ QString summary(const ImportPlan& plan, const QString& fileName)
 
 QString details(const ImportPlan& plan)
 {
-    QHash<int, QString> names;
-    for (const ImportPlan::Entry& e : plan.entries)
-        names.insert(e.contact, e.name);
-    const auto who = [&](int contact) { return names.value(contact, QStringLiteral("contact %1").arg(contact)); };
+    const auto who = [&](int contact) { return plan.names.value(contact, QStringLiteral("contact %1").arg(contact)); };
 
     QStringList parts;
     if (!plan.cuts.isEmpty()) {
@@ -266,20 +311,17 @@ QString details(const ImportPlan& plan)
     return parts.join(QStringLiteral("\n\n"));
 }
 
-bool appendRecords(Phonebook& book, int after, const QList<ContactRecord>& records, QString* error)
+bool appendRecords(Phonebook& book, int after, const QByteArray& records, QString* error)
 {
     if (records.isEmpty())
         return true;
-    const int count = static_cast<int>(records.size());
+    const int count = static_cast<int>(records.size() / kSize);
     if (after < 0 || after + count > kMaxRecord) {
         *error = QStringLiteral("The book holds at most %1 records.").arg(kMaxRecord);
         return false;
     }
-    std::vector<char> block(static_cast<std::size_t>(count) * kRecordSize);
-    for (int i = 0; i < count; ++i)
-        std::copy(records[i].bytes.begin(), records[i].bytes.end(), block.begin() + static_cast<std::ptrdiff_t>(i) * static_cast<std::ptrdiff_t>(kRecordSize));
     Phonebook::Change change(book, after + 1, after + count);
-    if (!change.ok() || !book.writeRecords(after + 1, count, block.data()) || !change.commit()) {
+    if (!change.ok() || !book.writeRecords(after + 1, count, records.constData()) || !change.commit()) {
         *error = book.phonebookError();
         return false;
     }

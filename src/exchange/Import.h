@@ -6,6 +6,7 @@
 #include "exchange/Exchange.h"
 
 #include <QDateTime>
+#include <QHash>
 
 namespace pb {
 class Phonebook;
@@ -20,11 +21,6 @@ QList<Contact> readContacts(const QByteArray& data, const QString& fileName, Rea
 // What an import would do to the book. Contacts are numbered from 1 in the
 // file's order (skipped ones included).
 struct ImportPlan {
-    struct Entry {
-        int contact;           // its number in the file
-        ContactRecord record;  // as it will be stored
-        QString name;          // as the report names it
-    };
     struct Cut {
         int contact;
         Field field;
@@ -43,7 +39,9 @@ struct ImportPlan {
     };
 
     int bookCount = 0;         // the records the book shows now
-    QList<Entry> entries;      // to be added after record bookCount
+    QByteArray records;        // the records to add after record bookCount, back to back
+    QList<int> contacts;       // the contact each of them comes from
+    QHash<int, QString> names; // how the report names the contacts it mentions
     QList<Cut> cuts;
     QList<Unmapped> unmapped;
     QList<Duplicate> duplicates;
@@ -51,8 +49,10 @@ struct ImportPlan {
     int photosSkipped = 0;
     QString blocked;           // why nothing may be added, when something stands in the way
 
+    int count() const { return static_cast<int>(contacts.size()); }
+    ContactRecord record(int i) const;
     // The records to add, without the likely duplicates when asked.
-    QList<ContactRecord> records(bool skipDuplicates) const;
+    QByteArray recordsToAdd(bool skipDuplicates) const;
     int duplicateCount() const;
 };
 
@@ -62,9 +62,10 @@ ImportPlan planImport(const QList<Contact>& contacts, const ReadReport& read, co
 QString summary(const ImportPlan& plan, const QString& fileName);
 QString details(const ImportPlan& plan);
 
-// Writes `records` after record `after` as one change: all of them or, on
-// any failure, none (the book is as it was). The book must be open.
-bool appendRecords(Phonebook& book, int after, const QList<ContactRecord>& records, QString* error);
+// Writes `records` (whole records back to back) after record `after` as one
+// change: all of them or, on any failure, none (the book is as it was). The
+// book must be open.
+bool appendRecords(Phonebook& book, int after, const QByteArray& records, QString* error);
 
 // The whole book file, in one read.
 bool readBook(Phonebook& book, QByteArray* bytes, QString* error);
@@ -84,5 +85,3 @@ struct RepairResult {
 bool repairBook(Phonebook& book, const QString& backupPath, RepairResult* result, QString* error);
 
 } // namespace pb::exchange
-
-Q_DECLARE_TYPEINFO(pb::exchange::ImportPlan::Entry, Q_RELOCATABLE_TYPE);

@@ -71,15 +71,16 @@ int importFile(pb::Phonebook& book, const QString& source, bool skipDuplicates, 
     print(pb::exchange::details(plan));
     if (!plan.blocked.isEmpty())
         return 1;
-    if (dryRun || plan.entries.isEmpty())
+    if (dryRun || plan.contacts.isEmpty())
         return 0;
-    const QList<pb::ContactRecord> records = plan.records(skipDuplicates);
+    const QByteArray records = plan.recordsToAdd(skipDuplicates);
+    const qsizetype added = records.size() / static_cast<qsizetype>(pb::kRecordSize);
     if (!pb::exchange::appendRecords(book, plan.bookCount, records, &why))
         return fail(QString::fromLatin1(pb::kPhonebookFileName),
                     QStringLiteral("nothing was imported, the book is as it was: ") + why);
     print(QStringLiteral("%1 added; the book holds %2 records.")
-              .arg(records.size() == 1 ? QStringLiteral("1 contact") : QStringLiteral("%1 contacts").arg(records.size()))
-              .arg(plan.bookCount + records.size()));
+              .arg(added == 1 ? QStringLiteral("1 contact") : QStringLiteral("%1 contacts").arg(added))
+              .arg(plan.bookCount + added));
     return 0;
 }
 
@@ -129,14 +130,13 @@ int main(int argc, char** argv)
         if (!openBook(book) || !pb::exchange::readBook(book, &bytes, &why))
             return why.isEmpty() ? 1 : fail(bookName, why);
     }
-    const pb::exchange::BookCheck check = pb::exchange::checkBook(bytes);
-
     if (command == QLatin1String("check") && args.isEmpty()) {
+        const pb::exchange::BookCheck check = pb::exchange::checkBook(bytes);
         print(pb::exchange::describe(check));
         return check.clean() ? 0 : 1;
     }
     if (command == QLatin1String("export") && (args.size() == 1 || (args.size() == 2 && args[1] == QLatin1String("--vcard4")))) {
-        const QList<pb::exchange::Contact> contacts = pb::exchange::shownContacts(bytes, check.count);
+        const QList<pb::exchange::Contact> contacts = pb::exchange::shownContacts(bytes, pb::exchange::extentOf(bytes).count);
         const QString target = args[0];
         const QByteArray out = target.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive)
                                    ? pb::exchange::writeCsv(contacts)

@@ -71,7 +71,7 @@ void Data::mnuImport_Click()
     // The report comes first; nothing is written until the user agrees.
     const QString summary = exchange::summary(plan, *file);
     const QString details = exchange::details(plan);
-    if (!plan.blocked.isEmpty() || plan.entries.isEmpty()) {
+    if (!plan.blocked.isEmpty() || plan.contacts.isEmpty()) {
         ctx_.boxes.showDetails(this, summary, details, kImportTitle, MsgButtons::Ok,
                                plan.blocked.isEmpty() ? MsgIcon::Information : MsgIcon::Exclamation);
         return;
@@ -90,8 +90,9 @@ void Data::mnuImport_Click()
         return;
     }
 
-    const QList<ContactRecord> records = plan.records(skipDuplicates);
-    if (records.isEmpty())
+    const QByteArray records = plan.recordsToAdd(skipDuplicates);
+    const int added = static_cast<int>(records.size() / static_cast<qsizetype>(kRecordSize));
+    if (added == 0)
         return;
     QString why;
     bool done;
@@ -107,7 +108,7 @@ void Data::mnuImport_Click()
     }
     // The first new record on show, the count up to date: the boxes never
     // keep a slot the import has filled.
-    showAfterBookChange(plan.bookCount + static_cast<int>(records.size()), plan.bookCount + 1);
+    showAfterBookChange(plan.bookCount + added, plan.bookCount + 1);
 }
 
 void Data::mnuExport_Click()
@@ -123,14 +124,14 @@ void Data::mnuExport_Click()
 
     QString why;
     QByteArray bytes;
-    exchange::BookCheck check;
+    exchange::Extent extent;
     int written = 0;
     bool done = false;
     {
         const BusyCursor busy;
         if (exchange::readBook(ctx_.book, &bytes, &why)) {
-            check = exchange::checkBook(bytes);
-            const QList<exchange::Contact> contacts = exchange::shownContacts(bytes, check.count);
+            extent = exchange::extentOf(bytes);
+            const QList<exchange::Contact> contacts = exchange::shownContacts(bytes, extent.count);
             const QByteArray out = csv ? exchange::writeCsv(contacts) : exchange::writeVCard(contacts);
             QSaveFile save(*file);
             done = save.open(QIODevice::WriteOnly) && save.write(out) == out.size() && save.commit();
@@ -146,10 +147,10 @@ void Data::mnuExport_Click()
     }
     QString text = (written == 1 ? QStringLiteral("1 contact") : QStringLiteral("%1 contacts").arg(written)) +
                    QStringLiteral(" written to %1.").arg(QFileInfo(*file).fileName());
-    if (!check.uncounted.isEmpty())
+    if (extent.hidden > 0)
         text += QStringLiteral("\r\n\r\n%1 records after a free slot are not in the book the program shows and were not "
                                "written; \"Check the Book...\" can repair it.")
-                    .arg(check.uncounted.size());
+                    .arg(extent.hidden);
     ctx_.boxes.show(this, text, kExportTitle, MsgButtons::Ok, MsgIcon::Information);
 }
 
