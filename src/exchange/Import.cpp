@@ -321,7 +321,25 @@ bool appendRecords(Phonebook& book, int after, const QByteArray& records, QStrin
         return false;
     }
     Phonebook::Change change(book, after + 1, after + count);
-    if (!change.ok() || !book.writeRecords(after + 1, count, records.constData()) || !change.commit()) {
+    if (!change.ok()) {
+        *error = book.phonebookError();
+        return false;
+    }
+    // The book is read again here, not trusted from the report: another
+    // program may have added records while the user read it.
+    std::vector<char> now(static_cast<std::size_t>(records.size()));
+    if (!book.phonebookFile().readRange(after + 1, count, now.data())) {
+        *error = book.phonebookFile().errorString();
+        return false;
+    }
+    for (int i = 0; i < count; ++i)
+        if (now[static_cast<std::size_t>(i) * kRecordSize] != '\0') {
+            *error = QStringLiteral("The book was changed by another program after the report: record %1 is no longer "
+                                    "free. Import again to see the report for the book as it is now.")
+                         .arg(after + 1 + i);
+            return false;
+        }
+    if (!book.writeRecords(after + 1, count, records.constData()) || !change.commit()) {
         *error = book.phonebookError();
         return false;
     }

@@ -3,7 +3,11 @@
 #include "exchange/Exchange.h"
 #include "exchange/Import.h"
 #include "platform/Codepage.h"
+#include "records/Phonebook.h"
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace pb;
@@ -216,6 +220,33 @@ private slots:
         QCOMPARE(plan.bookCount, 1);
         QVERIFY(!plan.blocked.isEmpty());
         QVERIFY(summary(plan, QStringLiteral("x.vcf")).startsWith(QStringLiteral("Nothing can be imported")));
+    }
+
+    void anAppendNeverOverwritesWhatAnotherProgramAddedAfterTheReport()
+    {
+        QTemporaryDir dir;
+        const QString old = QDir::currentPath();
+        QDir::setCurrent(dir.path());
+        ContactRecord ann;
+        ann.store(Field::FirstName, QStringLiteral("Ann"));
+        Contact bob;
+        bob[Field::FirstName] = QStringLiteral("Bob");
+        const ImportPlan plan = planImport({bob}, {}, QByteArray());   // the report saw an empty book
+        {
+            QFile f(QString::fromLatin1(kPhonebookFileName));   // then Ann arrived
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(ann.bytes.data(), kRecordSize) == kRecordSize);
+        }
+        Phonebook book;
+        QVERIFY(book.openPhonebookFile());
+        QString why;
+        QVERIFY(!appendRecords(book, plan.bookCount, plan.recordsToAdd(false), &why));
+        QVERIFY2(why.contains(QStringLiteral("record 1 is no longer free")), qPrintable(why));
+        book.closePhonebookFile();
+        QFile f(QString::fromLatin1(kPhonebookFileName));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), QByteArray(ann.bytes.data(), kRecordSize));
+        QVERIFY(!QFile::exists(QString::fromLatin1(kPhonebookFileName) + QStringLiteral("-journal")));
+        QDir::setCurrent(old);
     }
 };
 
