@@ -1,6 +1,34 @@
 #include "diaries/DateStamp.h"
 
+#include "platform/Codepage.h"
+
 namespace pb {
+
+namespace {
+
+bool namesFitTheCodePage(const QLocale& locale)
+{
+    QString names;
+    for (int d = 1; d <= 7; ++d)
+        names += locale.dayName(d, QLocale::LongFormat);
+    for (int m = 1; m <= 12; ++m)
+        names += locale.monthName(m, QLocale::LongFormat);
+    QString lost;
+    codepage::encodeReporting(names, &lost);
+    return lost.isEmpty();
+}
+
+} // namespace
+
+QLocale stampLocale(const QLocale& preferred)
+{
+    if (namesFitTheCodePage(preferred))
+        return preferred;
+    const QLocale own = codepage::characterLocale();
+    if (namesFitTheCodePage(own))
+        return own;
+    return QLocale(QLocale::English, QLocale::UnitedStates);
+}
 
 QString dateStamp(const QDateTime& when, const QLocale& locale)
 {

@@ -14,3 +14,13 @@ namespace pb {
 QString dateStamp(const QDateTime& when, const QLocale& locale);
 
 } // namespace pb
+
+namespace pb {
+
+// The locale whose day and month names a stamp uses: `preferred` when the
+// book's code page holds its names, else the locale of the user's
+// characters (the code page's own language), else English. A stamp never
+// holds a '?' for a name the book cannot store.
+QLocale stampLocale(const QLocale& preferred);
+
+} // namespace pb

@@ -248,7 +248,7 @@ void frmDiaries::Toolbar_ButtonClick(const QString& key)
 void frmDiaries::SaveEntry()
 {
     const QString date = txtDate->text();
-    record_.store(DiaryField::Date, date.isEmpty() ? dateStamp(QDateTime::currentDateTime(), QLocale::system()) : date);
+    record_.store(DiaryField::Date, date.isEmpty() ? dateStamp(QDateTime::currentDateTime(), stampLocale(QLocale::system())) : date);
     const QString text = txtDiaries->text();
     record_.store(DiaryField::Text, text);
     if (!file_.write(EntryNumber, record_)) {

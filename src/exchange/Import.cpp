@@ -50,19 +50,13 @@ std::string storable(const QString& text, QString* lost)
     }
     if (plain)
         return bytes;
-    bytes = codepage::encode(text);
-    if (std::all_of(bytes.begin(), bytes.end(), plainByte) && codepage::decode(bytes) == text)
-        return bytes;
-    bytes.clear();
-    for (char32_t c : text.toUcs4()) {
-        const QString one = QString::fromUcs4(&c, 1);
-        const std::string b = codepage::encode(one);
-        if (b.size() != 1 || !plainByte(b[0]) || codepage::decode(b) != one) {
+    bytes = codepage::encodeReporting(text, lost);
+    for (char& b : bytes) {
+        if (!plainByte(b)) {
+            const QString one(QChar(static_cast<unsigned char>(b)));
             if (!lost->contains(one))
                 *lost += one;
-            bytes += '?';
-        } else {
-            bytes += b;
+            b = '?';
         }
     }
     return bytes;

@@ -99,7 +99,7 @@ int main(int argc, char** argv)
     pb::SettingsStore settings;
     const auto pinned = pb::codepage::parse(
         settings.get(QStringLiteral("RiveVozuDezi"), QStringLiteral("Phonebook"), QStringLiteral("CodePage"), QString()));
-    pb::codepage::setCurrent(pinned.value_or(pb::codepage::forLocale(QLocale::system())));
+    pb::codepage::setCurrent(pinned.value_or(pb::codepage::forSystem()));
 
     const QString bookName = QString::fromLatin1(pb::kPhonebookFileName);
     pb::Phonebook book;

@@ -2,9 +2,14 @@
 
 #include <QLocale>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <bit>
 #include <cstdint>
 #include <utility>
 
@@ -19,6 +24,8 @@ struct Page {
     int number;
     std::array<char16_t, 256> toUnicode;                // every byte
     std::array<std::pair<char16_t, char>, 128> sorted;  // high half, by character
+    std::array<bool, 256> combining{};                  // bytes of combining marks (1258's tones)
+    bool anyCombining = false;
 };
 
 // An undefined byte reads as the C1 control of the same value (0x80-0x9F, as
@@ -37,6 +44,10 @@ Page makePage(int number, const std::array<char16_t, 128>& high)
         const char16_t c = high[static_cast<std::size_t>(i)] ? high[static_cast<std::size_t>(i)] : undefinedChar(0x80 + i);
         p.toUnicode[static_cast<std::size_t>(0x80 + i)] = c;
         p.sorted[static_cast<std::size_t>(i)] = {c, static_cast<char>(0x80 + i)};
+        if (high[static_cast<std::size_t>(i)] && QChar::isMark(c)) {
+            p.combining[static_cast<std::size_t>(0x80 + i)] = true;
+            p.anyCombining = true;
+        }
     }
     std::sort(p.sorted.begin(), p.sorted.end());
     return p;
@@ -68,15 +79,122 @@ const Page& page()
     return p ? *p : *find(1252);
 }
 
-char encodeOne(const Page& p, char32_t c)
+// The page's byte for the character, or 0 when it has none (NUL itself is
+// stored as it is by the callers).
+char byteOf(const Page& p, char32_t c)
 {
     if (c < 0x80)
         return static_cast<char>(c);
     if (c > 0xFFFF)
-        return '?';
+        return '\0';
     const auto it = std::lower_bound(p.sorted.begin(), p.sorted.end(), std::pair<char16_t, char>(static_cast<char16_t>(c), '\0'),
                                      [](const auto& a, const auto& b) { return a.first < b.first; });
-    return it != p.sorted.end() && it->first == c ? it->second : '?';
+    return it != p.sorted.end() && it->first == c ? it->second : '\0';
+}
+
+bool holds(const Page& p, char32_t c)
+{
+    return c < 0x80 || byteOf(p, c) != '\0';
+}
+
+bool isMark(char32_t c)
+{
+    return c >= 0x300 && QChar::isMark(c);
+}
+
+// One character that the page has no byte for, with the combining marks
+// that follow it: as Windows does it, the composed form where the page has
+// it, else a letter the page holds followed by the marks it holds as bytes
+// of their own (Vietnamese "ễ" in 1258 is "ê" and the combining tilde).
+// False when no such spelling exists.
+bool encodeCluster(const Page& p, const std::u32string& cluster, std::string& out)
+{
+    const QString composed = QString::fromUcs4(cluster.data(), static_cast<qsizetype>(cluster.size()))
+                                 .normalized(QString::NormalizationForm_C);
+    std::u32string nfc;
+    for (char32_t c : composed.toUcs4())
+        nfc.push_back(c);
+    if (std::all_of(nfc.begin(), nfc.end(), [&](char32_t c) { return holds(p, c); })) {
+        for (char32_t c : nfc)
+            out.push_back(byteOf(p, c));
+        return true;
+    }
+    const QList<uint> parts = composed.normalized(QString::NormalizationForm_D).toUcs4();
+    if (parts.isEmpty() || parts.size() > 5 || isMark(parts.front()))
+        return false;
+    const std::size_t marks = static_cast<std::size_t>(parts.size() - 1);
+    // The base with as many of its marks as the page has a letter for; the
+    // other marks after it (marks of different classes may change places).
+    for (int taken = static_cast<int>(marks); taken >= 0; --taken) {
+        for (unsigned set = 0; set < (1u << marks); ++set) {
+            if (std::popcount(set) != taken)
+                continue;
+            QString head = QString::fromUcs4(reinterpret_cast<const char32_t*>(parts.constData()), 1);
+            std::string rest;
+            bool restHeld = true;
+            for (std::size_t m = 0; m < marks; ++m) {
+                const char32_t mark = parts[static_cast<qsizetype>(m + 1)];
+                if (set & (1u << m)) {
+                    head += QString::fromUcs4(&mark, 1);
+                } else if (const char b = byteOf(p, mark); b != '\0') {
+                    rest.push_back(b);
+                } else {
+                    restHeld = false;
+                    break;
+                }
+            }
+            if (!restHeld)
+                continue;
+            const QList<uint> h = head.normalized(QString::NormalizationForm_C).toUcs4();
+            if (h.size() == 1 && holds(p, h.front())) {
+                out.push_back(byteOf(p, h.front()));
+                out += rest;
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+// Decoded text whose combining marks are joined to their letter where the
+// joined character encodes back to the same bytes: "ê" and a tilde read as
+// "ễ", but "e" and an acute stay apart (1258 has "é" as a byte of its own,
+// so joining them would change the file on the next save).
+QString composeWhereExact(const Page& p, const QString& decoded)
+{
+    QString out;
+    out.reserve(decoded.size());
+    qsizetype i = 0;
+    while (i < decoded.size()) {
+        qsizetype end = i + 1;
+        while (end < decoded.size() && isMark(decoded.at(end).unicode()))
+            ++end;
+        const QStringView cluster = QStringView(decoded).mid(i, end - i);
+        if (end - i > 1) {
+            const QString joined = cluster.toString().normalized(QString::NormalizationForm_C);
+            std::string again;
+            std::string before;
+            for (QChar c : cluster)
+                before.push_back(byteOf(p, c.unicode()));
+            std::u32string cps;
+            for (char32_t c : joined.toUcs4())
+                cps.push_back(c);
+            if (joined.size() < cluster.size() && encodeCluster(p, cps, again) && again == before) {
+                out += joined;
+                i = end;
+                continue;
+            }
+        }
+        out += cluster;
+        i = end;
+    }
+    return out;
+}
+
+bool hasCombining(const Page& p, std::string_view bytes)
+{
+    return p.anyCombining &&
+           std::any_of(bytes.begin(), bytes.end(), [&](char c) { return p.combining[static_cast<unsigned char>(c)]; });
 }
 
 } // namespace
@@ -136,6 +254,51 @@ int forLocale(const QLocale& locale)
     }
 }
 
+QLocale localeFromPosixName(const QString& name)
+{
+    // language[_territory][.codeset][@modifier]; "C" and "POSIX" are English.
+    QString n = name.trimmed();
+    QString modifier;
+    if (const qsizetype at = n.indexOf(u'@'); at >= 0) {
+        modifier = n.mid(at + 1).toLower();
+        n.truncate(at);
+    }
+    if (const qsizetype dot = n.indexOf(u'.'); dot >= 0)
+        n.truncate(dot);
+    if (n.isEmpty() || n == QLatin1String("C") || n == QLatin1String("POSIX"))
+        return QLocale(QLocale::English, QLocale::UnitedStates);
+    const QLocale plain(n);
+    QLocale::Script script = QLocale::AnyScript;
+    if (modifier == QLatin1String("latin"))
+        script = QLocale::LatinScript;
+    else if (modifier == QLatin1String("cyrillic"))
+        script = QLocale::CyrillicScript;
+    if (script == QLocale::AnyScript || plain.script() == script)
+        return plain;
+    return QLocale(plain.language(), script, plain.territory());
+}
+
+QLocale characterLocale()
+{
+    // The character-type category, as the C library reads it.
+    for (const char* var : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+        const QString value = qEnvironmentVariable(var);
+        if (!value.isEmpty())
+            return localeFromPosixName(value);
+    }
+    return localeFromPosixName(QString());
+}
+
+int forSystem()
+{
+#ifdef Q_OS_WIN
+    // The system's own choice for programs that are not Unicode.
+    if (const int acp = static_cast<int>(::GetACP()); find(acp))
+        return acp;
+#endif
+    return forLocale(characterLocale());
+}
+
 std::optional<int> parse(const QString& text)
 {
     QString t = text.trimmed().toLower();
@@ -162,11 +325,50 @@ bool defines(unsigned char byte)
 
 std::string encode(QStringView text)
 {
+    return encodeReporting(text, nullptr);
+}
+
+std::string encodeReporting(QStringView text, QString* lost)
+{
     const Page& p = page();
     std::string out;
     out.reserve(static_cast<std::size_t>(text.size()));
-    for (char32_t c : text.toUcs4())
-        out.push_back(encodeOne(p, c));
+    const QList<uint> cps = text.toUcs4();
+    qsizetype i = 0;
+    std::u32string cluster;
+    while (i < cps.size()) {
+        // A character and the combining marks after it.
+        qsizetype end = i + 1;
+        while (end < cps.size() && isMark(cps[end]))
+            ++end;
+        bool asIs = true;
+        for (qsizetype k = i; k < end && asIs; ++k)
+            asIs = holds(p, cps[k]);
+        if (asIs) {
+            // Stored as it stands: what was read is written back unchanged.
+            for (qsizetype k = i; k < end; ++k)
+                out.push_back(byteOf(p, cps[k]));
+        } else {
+            cluster.assign(cps.begin() + i, cps.begin() + end);
+            if (!encodeCluster(p, cluster, out)) {
+                // Each character the page holds is kept; the others become '?'.
+                for (qsizetype k = i; k < end; ++k) {
+                    const char32_t c = cps[k];
+                    if (holds(p, c)) {
+                        out.push_back(byteOf(p, c));
+                        continue;
+                    }
+                    out.push_back('?');
+                    if (lost) {
+                        const QString one = QString::fromUcs4(&c, 1);
+                        if (!lost->contains(one))
+                            *lost += one;
+                    }
+                }
+            }
+        }
+        i = end;
+    }
     return out;
 }
 
@@ -190,6 +392,11 @@ void appendDecoded(QString& out, std::string_view bytes)
     QChar* dst = out.data() + start;
     for (char ch : bytes)
         *dst++ = QChar(p.toUnicode[static_cast<unsigned char>(ch)]);
+    if (hasCombining(p, bytes)) {
+        const QString joined = composeWhereExact(p, out.mid(start));
+        out.truncate(start);
+        out += joined;
+    }
 }
 
 } // namespace pb::codepage
@@ -199,6 +406,10 @@ namespace pb::codepage {
 QChar* decodeInto(QChar* out, std::string_view bytes)
 {
     const Page& p = page();
+    if (hasCombining(p, bytes)) {
+        const QString joined = decode(bytes);
+        return std::copy(joined.begin(), joined.end(), out);
+    }
     for (char ch : bytes)
         *out++ = QChar(p.toUnicode[static_cast<unsigned char>(ch)]);
     return out;
@@ -217,7 +428,7 @@ QString decodeWith(int number, std::string_view bytes)
     QChar* dst = out.data();
     for (char ch : bytes)
         *dst++ = QChar(p->toUnicode[static_cast<unsigned char>(ch)]);
-    return out;
+    return hasCombining(*p, bytes) ? composeWhereExact(*p, out) : out;
 }
 
 } // namespace pb::codepage

@@ -27,6 +27,15 @@ int current();
 bool setCurrent(int number);
 // The code page a Windows system of that language uses for its files.
 int forLocale(const QLocale& locale);
+// The locale of a POSIX locale name ("sr_RS.UTF-8@latin"); "C", "POSIX"
+// and an empty name are English.
+QLocale localeFromPosixName(const QString& name);
+// The locale whose characters the user's text is in: LC_ALL, else
+// LC_CTYPE, else LANG (not the language of messages or dates).
+QLocale characterLocale();
+// The code page this system's user gets without a setting: on Windows the
+// system's own, elsewhere the one of characterLocale().
+int forSystem();
 // "1251", "cp1251" or "windows-1251"; nothing for anything else or an
 // unsupported number.
 std::optional<int> parse(const QString& text);
@@ -34,7 +43,15 @@ std::optional<int> parse(const QString& text);
 // Whether the current code page assigns a character to the byte.
 bool defines(unsigned char byte);
 
+// A character the page has no byte for is written as Windows writes it:
+// composed where the page has the composed letter, else a letter and the
+// combining marks the page holds (1258); else '?'. A letter followed by
+// marks the page holds as they are is stored as it stands, so bytes read
+// are written back unchanged. Decoding joins marks to their letter only
+// where the joined letter encodes back to the same bytes.
 std::string encode(QStringView text);
+// The same, adding each character stored as '?' to `lost` once.
+std::string encodeReporting(QStringView text, QString* lost);
 QString decode(std::string_view bytes);
 // The same in a code page named by number (the current one when unknown).
 QString decodeWith(int page, std::string_view bytes);

@@ -2,6 +2,7 @@
 
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QTextDocument>
 #include <QValidator>
 
 #include <algorithm>
@@ -79,8 +80,10 @@ MultiLineBox::MultiLineBox(QWidget* parent) : QPlainTextEdit(parent)
 
 QString MultiLineBox::text() const
 {
-    QString t = toPlainText();
-    t.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
+    // The raw text: toPlainText() would turn no-break spaces into spaces,
+    // and Apply would change bytes nobody touched.
+    QString t = document()->toRawText();
+    t.replace(QChar::ParagraphSeparator, QLatin1String("\r\n"));
     return t;
 }
 

@@ -12,6 +12,9 @@
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QFile>
+#include <QGuiApplication>
+#include <QStyleHints>
+#include <QTextBlock>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
@@ -189,11 +192,28 @@ void frmView::Form_Resize()
 
 bool frmView::eventFilter(QObject* watched, QEvent* e)
 {
+    if (watched == Rtf->viewport() && e->type() == QEvent::MouseButtonDblClick) {
+        auto* me = static_cast<QMouseEvent*>(e);
+        if (me->button() == Qt::LeftButton) {
+            lastDoubleClick_.start();
+            doubleClickAt_ = me->position().toPoint();
+        }
+    }
     if (watched == Rtf->viewport() && e->type() == QEvent::MouseButtonPress) {
         auto* me = static_cast<QMouseEvent*>(e);
         if (me->button() == Qt::RightButton) {
             Rtf_MouseDown(me->button(), me->globalPosition().toPoint());
             return true;   // the selection stays as it is
+        }
+        // A third click selects the line under the pointer. The text box
+        // would select its paragraph, which holds many lines here.
+        if (me->button() == Qt::LeftButton && lastDoubleClick_.isValid() &&
+            lastDoubleClick_.elapsed() < QGuiApplication::styleHints()->mouseDoubleClickInterval() &&
+            (me->position().toPoint() - doubleClickAt_).manhattanLength() <=
+                QGuiApplication::styleHints()->startDragDistance()) {
+            lastDoubleClick_.invalidate();
+            selectLineAt(me->position().toPoint());
+            return true;
         }
     }
     // The keyboard's menu key opens the same menu, at the text cursor.
@@ -203,6 +223,23 @@ bool frmView::eventFilter(QObject* watched, QEvent* e)
         return true;
     }
     return QWidget::eventFilter(watched, e);
+}
+
+void frmView::selectLineAt(const QPoint& viewportPos)
+{
+    QTextCursor c = Rtf->cursorForPosition(viewportPos);
+    const QTextBlock block = c.block();
+    const QString text = block.text();
+    const int at = c.positionInBlock();
+    qsizetype from = at;
+    while (from > 0 && text.at(from - 1) != QChar::LineSeparator)
+        --from;
+    qsizetype to = at;
+    while (to < text.size() && text.at(to) != QChar::LineSeparator)
+        ++to;
+    c.setPosition(block.position() + static_cast<int>(from));
+    c.setPosition(block.position() + static_cast<int>(to), QTextCursor::KeepAnchor);
+    Rtf->setTextCursor(c);
 }
 
 void frmView::Rtf_MouseDown(Qt::MouseButton button, const QPoint& globalPos)

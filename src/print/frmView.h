@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QElapsedTimer>
+#include <QPoint>
 #include <QWidget>
 
 class QAction;
@@ -64,12 +66,15 @@ private:
     void Form_Resize();
     void Rtf_MouseDown(Qt::MouseButton button, const QPoint& globalPos);
     QString selectedOrAllText() const;
+    void selectLineAt(const QPoint& viewportPos);
 
     AppContext& ctx_;
     QTextEdit* Rtf;
     QMenu* mnuSave;
     QAction* mnuSaveAs;
     QAction* mnuPrint;
+    QElapsedTimer lastDoubleClick_;   // a press soon after it, in the same place, is a third click
+    QPoint doubleClickAt_;
 };
 
 } // namespace pb

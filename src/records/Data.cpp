@@ -207,6 +207,8 @@ void Data::buildControls()
     for (QWidget* w : std::initializer_list<QWidget*>{txtRecord, of, lblRecord})
         w->move(w->x() - shift, w->y());
     connect(txtRecord, &QLineEdit::textChanged, this, [this] { txtRecord_Change(); });
+    // Typing, deleting or pasting: the number differs from the record on show.
+    connect(txtRecord, &QLineEdit::textEdited, this, [this] { recordBoxEdited_ = true; });
 
     auto button = [this](const char* name, const QString& caption, const QString& tip) {
         auto* b = new QPushButton(caption, area_);
@@ -339,8 +341,20 @@ void Data::Form_Load()
 
     // The files and the book.
     Phonebook& book = ctx_.book;
-    if (!book.openPhonebookFile())
+    if (!book.openPhonebookFile()) {
         setRecordBox(QStringLiteral("1"));
+        if (book.phonebookFile().notRegular()) {
+            // Not a book at all: say so once, the window stays usable.
+            const QString why = book.phonebookError();
+            QTimer::singleShot(0, this, [this, why] {
+                ctx_.boxes.show(this,
+                                QStringLiteral("The phonebook could not be opened.\r\nCause: %1\r\n"
+                                               "Nothing is read from it or written to it in this run.")
+                                    .arg(why),
+                                QStringLiteral("ERROR!"), MsgButtons::Ok, MsgIcon::Critical);
+            });
+        }
+    }
     if (!book.openClipboardFile())
         setRecordBox(QStringLiteral("1"));
 
@@ -471,6 +485,7 @@ QString Data::recordBoxText() const
 
 void Data::setRecordBox(const QString& text)
 {
+    recordBoxEdited_ = false;
     txtRecord->setText(text);
 }
 
@@ -600,8 +615,10 @@ void Data::txtRecord_GotFocus()
 
 void Data::txtRecord_MouseMove()
 {
-    const int caret = txtRecord->cursorPosition();
-    txtRecord->setSelection(caret, static_cast<int>(txtRecord->text().size()));
+    // The selection runs from where it starts (else the caret) to the end, so
+    // the moves that follow the first keep the whole number selected.
+    const int start = txtRecord->hasSelectedText() ? txtRecord->selectionStart() : txtRecord->cursorPosition();
+    txtRecord->setSelection(start, static_cast<int>(txtRecord->text().size()) - start);
     txtRecord->setFocus(Qt::MouseFocusReason);
 }
 
@@ -657,14 +674,23 @@ bool Data::eventFilter(QObject* watched, QEvent* e)
 {
     if (watched == txtRecord) {
         switch (e->type()) {
+        // Only a key that changed the number jumps: the release of Enter or
+        // Esc that closed a message, of Tab, arrows or modifiers must not
+        // read the record again (that would raise the message once more, or
+        // drop what was typed in another box).
         case QEvent::KeyRelease:
-            txtRecord_KeyUp();
+            if (recordBoxEdited_) {
+                recordBoxEdited_ = false;
+                txtRecord_KeyUp();
+            }
             break;
         case QEvent::KeyPress: {
-            // Tab leaves the box before its release arrives; it reads the number too.
+            // Tab leaves the box before its release arrives.
             const int key = static_cast<QKeyEvent*>(e)->key();
-            if (key == Qt::Key_Tab || key == Qt::Key_Backtab)
+            if ((key == Qt::Key_Tab || key == Qt::Key_Backtab) && recordBoxEdited_) {
+                recordBoxEdited_ = false;
                 txtRecord_KeyUp();
+            }
             break;
         }
         case QEvent::FocusIn:

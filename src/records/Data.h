@@ -174,6 +174,7 @@ private:
     MultiLineBox* txtAddress = nullptr;
     MultiLineBox* txtComments = nullptr;
     FieldBox* txtRecord = nullptr;
+    bool recordBoxEdited_ = false;   // the record box's text was changed by the user since it showed a record
     QLabel* lblRecord = nullptr;
     QPushButton* cmdBegining = nullptr;
     QPushButton* cmdPrevious = nullptr;

@@ -3,6 +3,8 @@
 #include "records/FileIo.h"
 #include "records/RecordNumber.h"
 
+#include <QFileInfo>
+
 #include <cstring>
 
 namespace pb {
@@ -11,10 +13,28 @@ bool RecordFile::open(const QString& path)
 {
     close();
     openError_.clear();
+    notRegular_ = false;
     file_.setFileName(path);
+    // A pipe, a device or a folder under the file's name is never opened: a
+    // pipe would block or lose what is read from it, and none of them holds
+    // records at fixed places.
+    const QFileInfo info(path);
+    const auto notRegular = [&] {
+        // A folder fails to open as on any system; the others would open.
+        notRegular_ = !info.isDir();
+        const QString what = info.isDir() ? QStringLiteral("a directory") : QStringLiteral("a pipe, socket or device");
+        error_ = openError_ = QStringLiteral("%1 is %2, not a regular file.").arg(info.fileName(), what);
+        return false;
+    };
+    if (info.exists() && !info.isFile())
+        return notRegular();
     if (!file_.open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
         error_ = openError_ = file_.errorString();
         return false;
+    }
+    if (file_.isSequential()) {   // replaced between the look and the open
+        file_.close();
+        return notRegular();
     }
     return true;
 }

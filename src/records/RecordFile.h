@@ -18,7 +18,10 @@ class RecordFile
 public:
     explicit RecordFile(std::size_t recordSize = kRecordSize) : size_(recordSize), scratch_(recordSize) {}
 
+    // Refuses anything but a regular file (see notRegular).
     bool open(const QString& path);
+    // The last open found a pipe, device or folder under the name.
+    bool notRegular() const { return notRegular_; }
     void close();
     bool isOpen() const { return file_.isOpen(); }
     QString fileName() const { return file_.fileName(); }
@@ -60,6 +63,7 @@ private:
     QFile file_;
     QString error_;
     QString openError_;   // why the last open failed
+    bool notRegular_ = false;
 };
 
 } // namespace pb

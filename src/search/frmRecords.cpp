@@ -93,7 +93,7 @@ void frmRecords::Form_Load()
         *out++ = u' ';
         *out++ = u' ';
         out = codepage::decodeInto(out, last);
-        char digits[8] = {' ', ' ', '('};
+        char digits[12] = {' ', ' ', '('};
         char* end = std::to_chars(digits + 3, digits + sizeof digits - 1, i).ptr;
         *end++ = ')';
         for (const char* d = digits; d != end; ++d)

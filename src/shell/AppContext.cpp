@@ -28,11 +28,11 @@ void AppContext::saveSetting(const QString& key, const QString& value)
 
 namespace pb {
 
-int AppContext::chooseCodePage(const QLocale& locale) const
+int AppContext::chooseCodePage() const
 {
     if (const auto pinned = codepage::parse(setting(QStringLiteral("CodePage"), QString())))
         return *pinned;
-    return codepage::forLocale(locale);
+    return codepage::forSystem();
 }
 
 } // namespace pb

@@ -32,7 +32,7 @@ public:
     QString setting(const QString& key, const QString& fallback) const;
     // The code page of the record files: the "CodePage" setting when it names
     // one, otherwise the one the user's language uses.
-    int chooseCodePage(const QLocale& locale) const;
+    int chooseCodePage() const;
     void saveSetting(const QString& key, const QString& value);
 };
 

@@ -32,7 +32,7 @@ int main(int argc, char** argv)
     pb::DesktopDialogs dialogs;
     pb::DesktopProgramStarter programs;
     pb::AppContext ctx(boxes, settings, dialogs, programs);
-    pb::codepage::setCurrent(ctx.chooseCodePage(QLocale::system()));
+    pb::codepage::setCurrent(ctx.chooseCodePage());
     ctx.windows.get<pb::frmSplash>()->show();
     return app.exec();
 }

@@ -218,6 +218,31 @@ private slots:
         QCOMPARE(r.shownText(DiaryField::Date), stamp.left(40).leftJustified(40));
         codepage::setCurrent(1252);
     }
+
+    // Names the book's code page cannot hold come from a language it can:
+    // the page's own (the user's characters), else English.
+    void aStampNeverHoldsNamesTheBookCannotStore()
+    {
+        qputenv("LC_ALL", "en_US.UTF-8");
+        codepage::setCurrent(1252);
+        const QLocale japanese(QLocale::Japanese, QLocale::Japan);
+        QCOMPARE(stampLocale(japanese).language(), QLocale::English);
+        QCOMPARE(dateStamp(at(2026, 12, 8, 10, 0), stampLocale(japanese)), QStringLiteral("10:00 AM  Tuesday, December 08, 2026"));
+        const QLocale russian(QLocale::Russian, QLocale::Russia);
+        QCOMPARE(stampLocale(russian).language(), QLocale::English);
+        const QLocale german(QLocale::German, QLocale::Germany);
+        QCOMPARE(stampLocale(german), german);   // "März" fits 1252
+
+        qputenv("LC_ALL", "ru_RU.UTF-8");
+        codepage::setCurrent(1251);
+        QCOMPARE(stampLocale(japanese).language(), QLocale::Russian);
+        QCOMPARE(stampLocale(russian), russian);
+        QCOMPARE(stampLocale(german).language(), QLocale::Russian);   // "ä" is not in 1251
+        for (const QLocale& l : {japanese, russian, german})
+            QVERIFY(!(codepage::encode(dateStamp(at(2026, 3, 8, 10, 0), stampLocale(l))).find('?') != std::string::npos));
+        codepage::setCurrent(1252);
+        qunsetenv("LC_ALL");
+    }
 };
 
 QTEST_GUILESS_MAIN(TestDiaryRecord)

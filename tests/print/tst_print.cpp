@@ -16,6 +16,7 @@
 #include <QProcess>
 #include <QRadioButton>
 #include <QTest>
+#include <QStyleHints>
 #include <QTextEdit>
 
 using namespace pb;
@@ -339,6 +340,37 @@ private slots:
         printWith(env, d, "Option2", "Option3");
         QCOMPARE(during, std::optional<Qt::CursorShape>(Qt::WaitCursor));
         QVERIFY(!QApplication::overrideCursor());
+    }
+
+    // The viewer keeps its lines in paragraphs of many lines: a third click
+    // still selects the one line under the pointer, and Print prints it.
+    void aTripleClickSelectsOneLine()
+    {
+        TestEnv env;
+        Data* d = env.openData();
+        frmView* v = env.ctx().windows.get<frmView>();
+        QStringList text;
+        for (int i = 1; i <= 100; ++i)
+            text << QStringLiteral("line %1").arg(i);
+        v->setText(text.join(QStringLiteral("\r\n")));
+        v->show();
+        QVERIFY(QTest::qWaitForWindowExposed(v));
+        QTextEdit* box = rtf(v);
+        for (int line : {1, 5, 40}) {
+            QTextCursor c(box->document());
+            c.setPosition(static_cast<int>(text.mid(0, line - 1).join(u'\n').size()) + (line > 1 ? 3 : 2));
+            box->setTextCursor(c);
+            box->ensureCursorVisible();
+            const QPoint at = box->cursorRect().center();
+            QTest::mouseDClick(box->viewport(), Qt::LeftButton, {}, at);
+            QTest::mouseClick(box->viewport(), Qt::LeftButton, {}, at);
+            QCOMPARE(box->textCursor().selectedText(), QStringLiteral("line %1").arg(line));
+        }
+        // A click after the pause is a click again: the selection goes.
+        QTest::qWait(QGuiApplication::styleHints()->mouseDoubleClickInterval() + 50);
+        QTest::mouseClick(box->viewport(), Qt::LeftButton, {}, box->cursorRect().center());
+        QVERIFY(!box->textCursor().hasSelection());
+        Q_UNUSED(d);
     }
 
     // Enter on a focused button presses it, as in any dialog.

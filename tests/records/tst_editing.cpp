@@ -8,6 +8,8 @@
 #include <QMenu>
 #include <QTest>
 
+#include <cstring>
+
 using namespace pb;
 using namespace pb::test;
 
@@ -200,6 +202,26 @@ private slots:
         QVERIFY2(text.startsWith(QStringLiteral("The record was not saved.\r\nCause: ")), qPrintable(text));
         QVERIFY2(!text.contains(QStringLiteral("not open")), qPrintable(text));
         QVERIFY2(text.contains(QStringLiteral("directory"), Qt::CaseInsensitive), qPrintable(text));
+    }
+
+    // Apply writes back every byte nobody changed: no-break spaces, tabs,
+    // every character of the code page, in every box.
+    void applyKeepsTheBytesNobodyChanged()
+    {
+        TestEnv env;
+        ContactRecord r = makeRecord({"A\u00A0B", "C\u00A0D", "1\u00A02", "e\u00A0f", "G\u00A0H",
+                                      QStringLiteral("six.\u00A0 Ask\r\nnext\u00A0line"), QStringLiteral("x\u00A0\u00A0y")});
+        std::string high;
+        for (int b = 0xA0; b < 0x100; ++b)
+            high.push_back(static_cast<char>(b));
+        std::memcpy(r.bytes.data() + layoutOf(Field::Comments).offset + 4, high.data(), 96);
+        env.writeBook({r, named("B")});
+        const QByteArray before = env.fileBytes(kBook);
+        Data* d = env.openData();
+        click(d, "cmdAdd");
+        QCOMPARE(env.fileBytes(kBook), before);
+        click(d, "cmdAdd");
+        QCOMPARE(env.fileBytes(kBook), before);
     }
 
     // Pasted text longer than the room left goes in as far as it fits;

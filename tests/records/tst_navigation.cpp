@@ -216,18 +216,56 @@ private slots:
         QCOMPARE(recordBox(d), QStringLiteral("2"));
     }
 
-    void tabOnTheNewSlotReadsTheNumberAgain()
+    // Tab leaves the box before its release arrives: a number typed just
+    // before it is read on the press, once.
+    void tabReadsANumberTypedJustBefore()
     {
         TestEnv env;
         env.writeBookNames({"A", "B", "C"});
-        env.setSetting("RecordNumber", "4");
+        env.setSetting("RecordNumber", "2");
         Data* d = env.openData();
-        lineEdit(d, "txtRecord")->setFocus();   // remembers 4 as the record to go back to
+        QLineEdit* box = lineEdit(d, "txtRecord");
+        box->setFocus();
+        box->selectAll();
         env.clearMessages();
-        env.ctx().book.PreviousRecordNumber = 2;
-        QTest::keyClick(lineEdit(d, "txtRecord"), Qt::Key_Tab);
+        QTest::keyPress(box, Qt::Key_5);   // released only after the Tab
+        QTest::keyClick(box, Qt::Key_Tab);
+        QTest::keyRelease(box, Qt::Key_5);
         QCOMPARE(env.messages(), QStringList{"There are only 3 records"});
         QCOMPARE(recordBox(d), QStringLiteral("2"));
+    }
+
+    // Only a key that changed the number jumps. Enter or Esc closing a
+    // message must not raise it again, and Tab, arrows and modifiers must
+    // not read the record again over what the user typed.
+    void keysThatLeaveTheNumberAloneNeverJump()
+    {
+        TestEnv env;
+        env.writeBookNames({"A", "B", "C"});
+        env.setSetting("RecordNumber", "4");   // the new slot: any jump there says "There are only 3 records"
+        Data* d = env.openData();
+        QLineEdit* box = lineEdit(d, "txtRecord");
+        typeInto(d, "txtComments", QStringLiteral("typed, not applied"));
+        box->setFocus();
+        env.clearMessages();
+        for (Qt::Key key : {Qt::Key_Return, Qt::Key_Escape, Qt::Key_Left, Qt::Key_Home, Qt::Key_Shift,
+                            Qt::Key_Control, Qt::Key_Tab}) {
+            box->setFocus();
+            QTest::keyClick(box, key);
+        }
+        QCOMPARE(env.messages(), QStringList());
+        QCOMPARE(d->boxText(Field::Comments), QStringLiteral("typed, not applied"));
+        QCOMPARE(recordBox(d), QStringLiteral("4"));
+
+        // A digit typed raises the message once; the Enter that closes it
+        // (its release lands in the box) raises nothing more.
+        box->setFocus();
+        box->end(false);
+        QTest::keyClick(box, Qt::Key_0);
+        QCOMPARE(env.messages(), QStringList{"There are only 3 records"});
+        QTest::keyRelease(box, Qt::Key_Return);
+        QTest::keyRelease(box, Qt::Key_Escape);
+        QCOMPARE(env.messages().size(), 1);
     }
 
     void hoveringTheRecordBoxSelectsTheNumber()
@@ -239,9 +277,12 @@ private slots:
         d->setRecordBox(QStringLiteral("2"));
         box->setCursorPosition(0);
         lineEdit(d, "txtFirst")->setFocus();
-        QTest::mouseMove(box, QPoint(5, 5));
-        QTRY_VERIFY(box->hasFocus());
-        QCOMPARE(box->selectedText(), QStringLiteral("2"));
+        // A real pointer sends many moves: each leaves the whole number selected.
+        for (int x = 5; x < 20; x += 5) {
+            QTest::mouseMove(box, QPoint(x, 5));
+            QTRY_VERIFY(box->hasFocus());
+            QCOMPARE(box->selectedText(), QStringLiteral("2"));
+        }
         QCOMPARE(env.ctx().book.PreviousRecordNumber, 2);
         // A digit typed now replaces the whole number.
         QTest::keyClicks(box, "1");

@@ -4,6 +4,9 @@
 #include <QDir>
 #include <QFile>
 #include <QMenu>
+#include <QFileInfo>
+
+#include <sys/stat.h>
 
 using namespace pb;
 using namespace pb::test;
@@ -188,6 +191,27 @@ private slots:
         env.closeData();
         QCOMPARE(env.setting("RecordNumber"), QStringLiteral("2"));
         QCOMPARE(env.setting("FormTop"), QStringLiteral("75"));
+    }
+
+    // A pipe under the book's name is never read (a read would block or
+    // lose what it took): the user is told once, and the window closes as usual.
+    void aBookThatIsAPipeIsRefusedWithAMessage()
+    {
+        TestEnv env;
+        QVERIFY(::mkfifo(QFile::encodeName(env.phonebookPath()).constData(), 0600) == 0);
+        Data* d = env.openData();
+        QTRY_COMPARE(env.messages().size(), 1);
+        QVERIFY2(env.messages().first().startsWith(QStringLiteral("The phonebook could not be opened.\r\nCause: ")),
+                 qPrintable(env.messages().first()));
+        QVERIFY(env.messages().first().contains(QStringLiteral("not a regular file")));
+        QCOMPARE(title(d), QStringLiteral("PhoneBook Record: 1 of 0"));
+        typeInto(d, "txtFirst", QStringLiteral("John"));
+        click(d, "cmdAdd");   // refused with the reason, nothing hangs
+        QCOMPARE(env.messages().size(), 2);
+        QVERIFY(env.messages().last().contains(QStringLiteral("not a regular file")));
+        env.closeData();
+        QVERIFY(!env.ctx().windows.existing<Data>());
+        QVERIFY(QFileInfo(env.phonebookPath()).exists() && !QFileInfo(env.phonebookPath()).isFile());
     }
 
     void aBookThatCannotBeOpenedStartsEmptyWithoutAMessage()

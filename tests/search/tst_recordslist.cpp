@@ -1,4 +1,5 @@
 #include "search/frmRecords.h"
+#include "records/RecordNumber.h"
 #include "support/TestEnv.h"
 
 #include <QApplication>
@@ -75,6 +76,21 @@ private slots:
         QCOMPARE(env.ctx().book.RecordBuffer, book[11]);
         QCOMPARE(recordBox(d), QStringLiteral("1"));
         QCOMPARE(d->boxText(Field::FirstName), QStringLiteral("John "));
+    }
+
+    // Five-digit numbers end their lines too, up to the last record there can be.
+    void everyLineEndsInItsNumberInAFullBook()
+    {
+        TestEnv env;
+        QList<ContactRecord> book;
+        for (int i = 1; i <= kMaxRecord; ++i)
+            book << makeRecord({QStringLiteral("F%1").arg(i), QStringLiteral("L%1").arg(i)});
+        env.writeBook(book);
+        Data* d = env.openData();
+        const QStringList lines = openList(env, d)->lines();
+        QCOMPARE(lines.size(), qsizetype(kMaxRecord));
+        for (int i : {9, 10, 99, 999, 9999, 10000, 12345, kMaxRecord})
+            QCOMPARE(lines[i - 1], QStringLiteral("F%1   L%1   (%1)").arg(i));
     }
 
     void anEmptyBookGivesAnEmptyList()
