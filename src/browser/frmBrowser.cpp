@@ -13,7 +13,11 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QStatusBar>
+#include <QAbstractItemView>
+#include <QCloseEvent>
 #include <QPainter>
+#include <QRegularExpression>
 #include <QSvgRenderer>
 #include <QTimer>
 #include <QToolBar>
@@ -22,6 +26,8 @@
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
+#include <QWebEngineUrlRequestInfo>
+#include <QWebEngineUrlRequestInterceptor>
 #include <QWebEngineView>
 
 #include <algorithm>
@@ -53,17 +59,73 @@ QIcon browserIcon(const char* key)
 
 // Only web pages and local files are opened: an address of any other scheme
 // (javascript:, data:, a program's own) is not run against the page on show.
+// A file or folder that exists opens as a local page; an address without a
+// scheme is a web address ("127.0.0.1:8080", "localhost/x", "example.org").
 QUrl addressToUrl(const QString& address)
 {
     const QString a = address.trimmed();
     if (a.isEmpty())
         return {};
-    QUrl url = QFileInfo(a).isAbsolute() && QFileInfo::exists(a) ? QUrl::fromLocalFile(a) : QUrl::fromUserInput(a);
-    const QString scheme = url.scheme().toLower();
-    if (scheme != QLatin1String("http") && scheme != QLatin1String("https") && scheme != QLatin1String("file"))
+    QUrl url;
+    if (!a.contains(QLatin1String("://")) && QFileInfo::exists(a)) {
+        url = QUrl::fromLocalFile(QFileInfo(a).absoluteFilePath());
+    } else {
+        static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*:"));
+        // "name:8080" is a host and its port, not a scheme.
+        const QString afterColon = a.section(u':', 1);
+        const bool hasScheme = a.contains(QLatin1String("://")) ||
+                               (scheme.match(a).hasMatch() && !(!afterColon.isEmpty() && afterColon.front().isDigit()));
+        url = hasScheme ? QUrl::fromUserInput(a) : QUrl(QStringLiteral("http://") + a, QUrl::TolerantMode);
+    }
+    const QString s = url.scheme().toLower();
+    if (!url.isValid() || (s != QLatin1String("http") && s != QLatin1String("https") && s != QLatin1String("file")))
         return {};
     return url;
 }
+
+// Local pages: pictures, styles, scripts and frames of the page's own
+// folder (and the folders below it, where a saved page keeps its "_files")
+// load, and links to the pages there open; nothing else on the disk is
+// reached, and never by a script's request.
+class LocalPageGuard final : public QWebEngineUrlRequestInterceptor
+{
+public:
+    using QWebEngineUrlRequestInterceptor::QWebEngineUrlRequestInterceptor;
+
+    void interceptRequest(QWebEngineUrlRequestInfo& info) override
+    {
+        const QUrl target = info.requestUrl();
+        const QUrl from = info.firstPartyUrl();
+        if (!target.isLocalFile() || !from.isLocalFile())
+            return;
+        if (info.resourceType() == QWebEngineUrlRequestInfo::ResourceTypeMainFrame &&
+            info.navigationType() != QWebEngineUrlRequestInfo::NavigationTypeLink)
+            return;   // typed, opened or history: the user's own choice
+        const bool byScript = info.resourceType() == QWebEngineUrlRequestInfo::ResourceTypeXhr ||
+                              info.resourceType() == QWebEngineUrlRequestInfo::ResourceTypePing ||
+                              info.resourceType() == QWebEngineUrlRequestInfo::ResourceTypeServiceWorker ||
+                              info.resourceType() == QWebEngineUrlRequestInfo::ResourceTypeSharedWorker ||
+                              info.resourceType() == QWebEngineUrlRequestInfo::ResourceTypeWorker;
+        const QString folder = QFileInfo(from.toLocalFile()).absolutePath();
+        const QString path = QFileInfo(target.toLocalFile()).absoluteFilePath();
+        const QString canonicalFolder = QFileInfo(folder).canonicalFilePath();
+        const QString canonicalPath = QFileInfo(path).canonicalFilePath();
+        const bool inside = !canonicalFolder.isEmpty() && !canonicalPath.isEmpty() &&
+                            canonicalPath.startsWith(canonicalFolder + u'/');
+        if (byScript || !inside)
+            info.block(true);
+    }
+};
+
+// Links that ask for a new window (target="_blank") open in this one.
+class SurferPage final : public QWebEnginePage
+{
+public:
+    using QWebEnginePage::QWebEnginePage;
+
+protected:
+    QWebEnginePage* createWindow(WebWindowType) override { return this; }
+};
 
 } // namespace
 
@@ -116,6 +178,9 @@ frmBrowser::frmBrowser(const BrowserHost& host) : QMainWindow(nullptr), host_(ho
     cboAddress->setInsertPolicy(QComboBox::NoInsert);
     cboAddress->setMaxVisibleItems(20);
     twips::place(cboAddress, kAddressLeft, 120, 6555, 315);
+    // Enter reaches the combo box first (which hands it to its line edit
+    // directly), or the line edit itself: both are watched.
+    cboAddress->installEventFilter(this);
     cboAddress->lineEdit()->installEventFilter(this);
     connect(cboAddress, &QComboBox::activated, this, [this](int) { cboAddress_Click(); });
 
@@ -123,15 +188,17 @@ frmBrowser::frmBrowser(const BrowserHost& host) : QMainWindow(nullptr), host_(ho
     // is asked for; local pages reach neither other files nor the network.
     profile_ = new QWebEngineProfile(this);
     QWebEngineSettings* s = profile_->settings();
-    s->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
+    // A local page reaches other local files only as the guard allows.
+    s->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
     s->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
     s->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
     s->setAttribute(QWebEngineSettings::ErrorPageEnabled, true);
+    profile_->setUrlRequestInterceptor(new LocalPageGuard(profile_));
     connect(profile_, &QWebEngineProfile::downloadRequested, this, &frmBrowser::download);
 
     WebBrowser = new QWebEngineView(area_);
     WebBrowser->setObjectName(QStringLiteral("WebBrowser"));
-    WebBrowser->setPage(new QWebEnginePage(profile_, WebBrowser));
+    WebBrowser->setPage(new SurferPage(profile_, WebBrowser));
     twips::place(WebBrowser, 0, kEngineTop, 13335, 9615);
     connect(WebBrowser, &QWebEngineView::loadStarted, this, [this] { loading_ = true; });
     connect(WebBrowser, &QWebEngineView::loadFinished, this, [this](bool) {
@@ -321,7 +388,8 @@ void frmBrowser::cboAddress_Click()
 
 bool frmBrowser::eventFilter(QObject* watched, QEvent* e)
 {
-    if (watched == cboAddress->lineEdit() && e->type() == QEvent::KeyPress) {
+    if ((watched == cboAddress || watched == cboAddress->lineEdit()) && e->type() == QEvent::KeyPress &&
+        !cboAddress->view()->isVisible()) {
         const int key = static_cast<QKeyEvent*>(e)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
             cboAddress_Click();
@@ -430,9 +498,32 @@ void frmBrowser::mnuOpen_Click()
     }
 }
 
-// A download the engine offers goes where the user says, or nowhere.
+// A download the engine offers goes where the user says, or nowhere. The
+// user is asked once per download: when the engine asks again for an
+// address whose download just failed (it retries on its own), the retry is
+// let go and the failure, already reported, stays the last word.
 void frmBrowser::download(QWebEngineDownloadRequest* request)
 {
+    const QUrl url = request->url();
+    if (const auto failed = failedDownloads_.find(url); failed != failedDownloads_.end()) {
+        if (failed->isValid() && failed->elapsed() < 3000) {
+            request->cancel();
+            return;
+        }
+        failedDownloads_.erase(failed);
+    }
+    // The engine asks again for an address whose transfer broke off: the
+    // download under way has failed.
+    for (QWebEngineDownloadRequest* d : std::as_const(downloads_)) {
+        if (d && d->url() == url && !d->isFinished()) {
+            request->cancel();
+            const qint64 total = d->totalBytes();
+            downloadFailed(d, total > 0 ? QStringLiteral("The connection closed after %1 of %2 bytes.").arg(d->receivedBytes()).arg(total)
+                                        : QStringLiteral("The connection closed after %1 bytes.").arg(d->receivedBytes()));
+            d->cancel();
+            return;
+        }
+    }
     const QString suggested = request->downloadFileName();
     const std::optional<QString> target =
         host_.dialogs->saveFile(this, QStringLiteral("Save download"), QStringLiteral("All Files (*)"), suggested);
@@ -443,14 +534,66 @@ void frmBrowser::download(QWebEngineDownloadRequest* request)
     const QFileInfo info(*target);
     request->setDownloadDirectory(info.absolutePath());
     request->setDownloadFileName(info.fileName());
+    downloads_.append(request);
+    const auto progress = [this, request] {
+        const qint64 total = request->totalBytes();
+        const QString done = total > 0 ? QStringLiteral("%1%").arg(request->receivedBytes() * 100 / total)
+                                       : QStringLiteral("%1 KB").arg(request->receivedBytes() / 1024);
+        statusBar()->showMessage(QStringLiteral("Downloading %1: %2").arg(request->downloadFileName(), done));
+    };
+    connect(request, &QWebEngineDownloadRequest::receivedBytesChanged, this, progress);
     connect(request, &QWebEngineDownloadRequest::isFinishedChanged, this, [this, request] {
-        if (request->state() == QWebEngineDownloadRequest::DownloadInterrupted)
-            host_.boxes->show(this,
-                              QStringLiteral("The download of %1 failed.\r\nCause: %2")
-                                  .arg(request->downloadFileName(), request->interruptReasonString()),
-                              QStringLiteral("Download"), MsgButtons::Ok, MsgIcon::Critical);
+        if (!downloads_.removeAll(request))
+            return;   // failed and told already
+        const QString name = request->downloadFileName();
+        switch (request->state()) {
+        case QWebEngineDownloadRequest::DownloadCompleted:
+            statusBar()->showMessage(QStringLiteral("Downloaded %1 to %2").arg(name, QDir::toNativeSeparators(request->downloadDirectory())));
+            break;
+        case QWebEngineDownloadRequest::DownloadCancelled:
+            statusBar()->showMessage(QStringLiteral("The download of %1 was cancelled").arg(name));
+            break;
+        default:
+            downloads_.append(request);
+            downloadFailed(request, request->interruptReasonString());
+            break;
+        }
     });
     request->accept();
+    progress();
+}
+
+void frmBrowser::downloadFailed(QWebEngineDownloadRequest* request, const QString& why)
+{
+    downloads_.removeAll(request);
+    failedDownloads_[request->url()].start();
+    const QString name = request->downloadFileName();
+    statusBar()->showMessage(QStringLiteral("The download of %1 failed").arg(name));
+    host_.boxes->show(this, QStringLiteral("The download of %1 failed.\r\nCause: %2").arg(name, why), QStringLiteral("Download"),
+                      MsgButtons::Ok, MsgIcon::Critical);
+}
+
+// Closing the window would end the downloads under way: asked first.
+void frmBrowser::closeEvent(QCloseEvent* e)
+{
+    QStringList running;
+    for (QWebEngineDownloadRequest* d : std::as_const(downloads_))
+        if (d && !d->isFinished())
+            running.append(d->downloadFileName());
+    if (!running.isEmpty()) {
+        const MsgAnswer a = host_.boxes->show(
+            this,
+            QStringLiteral("A download is still running: %1.\r\nClose z8P Surfer and stop it?").arg(running.join(QStringLiteral(", "))),
+            QStringLiteral("Download"), MsgButtons::YesNo, MsgIcon::Question);
+        if (a != MsgAnswer::Yes) {
+            e->ignore();
+            return;
+        }
+        for (QWebEngineDownloadRequest* d : std::as_const(downloads_))
+            if (d)
+                d->cancel();
+    }
+    QMainWindow::closeEvent(e);
 }
 
 } // namespace pb

@@ -2,7 +2,12 @@
 
 #include "browser/BrowserPlugin.h"
 
+#include <QElapsedTimer>
+#include <QHash>
+#include <QList>
 #include <QMainWindow>
+#include <QPointer>
+#include <QUrl>
 
 class QComboBox;
 class QTimer;
@@ -44,6 +49,7 @@ public slots:
 
 protected:
     void resizeEvent(QResizeEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
@@ -53,6 +59,7 @@ private:
     void timTimer_Timer();
     void WebBrowser_DownloadComplete();
     void download(QWebEngineDownloadRequest* request);
+    void downloadFailed(QWebEngineDownloadRequest* request, const QString& why);
     QString homeAddress() const;
     int addressLeft() const;
 
@@ -65,6 +72,8 @@ private:
     QTimer* timTimer = nullptr;
     bool suppressNavigation = false;
     bool loading_ = false;
+    QList<QPointer<QWebEngineDownloadRequest>> downloads_;   // under way
+    QHash<QUrl, QElapsedTimer> failedDownloads_;             // when each failed
 };
 
 } // namespace pb

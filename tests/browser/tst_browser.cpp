@@ -6,7 +6,11 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QStatusBar>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPointer>
@@ -15,6 +19,7 @@
 #include <QTest>
 #include <QToolBar>
 #include <QWebEngineHistory>
+#include <QWebEnginePage>
 #include <QWebEngineView>
 
 using namespace pb;
@@ -52,6 +57,74 @@ public:
 private:
     QTcpServer server_;
 };
+
+// Serves fixed responses by path; a download that breaks off after its
+// first bytes at "/broken.bin".
+class RawServer : public QObject
+{
+public:
+    RawServer()
+    {
+        server_.listen(QHostAddress::LocalHost, 0);
+        connect(&server_, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* s = server_.nextPendingConnection()) {
+                connect(s, &QTcpSocket::readyRead, s, [this, s] {
+                    const QByteArray path = s->readAll().split(' ').value(1);
+                    paths.append(QString::fromLatin1(path));
+                    if (path == "/broken.bin") {
+                        s->write("HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
+                                 "Content-Disposition: attachment; filename=broken.bin\r\nContent-Length: 1000000\r\n\r\n" +
+                                 QByteArray(1000, 'x'));
+                        s->flush();
+                        s->abort();
+                        return;
+                    }
+                    if (path == "/whole.bin") {
+                        s->write("HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
+                                 "Content-Disposition: attachment; filename=whole.bin\r\nContent-Length: 3000\r\n"
+                                 "Connection: close\r\n\r\n" + QByteArray(3000, 'y'));
+                        s->disconnectFromHost();
+                        return;
+                    }
+                    const QByteArray body = pages.value(QString::fromLatin1(path), "<title>Page " + path.mid(1) + "</title>");
+                    s->write("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: " + QByteArray::number(body.size()) +
+                             "\r\nConnection: close\r\n\r\n" + body);
+                    s->disconnectFromHost();
+                });
+                connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
+            }
+        });
+    }
+    quint16 port() const { return server_.serverPort(); }
+    QString base() const { return QStringLiteral("http://127.0.0.1:%1/").arg(port()); }
+    QHash<QString, QByteArray> pages;
+    QStringList paths;
+
+private:
+    QTcpServer server_;
+};
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+// A page whose whole area is one link: a click anywhere follows it.
+QByteArray linkPage(const QByteArray& href, const QByteArray& target = {})
+{
+    return "<html><head><title>Links</title><style>a{display:block;position:fixed;left:0;top:0;right:0;bottom:0}"
+           "</style></head><body><a href=\"" + href + "\"" + (target.isEmpty() ? QByteArray() : " target=\"" + target + "\"") +
+           ">go</a></body></html>";
+}
+
+void clickPage(QWebEngineView* engine)
+{
+    QWidget* surface = engine->focusProxy();
+    QTest::mouseClick(surface, Qt::LeftButton, {}, QPoint(engine->width() / 2, engine->height() / 2));
+}
 
 // The browser window comes from its plugin: it is reached by name and
 // through Qt's own types.
@@ -248,6 +321,121 @@ private slots:
         // The list records the location the engine reported when the
         // navigation was asked for: this engine still names the page before.
         QCOMPARE(addressList(b).first(), later);
+        closeBrowser(b);
+    }
+
+    // The key goes to the combo box, as a real keyboard sends it, which
+    // hands it to its line edit without passing any filter of the line edit.
+    void enterInTheAddressBoxNavigates()
+    {
+        RawServer server;
+        TestEnv env;
+        Data* d = env.openData();
+        QPointer<Browser> b = openBrowser(d);
+        QComboBox* box = addressBox(b);
+        for (const QString& typed : {QStringLiteral("127.0.0.1:%1/typed.htm").arg(server.port()),
+                                     server.base() + QStringLiteral("full.htm")}) {
+            box->setFocus();
+            box->lineEdit()->selectAll();
+            QTest::keyClicks(box, typed);
+            QCOMPARE(box->currentText(), typed);
+            QTest::keyClick(box, Qt::Key_Return);
+            const QString page = typed.section(u'/', -1);
+            QTRY_COMPARE(b->windowTitle(), kPrefix + QStringLiteral("Page ") + page);
+        }
+        // A path that exists opens as a local page.
+        const QString local = env.path(QStringLiteral("local.htm"));
+        writeFile(local, "<title>On disk</title>");
+        box->setFocus();
+        box->lineEdit()->selectAll();
+        QTest::keyClicks(box, local);
+        QTest::keyClick(box, Qt::Key_Enter);
+        QTRY_COMPARE(b->windowTitle(), kPrefix + QStringLiteral("On disk"));
+        closeBrowser(b);
+    }
+
+    void linksForANewWindowOpenInThisOne()
+    {
+        RawServer server;
+        server.pages.insert(QStringLiteral("/links.htm"), linkPage("/target.htm", "_blank"));
+        TestEnv env;
+        Data* d = env.openData();
+        QPointer<Browser> b = openBrowser(d);
+        engineOf(b)->load(QUrl(server.base() + QStringLiteral("links.htm")));
+        QTRY_COMPARE(engineOf(b)->title(), QStringLiteral("Links"));
+        clickPage(engineOf(b));
+        QTRY_COMPARE(engineOf(b)->url(), QUrl(server.base() + QStringLiteral("target.htm")));
+        QTRY_COMPARE(engineOf(b)->title(), QStringLiteral("Page target.htm"));
+        closeBrowser(b);
+    }
+
+    // A page saved with its "_files" folder shows whole and links to the
+    // pages beside it; its scripts still read no local file.
+    void aSavedPageShowsWholeAndFollowsLocalLinks()
+    {
+        TestEnv env;
+        const QString page = env.path(QStringLiteral("site/saved.htm"));
+        writeFile(env.path(QStringLiteral("site/saved_files/style.css")), "body{background:rgb(1,2,3)}");
+        writeFile(env.path(QStringLiteral("site/saved_files/dot.svg")),
+                  "<svg xmlns='http://www.w3.org/2000/svg' width='4' height='4'><rect width='4' height='4'/></svg>");
+        writeFile(env.path(QStringLiteral("site/secret.txt")), "secret");
+        writeFile(env.path(QStringLiteral("outside.svg")),
+                  "<svg xmlns='http://www.w3.org/2000/svg' width='4' height='4'><rect width='4' height='4'/></svg>");
+        writeFile(env.path(QStringLiteral("site/next.htm")), "<title>Next page</title>");
+        writeFile(page,
+                  "<html><head><title>Saved</title><link rel=stylesheet href=saved_files/style.css>"
+                  "<style>a{display:block;position:fixed;left:0;top:0;right:0;bottom:0}</style></head><body>"
+                  "<img id=in src=saved_files/dot.svg onload=\"this.dataset.r='loaded'\" onerror=\"this.dataset.r='error'\">"
+                  "<img id=out src=../outside.svg onload=\"this.dataset.r='loaded'\" onerror=\"this.dataset.r='error'\">"
+                  "<a href=next.htm>next</a><script>"
+                  "fetch('secret.txt').then(r=>r.text()).then(t=>document.body.dataset.x='read:'+t,"
+                  "()=>document.body.dataset.x='refused');</script></body></html>");
+        Data* d = env.openData();
+        QPointer<Browser> b = openBrowser(d);
+        env.dialogs().files.append(page);
+        openOffline(b);
+        QTRY_COMPARE(engineOf(b)->title(), QStringLiteral("Saved"));
+        const auto js = [&](const QString& script) {
+            QVariant result;
+            bool done = false;
+            engineOf(b)->page()->runJavaScript(script, [&](const QVariant& v) {
+                result = v;
+                done = true;
+            });
+            [&] { QTRY_VERIFY(done); }();
+            return result.toString();
+        };
+        QTRY_COMPARE(js(QStringLiteral("document.getElementById('in').dataset.r||''")), QStringLiteral("loaded"));
+        QCOMPARE(js(QStringLiteral("getComputedStyle(document.body).backgroundColor")), QStringLiteral("rgb(1, 2, 3)"));
+        QTRY_COMPARE(js(QStringLiteral("document.getElementById('out').dataset.r||''")), QStringLiteral("error"));
+        QTRY_COMPARE(js(QStringLiteral("document.body.dataset.x||''")), QStringLiteral("refused"));
+        clickPage(engineOf(b));
+        QTRY_COMPARE(engineOf(b)->title(), QStringLiteral("Next page"));
+        closeBrowser(b);
+    }
+
+    // Asked once where to save; a failure is told, once, however often the
+    // engine tries again; a download that completes is shown as done.
+    void aDownloadIsAskedOnceAndItsFailureTold()
+    {
+        RawServer server;
+        TestEnv env;
+        Data* d = env.openData();
+        QPointer<Browser> b = openBrowser(d);
+        env.dialogs().files.append(env.path(QStringLiteral("broken.bin")));
+        engineOf(b)->load(QUrl(server.base() + QStringLiteral("broken.bin")));
+        QTRY_COMPARE(env.messages().size(), 1);
+        QVERIFY2(env.messages().first().startsWith(QStringLiteral("The download of broken.bin failed.\r\nCause: ")),
+                 qPrintable(env.messages().first()));
+        QTest::qWait(1500);   // retries the engine makes on its own ask nothing and tell nothing more
+        QCOMPARE(env.dialogs().shown.size(), 1);
+        QCOMPARE(env.messages().size(), 1);
+
+        env.dialogs().files.append(env.path(QStringLiteral("whole.bin")));
+        engineOf(b)->load(QUrl(server.base() + QStringLiteral("whole.bin")));
+        QTRY_VERIFY(QFileInfo(env.path(QStringLiteral("whole.bin"))).size() == 3000);
+        QTRY_VERIFY(b->findChild<QStatusBar*>()->currentMessage().startsWith(QStringLiteral("Downloaded whole.bin")));
+        QCOMPARE(env.messages().size(), 1);
         closeBrowser(b);
     }
 
