@@ -16,8 +16,11 @@
 #include "exchange/Exchange.h"
 #include "records/Phonebook.h"
 #include "browser/BrowserLoader.h"
+#include "platform/Busy.h"
 #include "print/frmPrint.h"
 #include "print/frmView.h"
+
+#include <QPrinter>
 #include "search/frmFind.h"
 #include "search/frmRecords.h"
 #include "shell/AppContext.h"
@@ -40,6 +43,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <malloc.h>
 #include <string>
 #include <vector>
 
@@ -519,6 +523,8 @@ struct Bench {
     }
 };
 
+long residentKb();
+
 // "All Records" to the viewer: the print file written and loaded into the
 // viewer's text, measured to the moment the text is there.
 Row Bench_allRecords(Bench& b, const QByteArray& full)
@@ -529,6 +535,10 @@ Row Bench_allRecords(Bench& b, const QByteArray& full)
     Run run(b.boxes, b.settings);
     run.data();
     std::vector<double> cmd, base, bulk;
+    QCoreApplication::processEvents();
+    pb::releaseFreedMemory();
+    const long before = residentKb();
+    long shown = 0;
     for (int i = 0; i < b.reps; ++i) {
         pb::frmPrint* w = run.ctx().windows.get<pb::frmPrint>();
         w->findChild<QRadioButton*>(QStringLiteral("Option2"))->setChecked(true);
@@ -540,6 +550,10 @@ Row Bench_allRecords(Bench& b, const QByteArray& full)
         pb::frmView* v = run.ctx().windows.existing<pb::frmView>();
         warnCheck(row, v && v->plainText().count(QLatin1Char('"')) == 2 * b.records,
                   QStringLiteral("the viewer does not hold every record"));
+        for (const auto until = Clock::now() + std::chrono::milliseconds(1500); Clock::now() < until;)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        pb::releaseFreedMemory();
+        shown = std::max(shown, residentKb());
         if (v)
             v->close();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
@@ -549,6 +563,71 @@ Row Bench_allRecords(Bench& b, const QByteArray& full)
     row.commandMs = best(cmd);
     row.baselineMs = best(base);
     row.bulkMs = best(bulk);
+    QCoreApplication::processEvents();
+    pb::releaseFreedMemory();
+    char note[160];
+    std::snprintf(note, sizeof note, "resident %.1f MB before, %.1f MB with the viewer showing the text, %.1f MB once it is closed",
+                  before / 1024.0, shown / 1024.0, residentKb() / 1024.0);
+    row.note = note;
+    return row;
+}
+
+long residentKb();
+
+// All Records to a printer (a PDF file here) on a book of whole contacts:
+// the time until the first progress report (a print cancelled at once), the
+// whole print, and the memory it leaves behind once it is over.
+Row Bench_printAll(Bench& b, const QByteArray& contacts)
+{
+    Row row{"Print All Records to PDF", 0, 0, true, {}};
+    row.limitMs = 1000;   // the progress must show within a second
+    writeBookFile(contacts);
+    Run run(b.boxes, b.settings);
+    run.data();
+    const QString pdf = QDir::current().filePath(QStringLiteral("all.pdf"));
+    pb::frmPrint* w = run.ctx().windows.get<pb::frmPrint>();
+    w->findChild<QRadioButton*>(QStringLiteral("Option2"))->setChecked(true);
+    w->findChild<QRadioButton*>(QStringLiteral("Option3"))->setChecked(true);
+    w->cmdPrint_Click();   // the print file, loaded into the viewer
+    pb::frmView* v = run.ctx().windows.get<pb::frmView>();
+    // The print itself, measured apart from the viewer that holds the text.
+    const QString text = v->plainText();
+    v->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
+    pb::releaseFreedMemory();
+    const long before = residentKb();
+    std::vector<double> first, whole;
+    const int reps = std::min(b.reps, 3);
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setPointSize(12);
+    for (int i = 0; i < reps; ++i) {
+        for (bool cancel : {true, false}) {
+            QPrinter printer;
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(pdf);
+            if (cancel)
+                pb::Progress::cancelAtForTesting(1);
+            const auto t0 = Clock::now();
+            pb::printPlainText(text, font, printer);
+            (cancel ? first : whole).push_back(msBetween(t0, Clock::now()));
+        }
+        if (qEnvironmentVariableIsSet("PB_BENCH_VERBOSE")) {
+            const struct mallinfo2 mi = ::mallinfo2();
+            std::fprintf(stderr, "print %d: resident %.1f MB, malloc in use %.1f MB, free %.1f MB, mmapped %.1f MB\n", i, residentKb() / 1024.0,
+                         mi.uordblks / 1048576.0, mi.fordblks / 1048576.0, mi.hblkhd / 1048576.0);
+        }
+    }
+    const long after = residentKb();
+    warnCheck(row, QFileInfo(pdf).size() > 0, QStringLiteral("no PDF was written"));
+    row.commandMs = best(first);
+    row.bulkMs = bulkRead(1, b.records);
+    row.baselineMs = preadScan(1, b.records);
+    char note[160];
+    std::snprintf(note, sizeof note, "first progress %.0f ms, whole print %.0f ms (%.1f MB PDF); resident %.1f MB before, %.1f MB after (%+.1f MB)",
+                  best(first), best(whole), static_cast<double>(QFileInfo(pdf).size()) / 1e6, before / 1024.0, after / 1024.0,
+                  (after - before) / 1024.0);
+    row.note = note;
     return row;
 }
 
@@ -947,6 +1026,13 @@ int main(int argc, char** argv)
 
     Bench bench{boxes, settings, records, reps};
     std::vector<Row> rows;
+    if (qEnvironmentVariableIsSet("PB_BENCH_PRINT_ONLY")) {
+        rows.push_back(Bench_allRecords(bench, fullContactsBook(records)));
+        std::printf("%s\n", rows.back().note.c_str());
+        rows.push_back(Bench_printAll(bench, fullContactsBook(records)));
+        std::printf("%s\n", rows.back().note.c_str());
+        return 0;
+    }
     rows.push_back(bench.loadCount(full));
     rows.push_back(bench.lastFromFirst(full));
     rows.push_back(bench.insertAtBeginning(shorter));
@@ -955,6 +1041,7 @@ int main(int argc, char** argv)
     rows.push_back(bench.listBuild(full));
     rows.push_back(Bench_allRecords(bench, full));
     const QByteArray contacts = fullContactsBook(records);
+    rows.push_back(Bench_printAll(bench, contacts));
     rows.push_back(Bench_export(bench, contacts));
     rows.push_back(Bench_import(bench, contacts));
 

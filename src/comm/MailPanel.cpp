@@ -20,6 +20,8 @@
 
 #include <limits>
 
+#include <memory>
+
 namespace pb {
 
 using colors::kBrown;
@@ -145,8 +147,8 @@ void MailPanel::SendAllRecords()
             error = file.errorString();
         }
     }
-    busy.reset();
     if (!ok) {
+        busy.reset();
         // The message keeps what it held rather than an older print file.
         ctx.boxes.show(&window_,
                        QStringLiteral("Unable to write the print file ") + QString::fromLatin1(kPrintFileName) +
@@ -154,11 +156,16 @@ void MailPanel::SendAllRecords()
                        QStringLiteral("ERROR"), MsgButtons::Ok, MsgIcon::Critical);
         return;
     }
-    txtMessage->setText(codepage::decode(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size()))));
+    // Taking in a whole book's text is long work too: the busy cursor stays.
+    const QString text = codepage::decode(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    bytes.clear();
+    txtMessage->setText(text);
 }
 
 void MailPanel::SendMail()
 {
+    // A long message is read out and written aside before the hand-off.
+    std::optional<BusyCursor> busy(std::in_place);
     MailMessage m;
     m.address = txtMEmail->text();
     m.displayName = txtMFirst->text();
@@ -167,7 +174,13 @@ void MailPanel::SendMail()
     // One hand-off at a time; the window stays usable meanwhile.
     cmdSend->setEnabled(false);
     const QPointer<MailPanel> self(this);
-    MailService::current().send(m, [self](bool ok, const QString& error) {
+    // A refusal may come at once, while this function still runs: the busy
+    // cursor goes before its message box. Later answers find it gone.
+    const auto during = std::make_shared<bool>(true);
+    std::optional<BusyCursor>* cursor = &busy;
+    MailService::current().send(m, [self, during, cursor](bool ok, const QString& error) {
+        if (*during)
+            cursor->reset();
         if (!self)
             return;
         self->cmdSend->setEnabled(true);
@@ -175,6 +188,7 @@ void MailPanel::SendMail()
             self->window_.context().boxes.show(&self->window_, QStringLiteral("Unable to send mail\r\nCause: ") + error,
                                                QStringLiteral("ERROR"), MsgButtons::Ok, MsgIcon::Critical);
     });
+    *during = false;
 }
 
 } // namespace pb

@@ -3,6 +3,10 @@
 #include <QApplication>
 #include <QProgressDialog>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 namespace pb {
 
 namespace {
@@ -17,6 +21,16 @@ BusyCursor::BusyCursor()
 BusyCursor::~BusyCursor()
 {
     QApplication::restoreOverrideCursor();
+    releaseFreedMemory();
+}
+
+void releaseFreedMemory()
+{
+#if defined(__GLIBC__)
+    // The C library keeps what a long command freed for its next request;
+    // the system gets it back here.
+    ::malloc_trim(0);
+#endif
 }
 
 Progress::Progress(QWidget* parent, const QString& label, int total)
@@ -30,7 +44,11 @@ Progress::Progress(QWidget* parent, const QString& label, int total)
     dialog_->setValue(0);
 }
 
-Progress::~Progress() = default;
+Progress::~Progress()
+{
+    dialog_.reset();
+    releaseFreedMemory();
+}
 
 bool Progress::advance(int done)
 {

@@ -9,7 +9,11 @@ class QWidget;
 
 namespace pb {
 
+// Gives memory freed by a long command back to the system.
+void releaseFreedMemory();
+
 // A busy cursor for as long as it lives: long work shows a sign of life.
+// When it goes, so does the memory the work freed.
 class BusyCursor
 {
 public:

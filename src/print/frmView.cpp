@@ -24,6 +24,10 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
+#include <QTextLayout>
+
+#include <limits>
+#include <vector>
 
 #include <algorithm>
 #include <optional>
@@ -58,70 +62,241 @@ QString toCrLfLines(const QString& text)
     return toViewerLines(text).replace(QLatin1Char('\n'), QLatin1String("\r\n"));
 }
 
+namespace {
+
+// Plain text laid out line by line onto pages, as the pages are printed:
+// the whole text is never laid out at once, and what a page needs is
+// dropped once it is drawn. A page is known by the line it starts with and
+// how many of that line's wrapped rows an earlier page took.
+class PagedText
+{
+public:
+    PagedText(const QString& text, const QFont& font, QPaintDevice* device, QSizeF page)
+        : text_(text), font_(font, device), metrics_(font_, device), device_(device), page_(page)
+    {
+        margin_ = 4.0 * device->logicalDpiY() / 96.0;
+        width_ = page.width() - 2 * margin_;
+        height_ = page.height() - 2 * margin_;
+        rowHeight_ = metrics_.lineSpacing();
+        qsizetype from = 0;
+        for (;;) {
+            const qsizetype nl = text_.indexOf(u'\n', from);
+            lines_.push_back({from, (nl < 0 ? text_.size() : nl) - from});
+            if (nl < 0)
+                break;
+            from = nl + 1;
+        }
+        pages_.push_back({0, 0});
+    }
+
+    bool valid() const { return width_ > 0 && height_ >= rowHeight_; }
+
+    // Lays out pages until page `n` (from 1) is known; false past the end.
+    bool reach(int n)
+    {
+        while (static_cast<int>(pages_.size()) < n + 1 && !done_)
+            layoutNext();
+        return static_cast<int>(pages_.size()) >= n + 1;
+    }
+    int pagesSoFar() const { return static_cast<int>(pages_.size()) - 1; }
+    bool finished() const { return done_; }
+    // Lines laid out so far: for the progress.
+    qsizetype linesDone() const { return pages_.back().line; }
+    qsizetype lineCount() const { return static_cast<qsizetype>(lines_.size()); }
+
+    void draw(QPainter& p, int n)
+    {
+        Pos at = pages_[static_cast<std::size_t>(n - 1)];
+        const Pos end = pages_[static_cast<std::size_t>(n)];
+        qreal y = margin_;
+        p.setFont(font_);
+        while (at.line < end.line || (at.line == end.line && at.row < end.row)) {
+            const QString line = lineText(at.line);
+            const int lastRow = at.line == end.line ? end.row : std::numeric_limits<int>::max();
+            if (at.row == 0 && lastRow > 0 && fitsOneRow(line)) {
+                p.drawText(QPointF(margin_, y + metrics_.ascent()), line);
+                y += rowHeight_;
+            } else {
+                QTextLayout layout(line, font_, device_);
+                layout.beginLayout();
+                int row = 0;
+                for (QTextLine l = layout.createLine(); l.isValid(); l = layout.createLine(), ++row) {
+                    l.setLineWidth(width_);
+                    if (row < at.row || row >= lastRow)
+                        continue;
+                    l.setPosition(QPointF(0, 0));
+                    l.draw(&p, QPointF(margin_, y));
+                    y += rowHeight_;
+                }
+                layout.endLayout();
+            }
+            ++at.line;
+            at.row = 0;
+        }
+    }
+
+private:
+    struct Pos {
+        qsizetype line;
+        int row;
+    };
+
+    QString lineText(qsizetype i) const
+    {
+        const auto [from, n] = lines_[static_cast<std::size_t>(i)];
+        return text_.mid(from, n);
+    }
+    bool fitsOneRow(const QString& line) const
+    {
+        // Short lines need no measuring: no character is wider than the widest.
+        if (static_cast<qreal>(line.size()) * metrics_.maxWidth() <= width_)
+            return true;
+        return metrics_.horizontalAdvance(line) <= width_;
+    }
+    int rowsOf(const QString& line) const
+    {
+        if (fitsOneRow(line))
+            return 1;
+        QTextLayout layout(line, font_, device_);
+        layout.beginLayout();
+        int rows = 0;
+        for (QTextLine l = layout.createLine(); l.isValid(); l = layout.createLine(), ++rows)
+            l.setLineWidth(width_);
+        layout.endLayout();
+        return std::max(rows, 1);
+    }
+
+    void layoutNext()
+    {
+        Pos at = pages_.back();
+        if (at.line >= lineCount()) {
+            done_ = true;
+            return;
+        }
+        qreal room = height_;
+        while (at.line < lineCount()) {
+            const int rows = rowsOf(lineText(at.line)) - at.row;
+            const int fit = static_cast<int>(room / rowHeight_);
+            if (rows <= fit) {
+                room -= rows * rowHeight_;
+                ++at.line;
+                at.row = 0;
+                continue;
+            }
+            if (fit > 0 && rows > static_cast<int>(height_ / rowHeight_))
+                at.row += fit;   // a line taller than a page is split
+            else if (fit > 0 && at.row > 0)
+                at.row += fit;
+            break;
+        }
+        pages_.push_back(at);
+        if (at.line >= lineCount())
+            done_ = true;
+    }
+
+    const QString& text_;
+    QFont font_;
+    QFontMetricsF metrics_;
+    QPaintDevice* device_;
+    QSizeF page_;
+    qreal margin_ = 0, width_ = 0, height_ = 0, rowHeight_ = 1;
+    std::vector<std::pair<qsizetype, qsizetype>> lines_;   // start and length in the text
+    std::vector<Pos> pages_;                                // where each page starts, then where the last ends
+    bool done_ = false;
+};
+
+} // namespace
+
+namespace {
+PrintResult printPages(const QString& text, const QFont& font, QPrinter& printer, QWidget* progressParent);
+}
+
 PrintResult printPlainText(const QString& text, const QFont& font, QPrinter& printer, QWidget* progressParent)
 {
-    std::optional<BusyCursor> busy(std::in_place);
-    QTextDocument doc;
-    doc.setDefaultFont(font);
-    doc.setPlainText(toViewerLines(text));
-    doc.documentLayout()->setPaintDevice(&printer);
-    // Laid out on pages of the printer's size, the document prints without
-    // the page numbers QTextDocument::print() adds to unpaginated text.
+    const PrintResult result = printPages(text, font, printer, progressParent);
+    releaseFreedMemory();   // the pages' text and layouts are gone by now
+    return result;
+}
+
+namespace {
+
+PrintResult printPages(const QString& text, const QFont& font, QPrinter& printer, QWidget* progressParent)
+{
+    const QString lines = toViewerLines(text);
     const QSizeF page = printer.pageLayout().paintRectPixels(printer.resolution()).size();
     if (page.isEmpty())
         return PrintResult::Failed;
-    doc.setPageSize(page);
-    const int pages = doc.pageCount();
-
-    // The pages asked for in the printer dialog, in order.
-    QList<int> wanted;
-    const QPageRanges ranges = printer.pageRanges();
-    for (int p = 1; p <= pages; ++p)
-        if (printer.printRange() != QPrinter::PageRange || ranges.isEmpty() || ranges.contains(p))
-            wanted.append(p);
-    if (wanted.isEmpty())
-        return PrintResult::Failed;   // a range past the end of the text: nothing to print
-
-    // Copies the printer cannot make itself are printed here, collated
-    // (1 2 3, 1 2 3) or not (1 1, 2 2, 3 3) as the dialog said.
-    const int copies = printer.supportsMultipleCopies() ? 1 : std::max(1, printer.copyCount());
-    QList<int> sequence;
-    if (printer.collateCopies()) {
-        for (int c = 0; c < copies; ++c)
-            sequence += wanted;
-    } else {
-        for (int p : wanted)
-            for (int c = 0; c < copies; ++c)
-                sequence.append(p);
-    }
-
     QPainter painter;
     if (!painter.begin(&printer))
         return PrintResult::Failed;
-    busy.reset();
-    Progress progress(progressParent, QStringLiteral("Printing..."), static_cast<int>(sequence.size()));
-    for (qsizetype i = 0; i < sequence.size(); ++i) {
-        if (!progress.advance(static_cast<int>(i))) {
-            printer.abort();
-            painter.end();
-            // What a cancelled print left in a file is no print at all.
-            if (printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty())
-                QFile::remove(printer.outputFileName());
-            return PrintResult::Cancelled;
-        }
-        if (i > 0 && !printer.newPage()) {
-            painter.end();
-            return PrintResult::Failed;
-        }
-        const QRectF clip(0, (sequence[i] - 1) * page.height(), page.width(), page.height());
-        painter.save();
-        painter.translate(0, -clip.top());
-        doc.drawContents(&painter, clip);
-        painter.restore();
+    PagedText paged(lines, font, &printer, page);
+    if (!paged.valid()) {
+        painter.end();
+        return PrintResult::Failed;
     }
-    progress.advance(static_cast<int>(sequence.size()));
+
+    // The copies the printer cannot make itself are printed here, collated
+    // (1 2 3, 1 2 3) or not (1 1, 2 2, 3 3) as the dialog said; a page range
+    // takes the pages asked for. Pages are laid out as they are reached, so
+    // the progress shows at once and Cancel works from the start.
+    const int copies = printer.supportsMultipleCopies() ? 1 : std::max(1, printer.copyCount());
+    const QPageRanges ranges = printer.pageRanges();
+    const bool ranged = printer.printRange() == QPrinter::PageRange && !ranges.isEmpty();
+    const auto wanted = [&](int p) { return !ranged || ranges.contains(p); };
+    const int lastWanted = ranged ? ranges.lastPage() : std::numeric_limits<int>::max();
+
+    // Progress counts the lines laid out, then the pages printed.
+    const int steps = 1000;
+    Progress progress(progressParent, QStringLiteral("Printing..."), steps);
+    const auto report = [&](int page, int ofPages, int copy) {
+        const double laid = paged.lineCount() > 0 ? double(paged.linesDone()) / double(paged.lineCount()) : 1.0;
+        const double printed = ofPages > 0 ? double((copy * ofPages) + page) / double(copies * ofPages) : 0.0;
+        return progress.advance(static_cast<int>(steps * (paged.finished() ? std::max(printed, 0.0) : laid * 0.99)));
+    };
+    bool any = false;
+    const auto cancel = [&] {
+        printer.abort();
+        painter.end();
+        // What a cancelled print left in a file is no print at all.
+        if (printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty())
+            QFile::remove(printer.outputFileName());
+        return PrintResult::Cancelled;
+    };
+    const auto printPage = [&](int p) {
+        if (any && !printer.newPage())
+            return false;
+        any = true;
+        paged.draw(painter, p);
+        return true;
+    };
+    const int passes = printer.collateCopies() ? copies : 1;
+    const int each = printer.collateCopies() ? 1 : copies;
+    for (int pass = 0; pass < passes; ++pass) {
+        for (int p = 1; p <= lastWanted && paged.reach(p); ++p) {
+            if (!report(p, paged.finished() ? paged.pagesSoFar() : 0, pass))
+                return cancel();
+            if (!wanted(p))
+                continue;
+            for (int c = 0; c < each; ++c) {
+                if (!printPage(p)) {
+                    painter.end();
+                    return PrintResult::Failed;
+                }
+            }
+        }
+    }
+    if (!any) {   // a range past the end of the text: nothing printed
+        printer.abort();
+        painter.end();
+        if (printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty())
+            QFile::remove(printer.outputFileName());
+        return PrintResult::Failed;
+    }
+    progress.advance(steps);
     return painter.end() ? PrintResult::Printed : PrintResult::Failed;
 }
+
+} // namespace
 
 frmView::frmView(AppContext& ctx) : QWidget(nullptr), ctx_(ctx)
 {

@@ -85,8 +85,8 @@ void Data::mnuBackPic_Click()
 }
 
 // The compiled help file when there is one and a viewer for it starts;
-// otherwise the manual in the desktop's browser. "Press F1 for help" only
-// when nothing could show either.
+// otherwise the manual in the desktop's browser. When nothing could show
+// it, the user is told where it is (F1 does nothing in this window).
 void Data::mnuContents_Click()
 {
     const QString chm = QDir::current().absoluteFilePath(QString::fromLatin1(kHelpFile));
@@ -95,17 +95,22 @@ void Data::mnuContents_Click()
             if (ctx_.programs.start(viewer, {QDir::toNativeSeparators(chm)}))
                 return;
     }
-    const auto noHelp = [this] {
-        ctx_.boxes.show(this, QStringLiteral("Press F1 for help"), MessageBoxes::applicationTitle(), MsgButtons::Ok,
-                        MsgIcon::None);
-    };
     const QString manual = manualPath();
-    if (manual.isEmpty())
-        return noHelp();
+    if (manual.isEmpty()) {
+        ctx_.boxes.show(this,
+                        QStringLiteral("The manual was not found beside the program. It is installed with it, in "
+                                       "share/z8p-phonebook/manual."),
+                        MessageBoxes::applicationTitle(), MsgButtons::Ok, MsgIcon::Information);
+        return;
+    }
     const QPointer<Data> self(this);
-    ctx_.programs.openFile(manual, [self, noHelp](bool ok) {
-        if (!ok && self)
-            noHelp();
+    ctx_.programs.openFile(manual, [self, manual](bool ok) {
+        if (ok || !self)
+            return;
+        self->ctx_.boxes.show(self,
+                              QStringLiteral("The manual is in %1; open index.html with a web browser.")
+                                  .arg(QDir::toNativeSeparators(QFileInfo(manual).absolutePath())),
+                              MessageBoxes::applicationTitle(), MsgButtons::Ok, MsgIcon::Information);
     });
 }
 

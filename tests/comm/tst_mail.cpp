@@ -303,7 +303,17 @@ private slots:
             book.append(makeRecord({QStringLiteral("Name%1").arg(i), "Last", "555", "x@y.z", "Company", "Street", "Notes"}));
         env.writeBook(book);
         Data* d = env.openData();
+        // The panel takes the whole book in under a busy cursor, gone by the end.
+        std::optional<Qt::CursorShape> during;
+        auto* message = d->findChild<QPlainTextEdit*>(QStringLiteral("txtMessage"));
+        const auto watch = connect(message->document(), &QTextDocument::contentsChanged, this, [&] {
+            if (!during)
+                during = QApplication::overrideCursor() ? QApplication::overrideCursor()->shape() : Qt::ArrowCursor;
+        });
         action(d, "mnuSendAllRecords")->trigger();
+        disconnect(watch);
+        QCOMPARE(during, std::optional<Qt::CursorShape>(Qt::WaitCursor));
+        QVERIFY(!QApplication::overrideCursor());
         const QString body = messageBox(d)->text();
         QVERIFY(body.toUtf8().size() > kMaxInlineBodyBytes);
         click(d, "cmdSend");

@@ -342,6 +342,35 @@ private slots:
         QVERIFY(!QApplication::overrideCursor());
     }
 
+    // Pages are laid out as they print: a line wider than the page wraps
+    // whole onto the next rows, one taller than a page goes on over the
+    // next, and nothing is lost between pages.
+    void longLinesWrapAndNothingIsLostBetweenPages()
+    {
+        TestEnv env;
+        env.openData();
+        frmView* v = env.ctx().windows.get<frmView>();
+        QStringList words;
+        for (int i = 1; i <= 1500; ++i)
+            words << QStringLiteral("w%1").arg(i);
+        QStringList lines{QStringLiteral("start")};
+        lines << words.join(u' ');   // taller than a page once wrapped
+        for (int i = 1; i <= 80; ++i)
+            lines << QStringLiteral("row %1").arg(i);
+        v->setText(lines.join(QStringLiteral("\r\n")));
+        const QString pdf = env.path(QStringLiteral("long.pdf"));
+        env.dialogs().printers.append(pdf);
+        v->mnuPrint_Click();
+        const QString text = pdfText(pdf);
+        QVERIFY(text.count(u'\f') >= 2);
+        const QStringList printed = text.simplified().split(u' ');
+        QCOMPARE(printed.first(), QStringLiteral("start"));
+        QCOMPARE(printed.mid(1, 1500), words);
+        for (int i = 1; i <= 80; ++i)
+            QCOMPARE(printed.value(1500 + 2 * i), QString::number(i));
+        QVERIFY(env.boxes().shown.isEmpty());
+    }
+
     // The viewer keeps its lines in paragraphs of many lines: a third click
     // still selects the one line under the pointer, and Print prints it.
     void aTripleClickSelectsOneLine()
