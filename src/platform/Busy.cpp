@@ -38,6 +38,10 @@ Progress::Progress(QWidget* parent, const QString& label, int total)
       cancelAt_(std::exchange(cancelAtForTests, -1))
 {
     dialog_->setWindowModality(Qt::WindowModal);
+    QString title = label;
+    while (title.endsWith(u'.'))
+        title.chop(1);
+    dialog_->setWindowTitle(title);
     dialog_->setMinimumDuration(400);
     dialog_->setAutoClose(false);
     dialog_->setAutoReset(false);

@@ -1,0 +1,309 @@
+#!/usr/bin/env python3
+"""End-to-end cases: python3 e2e.py BUILD-FOLDER CASE
+
+Every case starts its own X server and the real program, drives it with
+real key and pointer events and reads back what a user would see.
+"""
+
+import http.server
+import os
+import re
+import subprocess
+import socketserver
+import sys
+import threading
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from harness import Failure, Session, book, check, record, wait_until  # noqa: E402
+
+# Places in the main window (pixels from its top left corner at 96 dpi):
+# the centre of the record box, the first-name box and the comments box.
+RECORD_BOX = (271, 155)
+FIRST_BOX = (129, 158)
+COMMENTS_BOX = (183, 432)
+NEW_RECORD_BUTTON = (19, 38)
+FIRST_BUTTON = (256, 195)
+
+
+def title_of(s, w):
+    return s.desk.title(w)
+
+
+def case_enter_and_esc_close_a_record_message(build):
+    # An empty book: any number typed is past the count. Enter or Esc
+    # closes the message, and the key's release raises nothing more.
+    with Session(build) as s:
+        w = s.main_window()
+        for closing_key in ("Return", "Escape"):
+            s.desk.glide(*s.at(w, RECORD_BOX[0] - 40, RECORD_BOX[1] + 60), *s.at(w, *RECORD_BOX))
+            s.desk.key("5")
+            box = s.desk.wait_window("^X$")
+            check(s.desk.windows("^X$") == [box], "one message")
+            s.desk.focus(box)
+            s.desk.key(closing_key)
+            s.desk.wait_no_window("^X$")
+            time.sleep(1.0)
+            check(not s.desk.windows("^X$"), "the message came back after " + closing_key)
+            check(title_of(s, w) == "PhoneBook Record: 1 of 0", "title " + title_of(s, w))
+            s.desk.focus(w)
+
+
+def case_hover_selects_the_number(build):
+    # Record 3 of 7: the pointer glides onto the record box (many moves),
+    # 5 typed replaces the whole number.
+    with Session(build, book_bytes=book(*"ABCDEFG"), settings={"RecordNumber": "3"}) as s:
+        w = s.main_window()
+        check(title_of(s, w) == "PhoneBook Record: 3 of 7", "starts on record 3")
+        s.desk.glide(*s.at(w, RECORD_BOX[0] - 60, RECORD_BOX[1] - 50), *s.at(w, *RECORD_BOX), steps=12)
+        s.desk.glide(*s.at(w, *RECORD_BOX), *s.at(w, RECORD_BOX[0] + 8, RECORD_BOX[1] + 3), steps=4)
+        s.desk.key("5")
+        wait_until("record 5", lambda: title_of(s, w) == "PhoneBook Record: 5 of 7")
+        time.sleep(0.5)
+        check(not s.desk.windows("^X$"), "no message")
+
+
+def case_tab_keeps_what_was_typed(build):
+    # Text typed into Comments survives a Tab into the record box, and
+    # Ctrl+S saves it.
+    with Session(build, book_bytes=book("Ann", "Bob"), settings={"RecordNumber": "2"}) as s:
+        w = s.main_window()
+        s.desk.click(*s.at(w, *COMMENTS_BOX))
+        s.desk.type("call after six")
+        s.desk.key("Tab")   # Comments -> the record box
+        time.sleep(0.5)
+        s.desk.key("shift+Tab")
+        s.desk.key("ctrl+s")
+        wait_until("the comment in the book", lambda: b"call after six" in s.app.read("DravikBase.z8B")[440:])
+        data = s.app.read("DravikBase.z8B")
+        check(len(data) == 880, "two records")
+        check(data[440:460].rstrip() == b"Bob", "record 2 kept its name")
+
+
+def case_add_edit_find_and_list(build):
+    with Session(build, book_bytes=book("Ann", "Bob")) as s:
+        w = s.main_window()
+        # Add: the toolbar's New Record, a name and a phone typed, Ctrl+S.
+        s.desk.click(*s.at(w, *NEW_RECORD_BUTTON))
+        wait_until("the new slot", lambda: title_of(s, w) == "PhoneBook Record: 3 of 2")
+        s.desk.click(*s.at(w, *FIRST_BOX))
+        s.desk.type("Zoe")
+        s.desk.key("Tab", "Tab")
+        s.desk.type("555 0100")
+        s.desk.key("ctrl+s")
+        wait_until("record 3", lambda: s.app.read("DravikBase.z8B")[880:] == record(first="Zoe", phone="555 0100"))
+        # Edit: the first name changed and saved.
+        s.desk.click(*s.at(w, *FIRST_BOX))
+        s.desk.key("End", "BackSpace")   # the shown name ends in one space
+        s.desk.type("y")
+        s.desk.key("ctrl+s")
+        wait_until("the edit", lambda: s.app.read("DravikBase.z8B")[880:900] == b"Zoey".ljust(20))
+        check(s.app.read("DravikBase.z8B")[:880] == book("Ann", "Bob"), "the other records")
+        # Back to the first record, then Find through Tools > Search.
+        s.desk.click(*s.at(w, *FIRST_BUTTON))
+        wait_until("record 1", lambda: title_of(s, w) == "PhoneBook Record: 1 of 3")
+        s.desk.key("alt+t", "s", "Return")
+        f = s.desk.wait_window("^Search for")
+        s.desk.focus(f)
+        s.desk.type("Zo")
+        s.desk.key("Return")
+        wait_until("the hit", lambda: title_of(s, w) == "PhoneBook Record: 3 of 3")
+        # The list: Tools > Search > Show All Records...
+        s.desk.focus(w)
+        s.desk.key("alt+t", "s", "Down", "Return")
+        s.desk.wait_window("^Available records$")
+
+
+def case_triple_click_in_the_viewer_takes_one_line(build):
+    # All Records to a File fills the viewer; a triple click takes one line.
+    with Session(build, book_bytes=book(*["N%d" % i for i in range(1, 200)])) as s:
+        w = s.main_window()
+        s.desk.key("alt+f", "p")
+        p = s.desk.wait_window("^Print$")
+        # Print window, in pixels: "All Records", "To a File", then Print.
+        s.desk.click(*s.at(p, 20, 99))
+        s.desk.click(*s.at(p, 140, 75))
+        s.desk.click(*s.at(p, 100, 21))
+        v = s.desk.wait_window("^Info\\.\\.\\.$")
+        time.sleep(1.0)
+        vx, vy, vw, vh = s.desk.geometry(v)
+        s.desk.click(vx + 60, vy + 80, repeat=3)
+        s.desk.focus(v)
+        s.desk.key("ctrl+c")
+        text = wait_until("the clipboard", lambda: s.desk.clipboard())
+        check("\n" not in text.strip("\n") and "\u2028" not in text, "one line, not %r" % text[:200])
+        check(text.strip() != "", "a line")
+
+
+def full_book():
+    """32767 contacts of realistic length."""
+    return b"".join(record(first="Given%d" % i, last="Family%d" % i, phone="+44 20 7946 %05d" % i,
+                           email="given%d@example.org" % i, company="Company %d; Sales, North" % i,
+                           address="%d High Street\r\nBath BA1 1AA\r\nUnited Kingdom" % i,
+                           comments="Met at the conference, table %d.\r\nPrefers e-mail." % i)
+                    for i in range(1, 32768))
+
+
+def case_print_a_full_book_to_pdf(build):
+    # All Records to a Printer on a full book: the printer dialog's "Print
+    # to File (PDF)" answered with Enter; the progress shows; the PDF holds
+    # the last record.
+    with Session(build, book_bytes=full_book()) as s:
+        w = s.main_window()
+        check(title_of(s, w) == "PhoneBook Record: 1 of 32767", "a full book")
+        s.desk.key("alt+f", "p")
+        p = s.desk.wait_window("^Print$")
+        s.desk.click(*s.at(p, 20, 99))     # All Records
+        s.desk.click(*s.at(p, 140, 99))    # To a Printer
+        s.desk.click(*s.at(p, 100, 21))    # Print
+        d = wait_until("the printer dialog", lambda: ([x for x in s.desk.windows("^Print$") if x != p] or [None])[0],
+                       timeout=60)
+        time.sleep(0.5)
+        s.desk.focus(d)
+        s.desk.key("Return")   # Print to File (PDF), into the home folder
+        s.desk.wait_window("^Printing$", timeout=10)
+        pdf = os.path.join(s.app.home, "print.pdf")
+        wait_until("the whole print", lambda: not s.desk.windows("^Printing$") and os.path.exists(pdf), timeout=200)
+        last_page = subprocess.run(["pdfinfo", pdf], stdout=subprocess.PIPE, text=True).stdout
+        pages = int(re.search(r"Pages:\s+(\d+)", last_page).group(1))
+        text = subprocess.run(["pdftotext", "-f", str(pages), "-l", str(pages), pdf, "-"], stdout=subprocess.PIPE,
+                              text=True).stdout
+        check("Given32767" in text and "United Kingdom" in text, "the last record on the last page")
+        s.desk.wait_window("^Info\\.\\.\\.$")
+
+
+class Site(http.server.BaseHTTPRequestHandler):
+    """A loopback web site; every request goes to the log."""
+
+    log = []
+    pages = {}
+
+    def do_GET(self):
+        Site.log.append(self.path)
+        if self.path == "/broken.bin":
+            self.send_response(200)
+            self.send_header("Content-Type", "application/octet-stream")
+            self.send_header("Content-Disposition", "attachment; filename=broken.bin")
+            self.send_header("Content-Length", "1000000")
+            self.end_headers()
+            self.wfile.write(b"x" * 1000)
+            self.wfile.flush()
+            self.connection.shutdown(2)
+            return
+        body = Site.pages.get(self.path, b"<title>Page %s</title>" % self.path[1:].encode())
+        self.send_response(200)
+        self.send_header("Content-Type", "text/html")
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+
+    def log_message(self, *args):
+        pass
+
+
+def serve():
+    server = socketserver.ThreadingTCPServer(("127.0.0.1", 0), Site)
+    server.daemon_threads = True
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    return server
+
+
+def open_browser(s, w):
+    s.desk.focus(w)
+    s.desk.key("alt+f", "o", "Return")   # File > Open > z8P Surfer...
+    b = s.desk.wait_window("^z8P Surfer")
+    time.sleep(1.0)
+    s.desk.focus(b)
+    return b
+
+
+ADDRESS_BOX = (420, 40)   # in the browser window, right of its toolbar
+
+
+def case_browser_enter_navigates(build):
+    server = serve()
+    port = server.server_address[1]
+    try:
+        with Session(build) as s:
+            w = s.main_window()
+            b = open_browser(s, w)
+            s.desk.click(*s.at(b, *ADDRESS_BOX), repeat=3)
+            s.desk.key("ctrl+a")
+            s.desk.type("127.0.0.1:%d/typed.htm" % port)
+            s.desk.key("Return")
+            wait_until("the request", lambda: "/typed.htm" in Site.log)
+            wait_until("the page's title", lambda: "Page typed.htm" in s.desk.title(b))
+    finally:
+        server.shutdown()
+
+
+def case_browser_blank_links_open_here(build):
+    server = serve()
+    port = server.server_address[1]
+    Site.pages["/links.htm"] = (b"<html><head><title>Links</title><style>a{display:block;position:fixed;left:0;top:0;"
+                                b"right:0;bottom:0}</style></head><body><a href='/target.htm' target='_blank'>go</a>"
+                                b"</body></html>")
+    try:
+        with Session(build, settings={"PublisherSiteBase": "http://127.0.0.1:%d/" % port}) as s:
+            w = s.main_window()
+            b = open_browser(s, w)
+            s.desk.click(*s.at(b, *ADDRESS_BOX), repeat=3)
+            s.desk.key("ctrl+a")
+            s.desk.type("http://127.0.0.1:%d/links.htm" % port)
+            s.desk.key("Return")
+            wait_until("the links page", lambda: "Links" in s.desk.title(b))
+            x, y, width, height = s.desk.geometry(b)
+            s.desk.glide(x + width // 2 - 30, y + height // 2 - 30, x + width // 2, y + height // 2)
+            s.desk.click(x + width // 2, y + height // 2)
+            wait_until("the target", lambda: "/target.htm" in Site.log)
+            wait_until("the target in this window", lambda: "Page target.htm" in s.desk.title(b))
+    finally:
+        server.shutdown()
+
+
+def case_browser_broken_download_is_told_once(build):
+    server = serve()
+    port = server.server_address[1]
+    try:
+        with Session(build) as s:
+            w = s.main_window()
+            b = open_browser(s, w)
+            s.desk.click(*s.at(b, *ADDRESS_BOX), repeat=3)
+            s.desk.key("ctrl+a")
+            s.desk.type("http://127.0.0.1:%d/broken.bin" % port)
+            s.desk.key("Return")
+            d = s.desk.wait_window("^Save download$")
+            s.desk.focus(d)
+            s.desk.key("ctrl+a")
+            s.desk.type(os.path.join(s.tmp, "broken.bin"))
+            s.desk.key("Return")
+            m = s.desk.wait_window("^Download$")
+            time.sleep(3.0)
+            check(len(s.desk.windows("^Save download$")) == 0, "asked once")
+            check(len(s.desk.windows("^Download$")) == 1, "told once")
+            s.desk.focus(m)
+            s.desk.key("Return")
+            s.desk.wait_no_window("^Download$")
+            time.sleep(2.0)
+            check(not s.desk.windows("^Save download$") and not s.desk.windows("^Download$"), "nothing more")
+    finally:
+        server.shutdown()
+
+
+def main():
+    build, name = sys.argv[1], sys.argv[2]
+    case = globals().get("case_" + name)
+    if not case:
+        print("no such case: " + name)
+        return 2
+    try:
+        case(os.path.abspath(build))
+    except Failure as e:
+        print("FAIL %s: %s" % (name, e))
+        return 1
+    print("PASS " + name)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
