@@ -79,6 +79,12 @@ public:
                         s->abort();
                         return;
                     }
+                    if (path == "/slow.bin") {   // a download that never ends
+                        s->write("HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
+                                 "Content-Disposition: attachment; filename=slow.bin\r\nContent-Length: 1000000\r\n\r\n" +
+                                 QByteArray(2000, 'z'));
+                        return;
+                    }
                     if (path == "/whole.bin") {
                         s->write("HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
                                  "Content-Disposition: attachment; filename=whole.bin\r\nContent-Length: 3000\r\n"
@@ -437,6 +443,27 @@ private slots:
         QTRY_VERIFY(b->findChild<QStatusBar*>()->currentMessage().startsWith(QStringLiteral("Downloaded whole.bin")));
         QCOMPARE(env.messages().size(), 1);
         closeBrowser(b);
+    }
+
+    // Closing the window would end a download under way: the user is asked.
+    void closingDuringADownloadAsksFirst()
+    {
+        RawServer server;
+        TestEnv env;
+        Data* d = env.openData();
+        QPointer<Browser> b = openBrowser(d);
+        env.dialogs().files.append(env.path(QStringLiteral("slow.bin")));
+        engineOf(b)->load(QUrl(server.base() + QStringLiteral("slow.bin")));
+        QTRY_VERIFY(b->findChild<QStatusBar*>() &&
+                    b->findChild<QStatusBar*>()->currentMessage().startsWith(QStringLiteral("Downloading slow.bin: ")));
+        env.boxes().answerNext(MsgAnswer::No);
+        b->close();
+        QCOMPARE(env.messages().size(), 1);
+        QVERIFY(env.messages().first().startsWith(QStringLiteral("A download is still running: slow.bin.")));
+        QVERIFY(b && b->isVisible());
+        env.boxes().answerNext(MsgAnswer::Yes);
+        closeBrowser(b);
+        QCOMPARE(env.messages().size(), 2);
     }
 
     void theLayoutFollowsTheWindow()

@@ -211,8 +211,15 @@ def serve():
 def open_browser(s, w):
     s.desk.focus(w)
     s.desk.key("alt+f", "o", "Return")   # File > Open > z8P Surfer...
-    b = s.desk.wait_window("^z8P Surfer")
-    time.sleep(1.0)
+    # The web engine may make the window anew once it sets up its drawing:
+    # the window is taken once it has kept its identity for a while.
+    last = None
+    for _ in range(20):
+        b = s.desk.wait_window("^z8P Surfer")
+        if b == last:
+            break
+        last = b
+        time.sleep(1.0)
     s.desk.focus(b)
     return b
 
