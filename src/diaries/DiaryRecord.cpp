@@ -1,5 +1,7 @@
 #include "diaries/DiaryRecord.h"
 
+#include "records/Journal.h"
+
 #include "platform/Codepage.h"
 #include "records/RecordNumber.h"
 
@@ -46,6 +48,38 @@ QString DiaryRecord::shownText(DiaryField f) const
 bool DiaryRecord::showsWhole(DiaryField f, QStringView text) const
 {
     return withoutTrailingSpaces(shownText(f)) == withoutTrailingSpaces(text);
+}
+
+bool DiaryFile::openDiaries(const QString& path, QString* notice)
+{
+    if (!open(path))
+        return false;
+    const Journal::Recovery r = Journal::recover(*this);
+    *notice = r.notice;
+    if (!r.ok && notice->isEmpty())
+        *notice = QStringLiteral("An entry whose save was cut short could not be put back: ") + r.error;
+    return true;
+}
+
+bool DiaryFile::write(int number, const DiaryRecord& from)
+{
+    Journal journal(*this);
+    QString why;
+    if (!journal.begin(number, number, &why)) {
+        failWith(why);
+        return false;
+    }
+    if (!writeBytes(number, from.bytes.data())) {
+        const QString cause = errorString();
+        journal.rollback(&why);
+        failWith(cause);
+        return false;
+    }
+    if (!journal.commit(&why)) {
+        failWith(why);
+        return false;
+    }
+    return true;
 }
 
 } // namespace pb

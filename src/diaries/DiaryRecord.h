@@ -47,8 +47,13 @@ class DiaryFile : public RecordFile
 {
 public:
     DiaryFile() : RecordFile(kDiaryRecordSize) {}
+    // Opens the file; an entry whose save was cut short is put back first.
+    // `notice` tells what the user must hear about it (empty: nothing).
+    bool openDiaries(const QString& path, QString* notice);
     bool read(int number, DiaryRecord& into) { return readBytes(number, into.bytes.data()); }
-    bool write(int number, const DiaryRecord& from) { return writeBytes(number, from.bytes.data()); }
+    // Writes an entry whole or not at all (journaled, on the disk when it
+    // returns true); a failure leaves the old entry as it was.
+    bool write(int number, const DiaryRecord& from);
 };
 
 } // namespace pb

@@ -181,12 +181,15 @@ void frmDiaries::Form_Load()
 {
     EntryNumber = 1;
     setCaption(EntryNumber);
-    if (!file_.open(QString::fromLatin1(kDiariesFileName))) {
+    QString notice;
+    if (!file_.openDiaries(QString::fromLatin1(kDiariesFileName), &notice)) {
         ctx_.boxes.show(messageOwner(),
                         QStringLiteral("The diaries book could not be opened.\r\nCause: ") + file_.errorString(),
                         QStringLiteral("ERROR!"), MsgButtons::Ok, MsgIcon::Critical);
         return;
     }
+    if (!notice.isEmpty())
+        ctx_.boxes.show(messageOwner(), notice, QStringLiteral("ERROR!"), MsgButtons::Ok, MsgIcon::Exclamation);
     file_.read(EntryNumber, record_);
     ShowEntry();
 }

@@ -42,16 +42,39 @@ void print(const QString& text)
         std::printf("%s\n", text.toLocal8Bit().constData());
 }
 
-// The book opened as the program opens it (an unfinished change undone).
-bool openBook(pb::Phonebook& book)
+// The book opened as the program opens it: for a command that changes it,
+// an unfinished change is undone first; a command that only reads never
+// plays back a journal, and refuses to read a book one is waiting for.
+bool openBook(pb::Phonebook& book, bool mayChange = true)
 {
-    if (!book.openPhonebookFile()) {
+    if (!book.openPhonebookFile(mayChange)) {
         fail(QString::fromLatin1(pb::kPhonebookFileName), book.phonebookError());
         return false;
     }
+    const QString notice = book.takeNotice();
+    if (book.journalPending()) {
+        fail(QString::fromLatin1(pb::kPhonebookFileName),
+             !notice.isEmpty() ? notice
+                               : QStringLiteral("a change left unfinished earlier waits to be undone; open the book in "
+                                                "z8P Phonebook (or run import or repair) first"));
+        return false;
+    }
+    if (!notice.isEmpty())
+        std::fprintf(stderr, "z8p-phonebook-tool: %s\n", qPrintable(notice));
     if (book.recoveredOnOpen())
         print(QStringLiteral("A change left unfinished earlier was undone."));
     return true;
+}
+
+// Why a change did not happen, told as it is: a failed undo leaves the book
+// changed until the next opening plays the journal back.
+QString notDone(pb::Phonebook& book, const QString& what, const QString& why)
+{
+    const QString undo = book.takeUndoFailure();
+    if (!undo.isEmpty())
+        return what + QStringLiteral(", and the book could not be put back as it was (") + undo +
+               QStringLiteral("); it is put back when it is next opened: ") + why;
+    return what + QStringLiteral(", the book is as it was: ") + why;
 }
 
 int importFile(pb::Phonebook& book, const QString& source, bool skipDuplicates, bool dryRun)
@@ -62,26 +85,36 @@ int importFile(pb::Phonebook& book, const QString& source, bool skipDuplicates, 
     const QByteArray data = in.readAll();
     pb::exchange::ReadReport read;
     const QList<pb::exchange::Contact> contacts = pb::exchange::readContacts(data, source, &read);
-    QByteArray bytes;
-    QString why;
-    if (!pb::exchange::readBook(book, &bytes, &why))
-        return fail(QString::fromLatin1(pb::kPhonebookFileName), why);
-    const pb::exchange::ImportPlan plan = pb::exchange::planImport(contacts, read, bytes);
-    print(pb::exchange::summary(plan, source));
-    print(pb::exchange::details(plan));
-    if (!plan.blocked.isEmpty())
-        return 1;
-    if (dryRun || plan.contacts.isEmpty())
-        return 0;
-    const QByteArray records = plan.recordsToAdd(skipDuplicates);
-    const qsizetype added = records.size() / static_cast<qsizetype>(pb::kRecordSize);
-    if (!pb::exchange::appendRecords(book, plan.bookCount, records, &why))
-        return fail(QString::fromLatin1(pb::kPhonebookFileName),
-                    QStringLiteral("nothing was imported, the book is as it was: ") + why);
-    print(QStringLiteral("%1 added; the book holds %2 records.")
-              .arg(added == 1 ? QStringLiteral("1 contact") : QStringLiteral("%1 contacts").arg(added))
-              .arg(plan.bookCount + added));
-    return 0;
+    // Another program may change the book between the reading and the
+    // writing: then everything is read and planned again (a few times).
+    for (int attempt = 1;; ++attempt) {
+        QByteArray bytes;
+        QString why;
+        if (!pb::exchange::readBook(book, &bytes, &why))
+            return fail(QString::fromLatin1(pb::kPhonebookFileName), why);
+        const pb::exchange::ImportPlan plan = pb::exchange::planImport(contacts, read, bytes);
+        if (attempt == 1 || !dryRun) {
+            print(pb::exchange::summary(plan, source));
+            print(pb::exchange::details(plan));
+        }
+        if (!plan.blocked.isEmpty())
+            return 1;
+        if (dryRun || plan.contacts.isEmpty())
+            return 0;
+        const QByteArray records = plan.recordsToAdd(skipDuplicates);
+        const qsizetype added = records.size() / static_cast<qsizetype>(pb::kRecordSize);
+        if (pb::exchange::appendRecords(book, plan.bookCount, records, &why)) {
+            print(QStringLiteral("%1 added; the book holds %2 records.")
+                      .arg(added == 1 ? QStringLiteral("1 contact") : QStringLiteral("%1 contacts").arg(added))
+                      .arg(plan.bookCount + added));
+            return 0;
+        }
+        if (book.takeChangedElsewhere() && attempt < 5) {
+            print(QStringLiteral("Another program changed the book meanwhile; reading it again."));
+            continue;
+        }
+        return fail(QString::fromLatin1(pb::kPhonebookFileName), notDone(book, QStringLiteral("nothing was imported"), why));
+    }
 }
 
 } // namespace
@@ -115,7 +148,7 @@ int main(int argc, char** argv)
         pb::exchange::RepairResult result;
         QString why;
         if (!pb::exchange::repairBook(book, pb::exchange::backupName(QDateTime::currentDateTime()), &result, &why))
-            return fail(bookName, why);
+            return fail(bookName, notDone(book, QStringLiteral("the book was not repaired"), why));
         print(result.changed ? QStringLiteral("Backup written to %1; the book now counts %2 records with no free slot between them.")
                                    .arg(result.backup)
                                    .arg(result.records)
@@ -127,7 +160,7 @@ int main(int argc, char** argv)
     QByteArray bytes;
     if (QFile::exists(bookName)) {
         QString why;
-        if (!openBook(book) || !pb::exchange::readBook(book, &bytes, &why))
+        if (!openBook(book, false) || !pb::exchange::readBook(book, &bytes, &why))
             return why.isEmpty() ? 1 : fail(bookName, why);
     }
     if (command == QLatin1String("check") && args.isEmpty()) {

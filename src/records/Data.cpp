@@ -357,6 +357,12 @@ void Data::Form_Load()
     }
     if (!book.openClipboardFile())
         setRecordBox(QStringLiteral("1"));
+    // A journal set aside, or one that could not be dealt with: said once.
+    if (const QString notice = book.takeNotice(); !notice.isEmpty()) {
+        QTimer::singleShot(0, this, [this, notice] {
+            ctx_.boxes.show(this, notice, QStringLiteral("ERROR!"), MsgButtons::Ok, MsgIcon::Exclamation);
+        });
+    }
 
     // The book is always counted from its first record, whatever was saved.
     const Phonebook::Scan scan = book.scanToFreeSlot(1);

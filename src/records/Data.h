@@ -159,6 +159,7 @@ private:
     // After the book changed under the window: the new count, and record
     // `show` in the boxes.
     void showAfterBookChange(int count, int show);
+    bool explainFailedChange();
     void updateClock();
 
     QWidget* boxWidget(Field f) const;

@@ -33,18 +33,57 @@ void Data::cmdAdd_Click()
     reportUndoFailure();
 }
 
-// A change that failed and could not even be undone leaves the book changed
-// until the next start plays its journal back: that is never silent.
 void Data::reportUndoFailure()
 {
-    const QString why = ctx_.book.takeUndoFailure();
-    if (why.isEmpty())
+    if (explainFailedChange())
         return;
+    // A change that is done but may not last a power cut is said too.
+    if (const QString notice = ctx_.book.takeNotice(); !notice.isEmpty())
+        ctx_.boxes.show(this, notice, MessageBoxes::applicationTitle(), MsgButtons::Ok, MsgIcon::Exclamation);
+}
+
+// After a change that did not happen, the one true thing to tell: another
+// program changed the book since this window counted it (it is counted
+// again; nothing was written), or the change failed and could not even be
+// undone (the book stays changed until the next start plays its journal
+// back). False when neither: the caller gives its own reason.
+bool Data::explainFailedChange()
+{
+    Phonebook& book = ctx_.book;
+    if (book.takeChangedElsewhere()) {
+        const auto before = recordCount();
+        const auto shown = currentRecord();
+        int count;
+        {
+            const BusyCursor busy;
+            count = book.scanToFreeSlot(1).end - 1;
+        }
+        setRecordCount(count);
+        if (count > 0)
+            mnuNew->setEnabled(true);
+        // The new slot moves past the records the other program added; what
+        // the user typed stays in the boxes, to be applied again.
+        if (shown && before && *shown > *before)
+            setRecordBox(count + 1);
+        else
+            txtRecord_Change();
+        ctx_.boxes.show(this,
+                        QStringLiteral("Another program changed the book since it was counted here, so nothing was "
+                                       "written.\r\nThe book now holds %1 records. Look at the record on show, then "
+                                       "try again.")
+                            .arg(count),
+                        MessageBoxes::applicationTitle(), MsgButtons::Ok, MsgIcon::Exclamation);
+        return true;
+    }
+    const QString why = book.takeUndoFailure();
+    if (why.isEmpty())
+        return false;
     ctx_.boxes.show(this,
-                    QStringLiteral("The book could not be put back as it was.\r\nCause: ") + why +
+                    QStringLiteral("The change failed, and the book could not be put back as it was.\r\nCause: ") + why +
                         QStringLiteral("\r\nIt is put back when z8P Phonebook starts again; until then nothing is "
                                        "written to it."),
                     QStringLiteral("ERROR!"), MsgButtons::Ok, MsgIcon::Critical);
+    return true;
 }
 
 bool Data::apply()
@@ -80,9 +119,10 @@ Data::ApplyResult Data::applyBoxes()
         // The record is in the book whole, or the book is as it was.
         Phonebook::Change change(book, target, target);
         if (!change.ok() || !book.WriteRecord(target) || !change.commit()) {
-            ctx_.boxes.show(this,
-                            QStringLiteral("The record was not saved.\r\nCause: ") + book.phonebookError(),
-                            QStringLiteral("ERROR!"), MsgButtons::Ok, MsgIcon::Critical);
+            const QString why = book.phonebookError();
+            if (!explainFailedChange())
+                ctx_.boxes.show(this, QStringLiteral("The record was not saved.\r\nCause: ") + why,
+                                QStringLiteral("ERROR!"), MsgButtons::Ok, MsgIcon::Critical);
             return ApplyResult::Failed;
         }
     }
@@ -253,7 +293,18 @@ bool Data::copyRecord()
 
 bool Data::cutRecord()
 {
-    return copyRecord() && deleteRecord();
+    // The copy is on the disk before the record leaves the book: a power cut
+    // in between never leaves it in neither file.
+    if (!copyRecord())
+        return false;
+    if (!ctx_.book.syncClipboard()) {
+        ctx_.boxes.show(this,
+                        QStringLiteral("The record was not cut: the clipboard file could not be written.\r\nCause: ") +
+                            ctx_.book.clipboardError(),
+                        QStringLiteral("ERROR!"), MsgButtons::Ok, MsgIcon::Critical);
+        return false;
+    }
+    return deleteRecord();
 }
 
 bool Data::pasteRecord()

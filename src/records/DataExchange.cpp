@@ -101,9 +101,9 @@ void Data::mnuImport_Click()
         done = exchange::appendRecords(ctx_.book, plan.bookCount, records, &why);
     }
     if (!done) {
-        ctx_.boxes.show(this, QStringLiteral("Nothing was imported; the book is as it was.\r\nCause: ") + why,
-                        QStringLiteral("ERROR!"), MsgButtons::Ok, MsgIcon::Critical);
-        reportUndoFailure();
+        if (!explainFailedChange())
+            ctx_.boxes.show(this, QStringLiteral("Nothing was imported; the book is as it was.\r\nCause: ") + why,
+                            QStringLiteral("ERROR!"), MsgButtons::Ok, MsgIcon::Critical);
         return;
     }
     // The first new record on show, the count up to date: the boxes never
@@ -192,11 +192,11 @@ void Data::mnuCheck_Click()
                                     &result, &why);
     }
     if (!done) {
-        ctx_.boxes.show(this,
-                        QStringLiteral("The book could not be repaired; it is as it was.\r\nCause: ") + why +
-                            (result.backup.isEmpty() ? QString() : QStringLiteral("\r\nThe backup copy is ") + QFileInfo(result.backup).fileName()),
-                        QStringLiteral("ERROR!"), MsgButtons::Ok, MsgIcon::Critical);
-        reportUndoFailure();
+        if (!explainFailedChange())
+            ctx_.boxes.show(this,
+                            QStringLiteral("The book could not be repaired; it is as it was.\r\nCause: ") + why +
+                                (result.backup.isEmpty() ? QString() : QStringLiteral("\r\nThe backup copy is ") + QFileInfo(result.backup).fileName()),
+                            QStringLiteral("ERROR!"), MsgButtons::Ok, MsgIcon::Critical);
         return;
     }
     // The records the program showed keep their numbers; the new slot moves

@@ -8,7 +8,11 @@
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+#elif defined(Q_OS_WIN)
+#include <io.h>
+#include <windows.h>
 #endif
 
 namespace pb::io {
@@ -167,18 +171,130 @@ bool truncate(QFile& file, qint64 length, QString* error)
 #endif
 }
 
-bool syncFolder(const QString& folder)
+bool syncFolder(const QString& folder, QString* error)
 {
+    QString ignored;
+    QString* why = error ? error : &ignored;
+    if (allowedBytes(0) >= 0) {
+        *why = systemError(EIO);
+        return false;
+    }
 #ifdef Q_OS_UNIX
     const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
+    if (fd < 0) {
+        *why = systemError(errno);
         return false;
-    const bool ok = ::fsync(fd) == 0;
+    }
+    int r;
+    do
+        r = ::fsync(fd);
+    while (r != 0 && errno == EINTR);
+    const int code = errno;
     ::close(fd);
-    return ok;
+    if (r != 0) {
+        *why = systemError(code);
+        return false;
+    }
+    return true;
 #else
     Q_UNUSED(folder);
     return true;
+#endif
+}
+
+bool openFile(QFile& file, QIODeviceBase::OpenMode mode, QString* error)
+{
+    if (allowedBytes(0) >= 0) {
+        *error = systemError(EIO);
+        return false;
+    }
+    if (!file.open(mode)) {
+        *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+bool remove(const QString& path, QString* error)
+{
+    if (allowedBytes(0) >= 0) {
+        *error = systemError(EIO);
+        return false;
+    }
+    QFile f(path);
+    if (!f.remove()) {
+        *error = f.errorString();
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+#ifdef Q_OS_UNIX
+Identity fromStat(const struct stat& st)
+{
+    Identity id;
+    id.device = static_cast<qint64>(st.st_dev);
+    id.inode = static_cast<qint64>(st.st_ino);
+    id.size = static_cast<qint64>(st.st_size);
+    id.modifiedNs = static_cast<qint64>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+    return id;
+}
+#elif defined(Q_OS_WIN)
+Identity fromHandle(HANDLE h)
+{
+    Identity id;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!::GetFileInformationByHandle(h, &info))
+        return id;
+    id.device = static_cast<qint64>(info.dwVolumeSerialNumber);
+    id.inode = (static_cast<qint64>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    id.size = (static_cast<qint64>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    id.modifiedNs = ((static_cast<qint64>(info.ftLastWriteTime.dwHighDateTime) << 32) | info.ftLastWriteTime.dwLowDateTime) * 100;
+    return id;
+}
+#endif
+
+} // namespace
+
+Identity identityOf(QFile& open)
+{
+#ifdef Q_OS_UNIX
+    struct stat st;
+    if (!open.isOpen() || ::fstat(open.handle(), &st) != 0)
+        return {};
+    return fromStat(st);
+#elif defined(Q_OS_WIN)
+    if (!open.isOpen())
+        return {};
+    return fromHandle(reinterpret_cast<HANDLE>(::_get_osfhandle(open.handle())));
+#else
+    Identity id;
+    id.size = open.size();
+    return id;
+#endif
+}
+
+Identity identityOfPath(const QString& path)
+{
+#ifdef Q_OS_UNIX
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return {};
+    return fromStat(st);
+#elif defined(Q_OS_WIN)
+    const HANDLE h = ::CreateFileW(reinterpret_cast<const wchar_t*>(path.utf16()), 0,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return {};
+    const Identity id = fromHandle(h);
+    ::CloseHandle(h);
+    return id;
+#else
+    Q_UNUSED(path);
+    return {};
 #endif
 }
 

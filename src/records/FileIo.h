@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QIODeviceBase>
 #include <QString>
 
 #include <cstddef>
@@ -23,7 +24,26 @@ bool writeAt(QFile& file, qint64 offset, const char* from, qint64 n, QString* er
 bool sync(QFile& file, QString* error);
 bool truncate(QFile& file, qint64 length, QString* error);
 // Makes a file's creation or removal in `folder` last.
-bool syncFolder(const QString& folder);
+bool syncFolder(const QString& folder, QString* error = nullptr);
+// Opens `file` (one operation, as a write); false with the reason.
+bool openFile(QFile& file, QIODeviceBase::OpenMode mode, QString* error);
+// Removes a file (one write operation).
+bool remove(const QString& path, QString* error);
+
+// Which file an open file or a path is, and how it stood: two looks that
+// compare equal saw the same file, unchanged in between (as far as its
+// length and modification time tell).
+struct Identity {
+    qint64 device = -1;
+    qint64 inode = -1;
+    qint64 size = -1;
+    qint64 modifiedNs = 0;
+    bool valid() const { return inode >= 0; }
+    bool sameFile(const Identity& o) const { return device == o.device && inode == o.inode; }
+    bool operator==(const Identity& o) const = default;
+};
+Identity identityOf(QFile& open);
+Identity identityOfPath(const QString& path);
 
 // For the tests: decides for every write operation (numbered from 0 in each
 // plan) how many of its bytes go through before it fails: -1 lets it

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <utility>
 #include <vector>
 
 namespace pb {
@@ -33,14 +34,29 @@ public:
     // leaves the journal for the next start to play back.
     bool rollback(QString* error);
 
-    // Plays back or removes a journal left beside the file. `playedBack`
-    // tells whether a change was undone. False when the journal could not be
-    // dealt with: the file must then not be written.
-    static bool recover(RecordFile& file, bool* playedBack, QString* error);
+    // Plays back or removes a journal left beside the file (the caller holds
+    // the book's lock, so no live change owns it). A journal is played back
+    // only when it belongs to this book and fits its present state; any
+    // other file under its name is moved aside and named in `notice`.
+    // Without `mayPlayBack` (a command that only reads) nothing is touched
+    // and `pending` tells that a change waits to be undone.
+    struct Recovery {
+        bool ok = true;           // false: the book must not be written in this run (see error)
+        bool playedBack = false;  // a change was undone
+        bool pending = false;     // a journal waits (only without mayPlayBack)
+        QString error;
+        QString notice;           // what the user must be told
+    };
+    static Recovery recover(RecordFile& file, bool mayPlayBack = true);
+    // The largest journal a file of records of this size can have.
+    static qint64 maxSize(qint64 recordSize);
 
     // While a change is open: the saved bytes of records first ... first +
     // count - 1 as they were before it, when the journal holds all of them.
     const char* savedRecords(int first, int count) const;
+
+    // What a completed change leaves to tell (once): empty when nothing.
+    QString takeWarning() { return std::exchange(warning_, QString()); }
 
 private:
     static bool playBack(RecordFile& file, qint64 length, qint64 offset, const char* bytes, qint64 n,
@@ -53,6 +69,7 @@ private:
     qint64 offset_ = 0;
     qint64 savedBytes_ = 0;
     std::vector<char> block_;   // header, the saved bytes, checksum
+    QString warning_;
 };
 
 } // namespace pb

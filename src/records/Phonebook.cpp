@@ -3,25 +3,98 @@
 #include "records/RecordNumber.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QLockFile>
 
 #include <algorithm>
 #include <cstring>
 
 namespace pb {
 
-bool Phonebook::openPhonebookFile()
+namespace {
+// How long a change waits for another program's change to end.
+constexpr int kLockWaitMs = 10000;
+}
+
+Phonebook::Phonebook() = default;
+Phonebook::~Phonebook() = default;
+
+bool Phonebook::openBookFile()
+{
+    // Opened through a link, the book's journal and lock lie beside the file
+    // itself, where every program that opens it looks for them.
+    const QFileInfo named(path_);
+    const QString real = named.isSymLink() && named.exists() ? named.canonicalFilePath() : path_;
+    return phonebook_.open(real);
+}
+
+bool Phonebook::openPhonebookFile(bool mayChange)
 {
     recovered_ = false;
+    pending_ = false;
     refusal_.clear();
-    if (!phonebook_.open(QDir::current().filePath(QString::fromLatin1(kPhonebookFileName))))
+    notice_.clear();
+    path_ = QDir::current().filePath(QString::fromLatin1(kPhonebookFileName));
+    if (!openBookFile())
         return false;
+    recoverJournal(mayChange);
+    return true;
+}
+
+bool Phonebook::recoverJournal(bool mayChange)
+{
     QString why;
-    if (!Journal::recover(phonebook_, &recovered_, &why)) {
+    if (!lock(&why)) {
+        // Another program is in the middle of a change: what the book holds
+        // now may be half of it.
+        refuseWrites(why);
+        notice_ = why;
+        pending_ = true;
+        return false;
+    }
+    const Journal::Recovery r = Journal::recover(phonebook_, mayChange);
+    known_ = phonebook_.identity();
+    unlock();
+    recovered_ = r.playedBack;
+    pending_ = r.pending;
+    if (!r.notice.isEmpty())
+        notice_ = r.notice;
+    if (!r.ok) {
         // The book is as an unfinished change left it: reading it is fine,
         // writing it would make the journal's playback wrong.
-        refuseWrites(QStringLiteral("An unfinished change of the book could not be undone: ") + why);
+        refuseWrites(QStringLiteral("An unfinished change of the book could not be undone: ") + r.error);
+        if (notice_.isEmpty())
+            notice_ = refusal_;
     }
-    return true;
+    return r.ok;
+}
+
+// The lock beside the book is held for every change and every playback, so
+// that two programs never change the book at once and a journal is played
+// back only when no live program owns it. A lock that cannot even be made
+// (a folder nobody may write in) guards nothing: the journal cannot be made
+// there either.
+bool Phonebook::lock(QString* error)
+{
+    if (lockDepth_++ > 0)
+        return true;
+    lock_ = std::make_unique<QLockFile>(phonebook_.fileName() + QStringLiteral("-lock"));
+    lock_->setStaleLockTime(0);   // only a dead owner makes it stale
+    if (lock_->tryLock(kLockWaitMs))
+        return true;
+    const bool cannotMake = lock_->error() == QLockFile::PermissionError;
+    lock_.reset();
+    if (cannotMake)
+        return true;
+    --lockDepth_;
+    *error = QStringLiteral("Another program is changing the book; try again when it is done.");
+    return false;
+}
+
+void Phonebook::unlock()
+{
+    if (lockDepth_ > 0 && --lockDepth_ == 0)
+        lock_.reset();
 }
 
 bool Phonebook::openClipboardFile()
@@ -32,6 +105,7 @@ bool Phonebook::openClipboardFile()
 void Phonebook::closePhonebookFile()
 {
     phonebook_.close();
+    known_ = {};
 }
 
 void Phonebook::undoFailed(const QString& why)
@@ -194,8 +268,35 @@ Phonebook::Change::Change(Phonebook& book, int first, int last) : book_(book)
     if (!book.writeAllowed(first, last))
         return;
     QString why;
+    if (!book.lock(&why)) {
+        book.error_ = why;
+        return;
+    }
+    // Another program may have changed the book since this one counted it,
+    // or put another file in its place: nothing is written over records
+    // this program has not seen.
+    const io::Identity open = book.phonebook_.identity();
+    const io::Identity named = io::identityOfPath(book.phonebook_.fileName());
+    if (named.valid() && open.valid() && !named.sameFile(open)) {
+        book.changedElsewhere_ = true;
+        book.error_ = QStringLiteral("The book was replaced by another program; nothing was written. It is opened "
+                                     "again and counted anew.");
+        if (book.openBookFile())
+            book.recoverJournal(true);
+        book.unlock();
+        return;
+    }
+    if (book.known_.valid() && open != book.known_) {
+        book.changedElsewhere_ = true;
+        book.known_ = open;
+        book.error_ = QStringLiteral("The book was changed by another program since it was counted; nothing was "
+                                     "written.");
+        book.unlock();
+        return;
+    }
     if (!book.journal_.begin(first, std::min(last, kMaxRecord), &why)) {
         book.error_ = why;
+        book.unlock();
         return;
     }
     outer_ = true;
@@ -220,6 +321,10 @@ bool Phonebook::Change::commit()
         book_.undoFailed(why);
     if (!ok && !why.isEmpty())
         book_.error_ = why;
+    if (const QString warning = book_.journal_.takeWarning(); !warning.isEmpty())
+        book_.notice_ = warning;
+    book_.known_ = book_.phonebook_.identity();
+    book_.unlock();
     return ok;
 }
 
@@ -237,6 +342,8 @@ Phonebook::Change::~Change()
     QString why;
     if (!book_.journal_.rollback(&why))
         book_.undoFailed(why);
+    book_.known_ = book_.phonebook_.identity();
+    book_.unlock();
 }
 
 const char* RecordScanner::next()

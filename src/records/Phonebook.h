@@ -5,6 +5,9 @@
 #include "records/RecordFile.h"
 
 #include <QString>
+
+class QLockFile;
+#include <memory>
 #include <cstdint>
 #include <optional>
 #include <utility>
@@ -21,18 +24,35 @@ inline constexpr const char* kClipboardFileName = "PhoneClip.z8B";
 class Phonebook
 {
 public:
+    Phonebook();
+    ~Phonebook();
+    Phonebook(const Phonebook&) = delete;
+    Phonebook& operator=(const Phonebook&) = delete;
+
     ContactRecord RecordBuffer;
     std::int16_t PreviousRecordNumber = 0;
 
     // Opens (creating when missing) both files in the current directory. A
-    // change the program did not complete last time is undone first.
-    bool openPhonebookFile();
+    // change the program did not complete last time is undone first (under
+    // the book's lock, so never one another program is in the middle of);
+    // a journal that does not belong to the book is set aside and named in
+    // takeNotice(). Without `mayChange` (a command that only reads) nothing
+    // is played back: journalPending() tells that a change waits.
+    bool openPhonebookFile(bool mayChange = true);
     bool openClipboardFile();
     void closePhonebookFile();
     void closeClipboardFile() { clipboard_.close(); }
     bool phonebookOpen() const { return phonebook_.isOpen(); }
     // A change left unfinished by an earlier run was undone on opening.
     bool recoveredOnOpen() const { return recovered_; }
+    bool journalPending() const { return pending_; }
+    // What the opening or the last change found that the user must be told
+    // (once); empty when nothing.
+    QString takeNotice() { return std::exchange(notice_, QString()); }
+    // The last change was refused because another program changed the book
+    // (or replaced its file) since this one counted it; the caller counts it
+    // again. Once.
+    bool takeChangedElsewhere() { return std::exchange(changedElsewhere_, false); }
 
     // Fail for a number below 1 or above 32767, or a file that is not open;
     // the buffer is then left as it was. Writes also fail while the book is
@@ -45,6 +65,9 @@ public:
     bool truncateBook(qint64 length);
     bool ReadClipboardRecord() { return clipboard_.read(1, RecordBuffer); }
     bool WriteClipboardRecord() { return clipboard_.write(1, RecordBuffer); }
+    // The clipboard file on the disk (before a cut takes the record out of the book).
+    bool syncClipboard() { return clipboard_.sync(); }
+    QString clipboardError() const { return clipboard_.errorString(); }
 
     RecordFile& phonebookFile() { return phonebook_; }
     QString phonebookError() const { return error_.isEmpty() ? phonebook_.errorString() : error_; }
@@ -101,6 +124,10 @@ public:
 
 private:
     friend class Change;
+    bool lock(QString* error);
+    void unlock();
+    bool recoverJournal(bool mayChange);
+    bool openBookFile();
     bool writeAllowed(int first, int last);
     bool moveRecords(int from, int to, int n, int last);
 
@@ -115,6 +142,13 @@ private:
     void undoFailed(const QString& why);
     QString error_;   // why the last change failed, when it was not the file
     std::vector<char> block_;
+    QString path_;                      // the book as named (a link stays a link)
+    io::Identity known_;                // the book as this program last saw it
+    std::unique_ptr<QLockFile> lock_;
+    int lockDepth_ = 0;
+    bool pending_ = false;
+    bool changedElsewhere_ = false;
+    QString notice_;
 };
 
 // Reads records from a start on, in blocks that grow as the walk goes on:

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "records/ContactRecord.h"
+#include "records/FileIo.h"
 
 #include <QFile>
 #include <QString>
@@ -51,8 +52,14 @@ public:
     // Everything written so far on the disk.
     bool sync();
 
+    // Which file is open, with its length and modification time.
+    io::Identity identity() { return io::identityOf(file_); }
+
     // Why the last failed call failed, in the system's words.
     QString errorString() const { return error_; }
+
+protected:
+    void failWith(const QString& why) { error_ = why; }
 
 private:
     bool checkAccess(int number, int count = 1);
