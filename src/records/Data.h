@@ -160,6 +160,7 @@ private:
     // `show` in the boxes.
     void showAfterBookChange(int count, int show);
     bool explainFailedChange();
+    void reportFailedChange(const QString& what);
     void updateClock();
 
     QWidget* boxWidget(Field f) const;
@@ -175,7 +176,8 @@ private:
     MultiLineBox* txtAddress = nullptr;
     MultiLineBox* txtComments = nullptr;
     FieldBox* txtRecord = nullptr;
-    bool recordBoxEdited_ = false;   // the record box's text was changed by the user since it showed a record
+    bool recordBoxEdited_ = false;
+    bool quietInserts_ = false;   // a paste's insert leaves the telling to the paste   // the record box's text was changed by the user since it showed a record
     QLabel* lblRecord = nullptr;
     QPushButton* cmdBegining = nullptr;
     QPushButton* cmdPrevious = nullptr;

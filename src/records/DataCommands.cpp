@@ -33,6 +33,18 @@ void Data::cmdAdd_Click()
     reportUndoFailure();
 }
 
+// A change that did not happen is never silent: another program's change or
+// a failed undo is told as such, anything else with its cause (a journal
+// that found no room, a folder the program may not write in, ...).
+void Data::reportFailedChange(const QString& what)
+{
+    const QString why = ctx_.book.phonebookError();
+    if (explainFailedChange())
+        return;
+    ctx_.boxes.show(this, what + QStringLiteral("\r\nCause: ") + why, QStringLiteral("ERROR!"), MsgButtons::Ok,
+                    MsgIcon::Critical);
+}
+
 void Data::reportUndoFailure()
 {
     if (explainFailedChange())
@@ -158,10 +170,16 @@ bool Data::deleteRecord()
     // into its last place: in one move, journaled, so that it happens whole
     // or not at all. A failure leaves the book and the window as they were.
     {
-        const BusyCursor busy;
-        Phonebook::Change change(book, *k, *c);
-        if (!change.ok() || !book.shiftDown(*k, *c) || !change.commit())
+        bool done = false;
+        {
+            const BusyCursor busy;
+            Phonebook::Change change(book, *k, *c);
+            done = change.ok() && book.shiftDown(*k, *c) && change.commit();
+        }
+        if (!done) {
+            reportFailedChange(QStringLiteral("The record was not deleted; the book is as it was."));
             return false;
+        }
     }
     ToDisplay();   // the last record the move read, as the record-by-record walk left it
     setRecordCount(*c - 1);
@@ -217,6 +235,9 @@ bool Data::openPlaceAt(int at, int c)
     }
     if (!done) {
         showRecordOnShow();
+        // Inside a paste, the paste's own change is undone after this: it tells.
+        if (!quietInserts_)
+            reportFailedChange(QStringLiteral("No record was inserted; the book is as it was."));
         return false;
     }
     setRecordCount(c + 1);
@@ -323,13 +344,17 @@ bool Data::pasteRecord()
     ApplyResult applied = ApplyResult::Failed;
     bool placed = false;
     bool committed = false;
+    bool told = false;
     {
         Phonebook::Change change(book, first, std::min(*c + 1, kMaxRecord));
+        quietInserts_ = true;
         if (change.ok() && (placed = InsertAfterCurrent()) && book.ReadClipboardRecord()) {
             ToDisplay();
             applied = applyBoxes();
+            told = applied == ApplyResult::Failed;   // Apply said why
             committed = applied != ApplyResult::Failed && change.commit();
         }
+        quietInserts_ = false;
     }
     if (!committed) {
         // Undone: the window shows the book as it is again.
@@ -338,6 +363,10 @@ bool Data::pasteRecord()
             setRecordBox(*k);
         }
         showRecordOnShow();
+        if (told)
+            reportUndoFailure();
+        else
+            reportFailedChange(QStringLiteral("The record was not pasted; the book is as it was."));
         return false;
     }
     return applied == ApplyResult::Done;

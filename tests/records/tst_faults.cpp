@@ -169,6 +169,11 @@ private slots:
                         QVERIFY2(o.book == before || o.book == after, qPrintable(where));
                     else if (o.book != before && o.book != after)
                         QVERIFY2(!o.messages.filter(QStringLiteral("could not be put back")).isEmpty(), qPrintable(where));
+                    // One true thing: never "as it was" beside "could not be put back".
+                    if (!o.messages.filter(QStringLiteral("could not be put back")).isEmpty())
+                        QVERIFY2(o.messages.filter(QStringLiteral("as it was")).size() ==
+                                     o.messages.filter(QStringLiteral("could not be put back as it was")).size(),
+                                 qPrintable(where + u' ' + o.messages.join(u'|')));
                     QVERIFY2(o.bookAfterRestart == before || o.bookAfterRestart == after, qPrintable(where));
                     QVERIFY2(!o.journalLeft, qPrintable(where));
                     // What the window counts is what the book holds (once a

@@ -209,10 +209,13 @@ private slots:
         QCOMPARE(countLabel(d), QStringLiteral("3"));
         QCOMPARE(recordBox(d), QString::number(record));
         QCOMPARE(shownBoxes(d), shown);
+        // Said, with its cause.
+        QCOMPARE(env.boxes().shown.size(), 1);
+        QVERIFY(env.boxes().shown[0].text.startsWith(QStringLiteral("No record was inserted; the book is as it was.\r\nCause: ")));
 
         click(d, "cmdAdd");
         QCOMPARE(env.fileBytes(kBook), bytesOfNames({"A", "B", "C"}));
-        QVERIFY(env.boxes().shown.isEmpty());
+        QCOMPARE(env.boxes().shown.size(), 1);
     }
 
     // --- the record clipboard -------------------------------------------------------

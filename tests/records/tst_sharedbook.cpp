@@ -354,6 +354,29 @@ private slots:
         QVERIFY(!QFile::exists(env.path(kJournal)));
     }
 
+    // A full-book shift whose journal finds no room says so; the book is
+    // as it was.
+    void aShiftWithoutRoomForItsJournalSaysSo()
+    {
+        TestEnv env;
+        QStringList names;
+        for (int i = 0; i < 200; ++i)
+            names << QStringLiteral("N%1").arg(i);
+        env.writeBookNames(names);
+        Data* d = env.openData();
+        const QByteArray before = env.fileBytes(QStringLiteral("DravikBase.z8B"));
+        {
+            const FileSizeLimit room(before.size());   // the journal of a whole-book shift is larger
+            action(d, "mnuInsertBegining")->trigger();
+        }
+        QCOMPARE(env.fileBytes(QStringLiteral("DravikBase.z8B")), before);
+        QVERIFY(!QFile::exists(env.path(kJournal)));
+        QCOMPARE(env.messages().size(), 1);
+        QVERIFY2(env.messages()[0].startsWith(QStringLiteral("No record was inserted; the book is as it was.")), qPrintable(env.messages()[0]));
+        QVERIFY2(env.messages()[0].contains(QStringLiteral("free space")), qPrintable(env.messages()[0]));
+        QCOMPARE(countLabel(d), QStringLiteral("200"));
+    }
+
     // Cut: the clipboard is on the disk before the record leaves the book.
     void cutKeepsTheRecordWhenTheClipboardCannotBeFlushed()
     {
