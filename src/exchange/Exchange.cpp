@@ -2,7 +2,12 @@
 
 #include "platform/Codepage.h"
 
+#include <QMap>
+#include <QRegularExpression>
+#include <QSet>
 #include <QStringDecoder>
+
+#include <optional>
 
 #include <algorithm>
 #include <cctype>
@@ -34,8 +39,24 @@ QString toCrLf(const QString& text)
     return out.append(p + run, n - run);
 }
 
-// UTF-8 (with or without its mark) when the bytes are valid UTF-8,
-// Windows-1252 otherwise.
+// The code page 8-bit text without a declared character set is read in,
+// while one file is read.
+thread_local int fallbackPage = 1252;
+
+// A file in UTF-16 (with its byte-order mark, as Apple and spreadsheets
+// write "Unicode text") as UTF-8; other bytes as they are.
+QByteArray fromUtf16(const QByteArray& data)
+{
+    const bool le = data.startsWith("\xFF\xFE"), be = data.startsWith("\xFE\xFF");
+    if (!le && !be)
+        return data;
+    QStringDecoder utf16(le ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);
+    const QString text = utf16.decode(QByteArrayView(data).sliced(2));
+    return text.toUtf8();
+}
+
+// UTF-8 (with or without its mark) when the bytes are valid UTF-8, the
+// book's code page otherwise.
 QString decodeText(QByteArrayView bytes)
 {
     if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
@@ -46,13 +67,31 @@ QString decodeText(QByteArrayView bytes)
     const QString text = utf8.decode(bytes);
     if (!utf8.hasError())
         return text;
-    return codepage::decodeWith(1252, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    // Mostly UTF-8 with a broken character (a value cut in the middle of
+    // one) stays UTF-8, the broken one becoming U+FFFD (stored as "?",
+    // which the report names); other bytes are the code page's.
+    int sequences = 0, broken = 0;
+    for (qsizetype i = 0; i < bytes.size();) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        const int len = b < 0x80 ? 1 : (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 0;
+        bool ok = len > 0 && i + len <= bytes.size();
+        for (int k = 1; ok && k < len; ++k)
+            ok = (static_cast<unsigned char>(bytes[i + k]) & 0xC0) == 0x80;
+        if (ok && len > 1)
+            ++sequences;
+        if (!ok)
+            ++broken;
+        i += ok ? len : 1;
+    }
+    if (sequences > broken)
+        return text;
+    return codepage::decodeWith(fallbackPage, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
 }
 
 // --- vCard ------------------------------------------------------------------------
 
 // The properties a card is read for; the others are passed over unparsed.
-enum class Prop { Other, Begin, End, N, FN, Tel, Email, Adr, Org, Note, Photo };
+enum class Prop { Other, Begin, End, N, FN, Tel, Email, Adr, Org, Note, Photo, Agent, Label, Extra, Meta };
 
 bool sameLetters(QByteArrayView a, const char* b)
 {
@@ -65,21 +104,68 @@ bool sameLetters(QByteArrayView a, const char* b)
     return true;
 }
 
+// Properties kept in Comments, by the short name they get there, in the
+// order they come (birthday and title first).
+struct ExtraKind {
+    const char* property;
+    const char* label;
+    int order;
+};
+constexpr ExtraKind kExtras[] = {
+    {"BDAY", "birthday", 0},         {"TITLE", "title", 1},          {"ROLE", "role", 2},
+    {"NICKNAME", "nickname", 6},     {"URL", "web", 7},              {"IMPP", "im", 8},
+    {"X-AIM", "aim", 8},             {"X-ICQ", "icq", 8},            {"X-JABBER", "jabber", 8},
+    {"X-MSN", "msn", 8},             {"X-YAHOO", "yahoo", 8},        {"X-SKYPE", "skype", 8},
+    {"X-SKYPE-USERNAME", "skype", 8}, {"X-GOOGLE-TALK", "google talk", 8}, {"X-GADUGADU", "gadu-gadu", 8},
+    {"X-QQ", "qq", 8},               {"X-TWITTER", "twitter", 8},    {"X-SIP", "sip", 8},
+    {"ANNIVERSARY", "anniversary", 9}, {"X-ANNIVERSARY", "anniversary", 9}, {"X-EVOLUTION-ANNIVERSARY", "anniversary", 9},
+    {"GENDER", "gender", 10},        {"X-GENDER", "gender", 10},     {"X-SPOUSE", "spouse", 10},
+    {"X-EVOLUTION-SPOUSE", "spouse", 10}, {"X-ASSISTANT", "assistant", 10}, {"X-EVOLUTION-ASSISTANT", "assistant", 10},
+    {"X-MANAGER", "manager", 10},    {"X-EVOLUTION-MANAGER", "manager", 10}, {"RELATED", "related", 10},
+    {"X-ABRELATEDNAMES", "related", 10}, {"X-ABDATE", "date", 10},   {"CATEGORIES", "groups", 11},
+    {"GEO", "geo", 12},              {"TZ", "time zone", 12},        {"LANG", "language", 12},
+    {"X-PHONETIC-FIRST-NAME", "phonetic first name", 12}, {"X-PHONETIC-LAST-NAME", "phonetic last name", 12},
+    {"FBURL", "free/busy", 12},      {"CALURI", "calendar", 12},     {"X-MAIDENNAME", "maiden name", 12},
+};
+// The card's own bookkeeping: neither a value of the contact nor worth naming.
+constexpr const char* kMeta[] = {
+    "VERSION", "PRODID", "REV", "UID", "KIND", "SOURCE", "NAME", "PROFILE", "CLIENTPIDMAP", "SORT-STRING", "CLASS",
+    "X-ABUID", "X-ABLABEL", "X-ABADR", "X-ABSHOWAS", "X-EVOLUTION-FILE-AS", "X-MOZILLA-HTML", "X-WAB-GENDER",
+    "MAILER", "X-EVOLUTION-LIST", "X-EVOLUTION-LIST-SHOW-ADDRESSES", "X-EVOLUTION-LIST-SHOW_ADDRESSES",
+    "X-KADDRESSBOOK-X-IMADDRESS",
+};
+
 Prop kindOf(QByteArrayView name)
 {
     static const std::pair<const char*, Prop> names[] = {
-        {"BEGIN", Prop::Begin}, {"END", Prop::End},   {"N", Prop::N},         {"FN", Prop::FN},
+        {"BEGIN", Prop::Begin}, {"END", Prop::End},     {"N", Prop::N},       {"FN", Prop::FN},
         {"TEL", Prop::Tel},     {"EMAIL", Prop::Email}, {"ADR", Prop::Adr},   {"ORG", Prop::Org},
-        {"NOTE", Prop::Note},   {"PHOTO", Prop::Photo}, {"LOGO", Prop::Photo},
+        {"NOTE", Prop::Note},   {"PHOTO", Prop::Photo}, {"LOGO", Prop::Photo}, {"AGENT", Prop::Agent},
+        {"LABEL", Prop::Label},
     };
     for (const auto& [text, kind] : names)
         if (sameLetters(name, text))
             return kind;
+    for (const ExtraKind& e : kExtras)
+        if (sameLetters(name, e.property))
+            return Prop::Extra;
+    for (const char* m : kMeta)
+        if (sameLetters(name, m))
+            return Prop::Meta;
     return Prop::Other;
+}
+
+const ExtraKind* extraKindOf(const QString& name)
+{
+    for (const ExtraKind& e : kExtras)
+        if (name.compare(QLatin1String(e.property), Qt::CaseInsensitive) == 0)
+            return &e;
+    return nullptr;
 }
 
 struct Property {
     Prop kind = Prop::Other;
+    QString name;                    // upper case, without its group
     QList<QPair<QString, QString>> params;   // upper-case names
     QString value;                   // raw, still escaped
     QString param(const QString& n) const
@@ -111,6 +197,8 @@ QByteArray decodeQuotedPrintable(QByteArrayView in)
     QByteArray out;
     out.reserve(in.size());
     for (qsizetype i = 0; i < in.size(); ++i) {
+        if (in[i] == '=' && i + 1 == in.size())
+            break;   // a soft line break with nothing after it
         if (in[i] == '=' && i + 2 < in.size() && hex(in[i + 1]) >= 0 && hex(in[i + 2]) >= 0) {
             out.append(static_cast<char>(hex(in[i + 1]) * 16 + hex(in[i + 2])));
             i += 2;
@@ -185,15 +273,38 @@ void appendEscaped(QByteArray& out, QStringView text)
     flush(n);
 }
 
-// Calls `each` with every unfolded logical line: CR LF (or LF, or CR) plus
-// a space or tab continues a line; a quoted-printable value ending in "="
-// continues on the next line. Lines that are not folded are not copied.
+bool startsWithLetters(QByteArrayView line, const char* word)
+{
+    const auto n = static_cast<qsizetype>(std::strlen(word));
+    return line.size() >= n && sameLetters(line.first(n), word);
+}
+
+// Whether the line's name and parameters (before the first colon) ask for
+// quoted-printable.
+bool quotedPrintableLine(QByteArrayView line)
+{
+    const qsizetype colon = line.indexOf(':');
+    const QByteArrayView head = colon < 0 ? line : line.first(colon);
+    for (qsizetype i = 0; i + 16 <= head.size(); ++i)
+        if (sameLetters(head.sliced(i, 16), "QUOTED-PRINTABLE"))
+            return true;
+    return false;
+}
+
+// Calls `each(line, from, to)` with every unfolded logical line and the
+// span of the file it came from: CR LF (or LF, or CR) plus a space or tab
+// continues a line; a quoted-printable value ending in "=" continues on the
+// next line, unless that line begins or ends a card. Lines that are not
+// folded are not copied.
 template <typename F>
 void forEachLogicalLine(QByteArrayView data, F each)
 {
     QByteArray joined;        // a folded line put together
     bool isJoined = false;
     QByteArrayView line;      // the line being gathered
+    bool qp = false;          // ... asks for quoted-printable
+    const char* from = nullptr;
+    const char* to = nullptr;
     bool any = false;
     const auto current = [&] { return isJoined ? QByteArrayView(joined) : line; };
     const auto join = [&](QByteArrayView more) {
@@ -209,26 +320,32 @@ void forEachLogicalLine(QByteArrayView data, F each)
     while (true) {
         const char* e = std::find_if(p, end, [](char c) { return c == '\n' || c == '\r'; });
         const QByteArrayView raw(p, e - p);
-        const QByteArrayView last = current();
-        if (any && last.endsWith('=') && last.toByteArray().toUpper().contains("QUOTED-PRINTABLE")) {
+        const char* next = e == end ? e : e + ((*e == '\r' && e + 1 < end && e[1] == '\n') ? 2 : 1);
+        const bool cardLine = startsWithLetters(raw, "BEGIN:") || startsWithLetters(raw, "END:");
+        if (any && qp && current().endsWith('=') && !cardLine) {
             join({});   // a soft line break of quoted-printable text
             joined.chop(1);
             joined.append(raw);
+            to = next;
         } else if (any && !raw.isEmpty() && (raw[0] == ' ' || raw[0] == '\t')) {
             join(raw.sliced(1));
+            to = next;
         } else {
             if (any)
-                each(current());
+                each(current(), from, to);
             line = raw;
             isJoined = false;
+            qp = quotedPrintableLine(raw);
+            from = p;
+            to = next;
             any = true;
         }
         if (e == end)
             break;
-        p = e + ((*e == '\r' && e + 1 < end && e[1] == '\n') ? 2 : 1);
+        p = next;
     }
     if (any)
-        each(current());
+        each(current(), from, to);
 }
 
 // Where the name and parameters end: the first colon outside quotes.
@@ -253,22 +370,33 @@ QByteArrayView nameOf(QByteArrayView head)
     return name;
 }
 
-QString decodeValue(QByteArrayView value, const QString& charset)
+// A declared character set is honoured through Qt's decoders (ICU knows
+// KOI8-R, the ISO-8859 family, Shift_JIS, Big5, ...); an unknown one is
+// read as undeclared text is, and the report says so.
+QString decodeValue(QByteArrayView value, const QString& charset, QStringList* unknownCharsets)
 {
-    if (charset.isEmpty() || charset == QLatin1String("UTF-8"))
+    if (charset.isEmpty() || charset == QLatin1String("UTF-8") || charset == QLatin1String("US-ASCII"))
         return decodeText(value);
-    if (charset.startsWith(QLatin1String("WINDOWS-")) || charset.startsWith(QLatin1String("CP")))
-        return codepage::decodeWith(codepage::parse(charset).value_or(1252),
-                                    std::string_view(value.data(), static_cast<std::size_t>(value.size())));
+    if (const auto page = codepage::parse(charset))
+        return codepage::decodeWith(*page, std::string_view(value.data(), static_cast<std::size_t>(value.size())));
     if (charset == QLatin1String("ISO-8859-1") || charset == QLatin1String("LATIN1"))
         return QString::fromLatin1(value);
+    QStringDecoder decoder(charset.toLatin1().constData());
+    if (decoder.isValid()) {
+        const QString text = decoder.decode(value);
+        if (!decoder.hasError())
+            return text;
+    }
+    if (unknownCharsets && !unknownCharsets->contains(charset))
+        unknownCharsets->append(charset);
     return decodeText(value);
 }
 
-Property parseLine(QByteArrayView line, qsizetype colon, Prop kind)
+Property parseLine(QByteArrayView line, qsizetype colon, Prop kind, QStringList* unknownCharsets)
 {
     Property p;
     p.kind = kind;
+    p.name = QString::fromLatin1(nameOf(line.first(colon))).toUpper();
     const QByteArrayView head = line.first(colon);
     for (qsizetype at = head.indexOf(';'); at >= 0;) {
         const qsizetype next = head.indexOf(';', at + 1);
@@ -285,20 +413,24 @@ Property parseLine(QByteArrayView line, qsizetype colon, Prop kind)
     if (!p.params.isEmpty() &&
         (p.param(QStringLiteral("ENCODING")).compare(QLatin1String("QUOTED-PRINTABLE"), Qt::CaseInsensitive) == 0 ||
          p.types().contains(QStringLiteral("QUOTED-PRINTABLE"))))
-        p.value = decodeValue(decodeQuotedPrintable(value), charset);
+        p.value = decodeValue(decodeQuotedPrintable(value), charset, unknownCharsets);
     else
-        p.value = decodeValue(value, charset);
+        p.value = decodeValue(value, charset, unknownCharsets);
     return p;
 }
 
 QString typeLabel(const Property& p)
 {
     QStringList t = p.types();
-    t.removeAll(QStringLiteral("PREF"));
-    t.removeAll(QStringLiteral("VOICE"));
-    t.removeAll(QStringLiteral("INTERNET"));
-    t.removeAll(QStringLiteral("QUOTED-PRINTABLE"));
-    return t.isEmpty() ? QString() : QStringLiteral(" (") + t.join(u',').toLower() + u')';
+    for (const char* noise : {"PREF", "VOICE", "INTERNET", "QUOTED-PRINTABLE", "X-INTERNET", "OTHER"})
+        t.removeAll(QLatin1String(noise));
+    t.removeIf([](const QString& s) { return s.startsWith(QLatin1String("CHARSET")) || s.startsWith(QLatin1String("ENCODING")); });
+    for (QString& s : t) {
+        s = s.toLower();
+        if (s == QLatin1String("cell"))
+            s = QStringLiteral("cell");
+    }
+    return t.join(u',');
 }
 
 QString addressText(const Property& p)
@@ -321,8 +453,34 @@ QString addressText(const Property& p)
     return toCrLf(lines.join(u'\n'));
 }
 
+QString plainText(const Property& p)
+{
+    return toCrLf(unescape(p.value));
+}
+
+// A telephone number, also as a vCard 4.0 "tel:" URI: the number, and its
+// extension as people write it.
+QString phoneText(const Property& p)
+{
+    QString v = plainText(p).trimmed();
+    if (!v.startsWith(QLatin1String("tel:"), Qt::CaseInsensitive))
+        return v;
+    v = v.mid(4);
+    const QStringList parts = v.split(u';');
+    QString number = parts.first();
+    for (const QString& param : parts.mid(1))
+        if (param.startsWith(QLatin1String("ext="), Qt::CaseInsensitive))
+            number += QStringLiteral(" ext. ") + param.mid(4);
+    return number;
+}
+
+QString oneLine(QString text)
+{
+    return text.replace(kCrLf, QLatin1String(", ")).simplified();
+}
+
 // Of several TEL (EMAIL, ADR) the preferred one goes to the field, the first
-// when none is; the others are kept in the comments.
+// when none is; the others become extras: "cell +1 555 0100".
 void takePreferred(const QList<Property>& props, Contact& c, Field field, const QString& label,
                    QString (*text)(const Property&), QStringList& extra)
 {
@@ -335,20 +493,30 @@ void takePreferred(const QList<Property>& props, Contact& c, Field field, const 
             break;
         }
     c[field] = text(props[chosen]);
-    for (qsizetype i = 0; i < props.size(); ++i)
-        if (i != chosen)
-            extra << label + typeLabel(props[i]) + QStringLiteral(": ") + QString(text(props[i])).replace(kCrLf, QLatin1String(", "));
+    for (qsizetype i = 0; i < props.size(); ++i) {
+        if (i == chosen)
+            continue;
+        const QString type = typeLabel(props[i]);
+        QString shortForm = field == Field::Phone ? (type.isEmpty() ? label : type) : label + (type.isEmpty() ? QString() : u' ' + type);
+        extra << shortForm + u' ' + oneLine(text(props[i]));
+    }
 }
 
-QString plainText(const Property& p)
+// A property kept in Comments: "birthday 1980-04-22", "web https://...".
+QString extraText(const Property& p, const ExtraKind& kind)
 {
-    return toCrLf(unescape(p.value));
+    QString value = p.kind == Prop::Extra && QLatin1String(kind.property) == QLatin1String("CATEGORIES")
+                        ? splitEscaped(p.value, u',').join(QStringLiteral(", "))
+                        : unescape(p.value);
+    const QString type = typeLabel(p);
+    return QLatin1String(kind.label) + (type.isEmpty() ? QString() : u' ' + type) + u' ' + oneLine(toCrLf(value));
 }
 
 Contact contactFrom(const QList<Property>& card, ReadReport* report)
 {
     Contact c;
-    QList<Property> tels, emails, adrs;
+    QList<Property> tels, emails, adrs, labels;
+    QList<std::pair<int, QString>> others;   // (order, text)
     QString fn;
     bool haveN = false;
     QStringList notes;
@@ -358,6 +526,10 @@ Contact contactFrom(const QList<Property>& card, ReadReport* report)
             c[Field::LastName] = n.value(0);
             c[Field::FirstName] = n.value(2).isEmpty() ? n.value(1) : n.value(1) + u' ' + n.value(2);
             haveN = !c[Field::LastName].isEmpty() || !c[Field::FirstName].isEmpty();
+            // Prefix and suffix ("Dr.", "Jr.") have no field: kept among the extras.
+            const QString honours = QStringList{n.value(3), n.value(4)}.join(u' ').simplified();
+            if (!honours.isEmpty())
+                others.append({5, QStringLiteral("name ") + honours});
         } else if (p.kind == Prop::FN) {
             fn = unescape(p.value);
         } else if (p.kind == Prop::Tel) {
@@ -366,6 +538,8 @@ Contact contactFrom(const QList<Property>& card, ReadReport* report)
             emails << p;
         } else if (p.kind == Prop::Adr) {
             adrs << p;
+        } else if (p.kind == Prop::Label) {
+            labels << p;
         } else if (p.kind == Prop::Org) {
             c[Field::Company] = splitEscaped(p.value, u';').join(QStringLiteral(", "));
             while (c[Field::Company].endsWith(QLatin1String(", ")))
@@ -375,19 +549,51 @@ Contact contactFrom(const QList<Property>& card, ReadReport* report)
         } else if (p.kind == Prop::Photo) {
             if (report)
                 ++report->photosSkipped;
+        } else if (p.kind == Prop::Extra) {
+            if (const ExtraKind* kind = extraKindOf(p.name); kind && !unescape(p.value).trimmed().isEmpty())
+                others.append({kind->order, extraText(p, *kind)});
+        } else if (p.kind == Prop::Agent) {
+            if (!c.notKept.contains(QStringLiteral("AGENT")))
+                c.notKept << QStringLiteral("AGENT");
+        } else if (p.kind == Prop::Other && !p.name.isEmpty()) {
+            if (!c.notKept.contains(p.name))
+                c.notKept << p.name;
         }
     }
     if (!haveN && !fn.isEmpty()) {
         const qsizetype space = fn.lastIndexOf(u' ');
         c[Field::FirstName] = space < 0 ? fn : fn.left(space);
         c[Field::LastName] = space < 0 ? QString() : fn.mid(space + 1);
+    } else if (haveN && !fn.isEmpty()) {
+        // A display name that says more than the name (a middle name, a
+        // nickname in it) is kept too.
+        const QString shown = QStringList{c[Field::FirstName], c[Field::LastName]}.join(u' ').simplified();
+        if (fn.simplified().compare(shown, Qt::CaseInsensitive) != 0 &&
+            !fn.simplified().split(u' ').toList().isEmpty()) {
+            bool allThere = true;
+            for (const QString& w : fn.simplified().split(u' '))
+                allThere = allThere && shown.contains(w, Qt::CaseInsensitive);
+            if (!allThere)
+                others.append({5, QStringLiteral("shown as ") + fn.simplified()});
+        }
     }
-    QStringList extra;
-    takePreferred(tels, c, Field::Phone, QStringLiteral("Phone"), plainText, extra);
-    takePreferred(emails, c, Field::Email, QStringLiteral("E-mail"), plainText, extra);
-    takePreferred(adrs, c, Field::Address, QStringLiteral("Address"), addressText, extra);
-    notes += extra;
-    c[Field::Comments] = notes.join(kCrLf);
+    QStringList phonesEtc;
+    takePreferred(tels, c, Field::Phone, QStringLiteral("phone"), phoneText, phonesEtc);
+    takePreferred(emails, c, Field::Email, QStringLiteral("e-mail"), plainText, phonesEtc);
+    if (!adrs.isEmpty())
+        takePreferred(adrs, c, Field::Address, QStringLiteral("address"), addressText, phonesEtc);
+    else
+        takePreferred(labels, c, Field::Address, QStringLiteral("address"), plainText, phonesEtc);
+    std::stable_sort(others.begin(), others.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& [order, text] : others)
+        if (order < 3)
+            c.extras << text;
+    c.extras += phonesEtc;
+    for (const auto& [order, text] : others)
+        if (order >= 3)
+            c.extras << text;
+    c.note = notes.join(kCrLf);
+    c.composeComments();
     return c;
 }
 
@@ -410,53 +616,73 @@ void appendFolded(QByteArray& out, const QByteArray& line)
 
 // --- CSV ------------------------------------------------------------------------------
 
-QList<QStringList> parseCsv(const QString& text, QChar sep)
+// RFC 4180 rows. A quote that never closes would swallow the rest of the
+// file into one cell: the text is read again with that quote taken as a
+// plain character, and `badQuotes` gets the line it stands on.
+QList<QStringList> parseCsv(const QString& text, QChar sep, QList<int>* badQuotes)
 {
-    QList<QStringList> rows;
-    QStringList row;
-    QString cell;
-    bool quoted = false;
-    bool any = false;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (quoted) {
-            if (c == u'"' && i + 1 < text.size() && text[i + 1] == u'"') {
-                cell += u'"';
-                ++i;
-            } else if (c == u'"') {
-                quoted = false;
+    QSet<qsizetype> literal;   // quotes read as plain characters
+    for (;;) {
+        QList<QStringList> rows;
+        QStringList row;
+        QString cell;
+        bool quoted = false;
+        bool any = false;
+        qsizetype openedAt = -1;
+        int line = 1, openedLine = 1;
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const QChar c = text[i];
+            if (c == u'\n')
+                ++line;
+            if (quoted) {
+                if (c == u'"' && i + 1 < text.size() && text[i + 1] == u'"') {
+                    cell += u'"';
+                    ++i;
+                } else if (c == u'"') {
+                    quoted = false;
+                } else {
+                    cell += c;
+                }
+                continue;
+            }
+            if (c == u'"' && !literal.contains(i)) {
+                quoted = true;
+                any = true;
+                openedAt = i;
+                openedLine = line;
+            } else if (c == sep) {
+                row << cell;
+                cell.clear();
+                any = true;
+            } else if (c == u'\r' || c == u'\n') {
+                if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') {
+                    ++i;
+                    ++line;
+                }
+                if (any || !cell.isEmpty()) {
+                    row << cell;
+                    rows << row;
+                }
+                row.clear();
+                cell.clear();
+                any = false;
             } else {
                 cell += c;
+                any = true;
             }
+        }
+        if (quoted && openedAt >= 0) {
+            literal.insert(openedAt);
+            if (badQuotes)
+                badQuotes->append(openedLine);
             continue;
         }
-        if (c == u'"') {
-            quoted = true;
-            any = true;
-        } else if (c == sep) {
+        if (any || !cell.isEmpty()) {
             row << cell;
-            cell.clear();
-            any = true;
-        } else if (c == u'\r' || c == u'\n') {
-            if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
-                ++i;
-            if (any || !cell.isEmpty()) {
-                row << cell;
-                rows << row;
-            }
-            row.clear();
-            cell.clear();
-            any = false;
-        } else {
-            cell += c;
-            any = true;
+            rows << row;
         }
+        return rows;
     }
-    if (any || !cell.isEmpty()) {
-        row << cell;
-        rows << row;
-    }
-    return rows;
 }
 
 QChar detectSeparator(const QString& text)
@@ -561,35 +787,82 @@ ContactRecord toRecord(const Contact& c)
     return r;
 }
 
-QList<Contact> readVCard(const QByteArray& data, ReadReport* report)
+QList<Contact> readVCard(const QByteArray& input, ReadReport* report)
 {
+    fallbackPage = report && report->codePage ? report->codePage : 1252;
+    const QByteArray data = fromUtf16(input);
     QList<Contact> out;
     out.reserve(data.size() / 256);   // about the size of a small card
     QList<Property> card;
+    QStringList unknownCharsets;
     bool inCard = false;
+    int agentDepth = 0;               // inside an embedded (AGENT) card
+    const char* cardFrom = nullptr;
     QByteArrayView bytes(data);
     if (bytes.startsWith("\xEF\xBB\xBF"))
         bytes = bytes.sliced(3);   // a UTF-8 mark before the first card
-    forEachLogicalLine(bytes, [&](QByteArrayView line) {
+    const auto finish = [&](const char* to, bool whole) {
+        Contact c = contactFrom(card, report);
+        c.source = QByteArray(cardFrom, to - cardFrom);
+        if (!whole) {
+            c.source.append("END:VCARD\r\n");
+            if (report)
+                report->skipped << QStringLiteral("Contact %1: a card without its END:VCARD line (imported as far as it goes)")
+                                       .arg(out.size() + 1);
+        }
+        out << std::move(c);
+        card.clear();
+        inCard = false;
+    };
+    const char* lastEnd = bytes.data();
+    forEachLogicalLine(bytes, [&](QByteArrayView line, const char* from, const char* to) {
+        lastEnd = to;
         if (line.trimmed().isEmpty())
             return;
         const qsizetype colon = colonOf(line);
         const Prop kind = colon < 0 ? Prop::Other : kindOf(nameOf(line.first(colon)));
-        if (kind == Prop::Begin && sameLetters(line.sliced(colon + 1).trimmed(), "VCARD")) {
+        const bool begins = kind == Prop::Begin && sameLetters(line.sliced(colon + 1).trimmed(), "VCARD");
+        const bool ends = kind == Prop::End && sameLetters(line.sliced(colon + 1).trimmed(), "VCARD");
+        if (agentDepth > 0) {
+            // The lines of a card embedded in a property belong to it.
+            agentDepth += begins ? 1 : ends ? -1 : 0;
+            return;
+        }
+        if (begins) {
+            if (inCard)
+                finish(from, false);   // a card that never ended
             card.clear();
             inCard = true;
-        } else if (kind == Prop::End && inCard) {
-            out << contactFrom(card, report);
-            inCard = false;
+            cardFrom = from;
+        } else if (ends && inCard) {
+            finish(to, true);
+        } else if (inCard && colon < 0) {
+            if (report)
+                report->skipped << QStringLiteral("Contact %1: a line that is no property: %2")
+                                       .arg(out.size() + 1)
+                                       .arg(QString::fromUtf8(line.first(std::min<qsizetype>(60, line.size()))));
         } else if (inCard) {
-            if (kind != Prop::Other && kind != Prop::Begin && kind != Prop::End)
-                card << parseLine(line, colon, kind);
+            if (kind == Prop::Agent && startsWithLetters(line.sliced(colon + 1).trimmed(), "BEGIN:VCARD"))
+                agentDepth = 1;   // vCard 2.1: the agent's card follows on the next lines
+            if (kind != Prop::Begin && kind != Prop::End && kind != Prop::Meta) {
+                if (kind == Prop::Other) {
+                    Property p;
+                    p.name = QString::fromLatin1(nameOf(line.first(colon))).toUpper();
+                    card << p;   // named in the report, never parsed
+                } else {
+                    card << parseLine(line, colon, kind, &unknownCharsets);
+                }
+            }
         } else if (report) {
             report->skipped << QStringLiteral("A line outside any card: %1").arg(QString::fromUtf8(line.first(std::min<qsizetype>(60, line.size()))));
         }
     });
-    if (inCard && report)
-        report->skipped << QStringLiteral("A card without its END:VCARD line");
+    if (inCard)
+        finish(lastEnd, false);
+    if (report && !unknownCharsets.isEmpty())
+        report->skipped << QStringLiteral("Character sets this program does not know (read as UTF-8 or code page %1): %2")
+                               .arg(fallbackPage)
+                               .arg(unknownCharsets.join(QStringLiteral(", ")));
     return out;
 }
 
@@ -631,35 +904,133 @@ QByteArray writeVCard(const QList<Contact>& contacts, VCardVersion version)
     return out;
 }
 
-QList<Contact> readCsv(const QByteArray& data, ReadReport* report)
+namespace {
+
+// An address part in a column of its own: which address ("Home",
+// "Business", ...) and which part.
+struct AddressColumn {
+    QString group;
+    int part;   // 0 street, 1 street 2, 2 city, 3 region, 4 postal code, 5 country
+};
+
+std::optional<AddressColumn> addressColumn(const QString& header)
 {
+    static const QRegularExpression re(
+        QStringLiteral("^(home|business|work|other|mailing|primary)?\\s*(address\\s*)?(street|street 1|street 2|street 3|"
+                       "city|locality|state|region|province|zip|zip code|zipcode|postal code|postcode|country|"
+                       "country/region|country code)$"),
+        QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = re.match(header.trimmed());
+    if (!m.hasMatch())
+        return std::nullopt;
+    const QString part = m.captured(3).toLower();
+    int n = 0;
+    if (part.startsWith(QLatin1String("street")))
+        n = part.endsWith(u'2') || part.endsWith(u'3') ? 1 : 0;
+    else if (part == QLatin1String("city") || part == QLatin1String("locality"))
+        n = 2;
+    else if (part == QLatin1String("state") || part == QLatin1String("region") || part == QLatin1String("province"))
+        n = 3;
+    else if (part.startsWith(QLatin1String("zip")) || part.startsWith(QLatin1String("post")))
+        n = 4;
+    else
+        n = 5;
+    return AddressColumn{m.captured(1).toLower(), n};
+}
+
+// More columns of a field than the header table names: "Phone 3 - Value",
+// "E-mail 4 Address", "Email Work", "Mobile".
+int fieldOfPattern(const QString& header)
+{
+    static const QRegularExpression phone(QStringLiteral("^(phone \\d+ - value|.*\\b(phone|mobile|cell|fax|pager)\\b.*)$"),
+                                          QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression email(QStringLiteral("^(e-?mail\\b.*)$"), QRegularExpression::CaseInsensitiveOption);
+    if (header.contains(QLatin1String("type"), Qt::CaseInsensitive) || header.contains(QLatin1String("label"), Qt::CaseInsensitive) ||
+        header.contains(QLatin1String("display"), Qt::CaseInsensitive))
+        return -1;
+    if (email.match(header.trimmed()).hasMatch())
+        return static_cast<int>(Field::Email);
+    if (phone.match(header.trimmed()).hasMatch())
+        return static_cast<int>(Field::Phone);
+    return -1;
+}
+
+// A card made of a CSV row: what the left-out file keeps of it.
+QByteArray cardOf(const Contact& c)
+{
+    Contact whole = c;
+    whole[Field::Comments] = (c.extras + (c.note.isEmpty() ? QStringList() : QStringList{c.note})).join(kCrLf);
+    return writeVCard({whole});
+}
+
+} // namespace
+
+void Contact::composeComments()
+{
+    QStringList all = extras;
+    if (!note.isEmpty())
+        all << note;
+    fields[static_cast<std::size_t>(Field::Comments)] = all.join(kCrLf);
+}
+
+QList<Contact> readCsv(const QByteArray& input, ReadReport* report)
+{
+    fallbackPage = report && report->codePage ? report->codePage : 1252;
+    const QByteArray data = fromUtf16(input);
     const QString text = decodeText(data);
-    const QList<QStringList> rows = parseCsv(text, detectSeparator(text));
+    QList<int> badQuotes;
+    const QList<QStringList> rows = parseCsv(text, detectSeparator(text), &badQuotes);
+    if (report)
+        for (int line : badQuotes)
+            report->skipped << QStringLiteral("Line %1: a quote that is never closed (read as a plain character)").arg(line);
     QList<Contact> out;
     if (rows.isEmpty())
         return out;
     // Which columns feed which field: the first matching column is the field,
-    // further ones (a second phone) go to the comments.
+    // further ones (a second phone) become extras, as do columns of no
+    // field at all; address parts are put together.
     const QStringList header = rows.first();
     std::array<QList<qsizetype>, kFieldCount> columns;
-    QList<qsizetype> unused;
+    QList<qsizetype> extraColumns;
+    QMap<QString, QList<std::pair<int, qsizetype>>> addressGroups;   // group -> (part, column)
+    QStringList groupOrder;
+    int known = 0;
     for (qsizetype i = 0; i < header.size(); ++i) {
+        const QString h = header[i].trimmed();
         bool used = false;
+        // Address parts first: "Home Street" beside "Home City" is a part.
+        if (const auto a = addressColumn(h)) {
+            if (!addressGroups.contains(a->group))
+                groupOrder << a->group;
+            addressGroups[a->group].append({a->part, i});
+            used = true;
+        }
         for (std::size_t f = 0; f < kFieldCount && !used; ++f)
             for (const QString& name : csvHeaders()[f])
-                if (header[i].trimmed().compare(name, Qt::CaseInsensitive) == 0) {
+                if (h.compare(name, Qt::CaseInsensitive) == 0) {
                     columns[f] << i;
                     used = true;
                     break;
                 }
-        if (!used && !header[i].trimmed().isEmpty())
-            unused << i;
+        if (!used) {
+            if (const int f = fieldOfPattern(h); f >= 0) {
+                columns[static_cast<std::size_t>(f)] << i;
+                used = true;
+            }
+        }
+        if (used)
+            ++known;
+        else if (!h.isEmpty())
+            extraColumns << i;
     }
-    if (report && !unused.isEmpty()) {
-        QStringList names;
-        for (qsizetype i : unused)
-            names << header[i];
-        report->skipped << QStringLiteral("Columns not read: %1").arg(names.join(QStringLiteral(", ")));
+    if (known == 0) {
+        // No column this program knows: a file without a header row, or of
+        // something else. Nothing is guessed.
+        if (report)
+            report->skipped << QStringLiteral("The first row names no column this program reads (First Name, Last Name, "
+                                              "E-mail, Phone, ...): the file has no header row or holds no contacts. "
+                                              "Nothing was read from it.");
+        return out;
     }
     for (qsizetype r = 1; r < rows.size(); ++r) {
         const QStringList& row = rows[r];
@@ -670,26 +1041,63 @@ QList<Contact> readCsv(const QByteArray& data, ReadReport* report)
                 const QString v = toCrLf(row.value(col));
                 if (v.isEmpty())
                     continue;
-                if (c.fields[f].isEmpty() && f != static_cast<std::size_t>(Field::Comments))
+                if (f == static_cast<std::size_t>(Field::Comments))
+                    c.note = c.note.isEmpty() ? v : c.note + kCrLf + v;
+                else if (c.fields[f].isEmpty())
                     c.fields[f] = v;
-                else if (f == static_cast<std::size_t>(Field::Comments))
-                    c.fields[f] = c.fields[f].isEmpty() ? v : c.fields[f] + kCrLf + v;
                 else
-                    extra << header[col] + QStringLiteral(": ") + v;
+                    extra << header[col].trimmed().toLower() + u' ' + oneLine(v);
             }
         }
-        if (!extra.isEmpty()) {
-            QStringList all;
-            if (!c[Field::Comments].isEmpty())
-                all << c[Field::Comments];
-            c[Field::Comments] = (all + extra).join(kCrLf);
+        for (const QString& group : std::as_const(groupOrder)) {
+            QList<std::pair<int, qsizetype>> parts = addressGroups.value(group);
+            std::stable_sort(parts.begin(), parts.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+            QStringList street, town;
+            QString country;
+            for (const auto& [part, col] : parts) {
+                const QString v = oneLine(toCrLf(row.value(col)));
+                if (v.isEmpty())
+                    continue;
+                if (part <= 1)
+                    street << v;
+                else if (part <= 4)
+                    town << v;
+                else
+                    country = v;
+            }
+            QStringList lines;
+            if (!street.isEmpty())
+                lines << street.join(QStringLiteral(", "));
+            if (!town.isEmpty())
+                lines << town.join(u' ');
+            if (!country.isEmpty())
+                lines << country;
+            if (lines.isEmpty())
+                continue;
+            if (c[Field::Address].isEmpty())
+                c[Field::Address] = lines.join(kCrLf);
+            else
+                extra << QStringLiteral("address ") + (group.isEmpty() ? QString() : group + u' ') + lines.join(QStringLiteral(", "));
         }
-        bool empty = std::all_of(c.fields.begin(), c.fields.end(), [](const QString& s) { return s.isEmpty(); });
-        if (empty) {
-            if (report)
-                report->skipped << QStringLiteral("Row %1 holds nothing").arg(r + 1);
-            continue;
+        const QString fullName = QStringList{c[Field::FirstName], c[Field::LastName]}.join(u' ').simplified();
+        for (qsizetype col : std::as_const(extraColumns)) {
+            const QString v = oneLine(toCrLf(row.value(col)));
+            // A display name that is just the name says nothing more.
+            if (v.isEmpty() || (header[col].contains(QLatin1String("name"), Qt::CaseInsensitive) &&
+                                v.compare(fullName, Qt::CaseInsensitive) == 0))
+                continue;
+            extra << header[col].trimmed().toLower() + u' ' + v;
         }
+        // Cells past the header's columns are data too.
+        for (qsizetype col = header.size(); col < row.size(); ++col)
+            if (const QString v = oneLine(toCrLf(row.value(col))); !v.isEmpty())
+                extra << QStringLiteral("column %1 ").arg(col + 1) + v;
+        c.extras = extra;
+        c.composeComments();
+        const bool empty = std::all_of(c.fields.begin(), c.fields.end(), [](const QString& s) { return s.isEmpty(); });
+        if (empty)
+            continue;   // an empty row of the sheet
+        c.source = cardOf(c);
         out << c;
     }
     return out;

@@ -19,15 +19,30 @@ namespace pb::exchange {
 // the seven fields in record order (line breaks as CR LF).
 struct Contact {
     std::array<QString, kFieldCount> fields;
+    // What goes into Comments: the values the record has no field for, each
+    // in a short form ("cell +1 555 0100", "birthday 1980-04-22"), ahead of
+    // the contact's own note. fields[Comments] is them joined by line breaks.
+    QStringList extras;
+    QString note;
+    // Properties that are in neither a field nor the extras (by name).
+    QStringList notKept;
+    // The card as the file holds it (a vCard), or one made from the row (a
+    // CSV): what the left-out file keeps of a contact the book cannot hold whole.
+    QByteArray source;
     QString& operator[](Field f) { return fields[static_cast<std::size_t>(f)]; }
     const QString& operator[](Field f) const { return fields[static_cast<std::size_t>(f)]; }
-    bool operator==(const Contact&) const = default;
+    bool operator==(const Contact& o) const { return fields == o.fields; }
+    // Comments from the extras and the note.
+    void composeComments();
 };
 
 // What reading found besides contacts.
 struct ReadReport {
     int photosSkipped = 0;
     QStringList skipped;   // what was left out, and why
+    // The code page 8-bit text without a declared character set is read in
+    // (the book's; 0: Windows-1252).
+    int codePage = 0;
 };
 
 // A stored record as a contact: each field's text as stored, without the

@@ -125,6 +125,9 @@ QString listOf(const QStringList& items, int most)
 
 QList<Contact> readContacts(const QByteArray& data, const QString& fileName, ReadReport* report)
 {
+    // 8-bit text that declares no character set is the book's own.
+    if (report && !report->codePage)
+        report->codePage = codepage::current();
     const QString suffix = QFileInfo(fileName).suffix().toLower();
     if (suffix == QLatin1String("csv"))
         return readCsv(data, report);
@@ -153,6 +156,34 @@ QByteArray ImportPlan::recordsToAdd(bool skipDuplicates) const
         if (!dropped.contains(contacts[i]))
             out.append(records.constData() + i * kSize, kSize);
     return out;
+}
+
+QList<int> ImportPlan::incompleteContacts() const
+{
+    QSet<int> all;
+    for (const Cut& c : cuts)
+        all.insert(c.contact);
+    for (const LeftOut& l : leftOut)
+        all.insert(l.contact);
+    for (const NotKept& n : notKept)
+        all.insert(n.contact);
+    QList<int> out(all.begin(), all.end());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+QByteArray leftOutCards(const QList<Contact>& contacts, const ImportPlan& plan)
+{
+    QByteArray out;
+    for (int n : plan.incompleteContacts())
+        if (n >= 1 && n <= contacts.size())
+            out += contacts[n - 1].source;
+    return out;
+}
+
+QString leftOutFileName(const QString& source)
+{
+    return QFileInfo(source).completeBaseName() + QStringLiteral("-left-out.vcf");
 }
 
 int ImportPlan::duplicateCount() const
@@ -214,10 +245,30 @@ ImportPlan planImport(const QList<Contact>& contacts, const ReadReport& read, co
             }
             const std::size_t width = layoutOf(f).width;
             if (bytes.size() > width) {
-                plan.cuts << ImportPlan::Cut{number, f, static_cast<int>(bytes.size() - width)};
                 mention();
+                if (f == Field::Comments && !c.extras.isEmpty()) {
+                    // Each value that finds no room is named, not a count.
+                    QStringList parts = c.extras;
+                    if (!c.note.isEmpty())
+                        parts << c.note;
+                    std::size_t at = 0;
+                    for (const QString& part : parts) {
+                        QString ignored;
+                        const std::size_t n = storable(part, &ignored).size();
+                        if (at + n > width)
+                            plan.leftOut << ImportPlan::LeftOut{number, part, at < width};
+                        at += n + 2;   // and the line break after it
+                    }
+                } else {
+                    const QString text = codepage::decode(std::string_view(bytes).substr(width));
+                    plan.cuts << ImportPlan::Cut{number, f, static_cast<int>(bytes.size() - width), text};
+                }
             }
             put(r, f, bytes);
+        }
+        if (!c.notKept.isEmpty()) {
+            plan.notKept << ImportPlan::NotKept{number, c.notKept};
+            mention();
         }
         if (r[0] == '\0')   // a record, never a free slot
             put(r, Field::FirstName, " ");
@@ -249,14 +300,22 @@ QString summary(const ImportPlan& plan, const QString& fileName)
     if (!plan.blocked.isEmpty())
         return QStringLiteral("Nothing can be imported from %1.\n\n%2").arg(file, plan.blocked);
     if (plan.contacts.isEmpty())
-        return QStringLiteral("%1 holds no contacts to import.").arg(file);
+        return QStringLiteral("%1 holds no contacts to import.").arg(file) +
+               (plan.skipped.isEmpty() ? QString() : QStringLiteral("\n\n") + plan.skipped.join(u'\n'));
     QStringList lines;
-    lines << QStringLiteral("%1 from %2 will be added after record %3 (the book then holds %4 records).")
+    lines << QStringLiteral("%1 from %2 will be added after record %3 (the book then holds %4).")
                  .arg(counted(plan.count(), "contact", "contacts"), file)
                  .arg(plan.bookCount)
-                 .arg(plan.bookCount + plan.count());
+                 .arg(counted(plan.bookCount + plan.count(), "record", "records"));
     if (!plan.cuts.isEmpty())
         lines << QStringLiteral("%1 longer than the book keeps and will be cut.").arg(counted(plan.cuts.size(), "field is", "fields are"));
+    if (!plan.leftOut.isEmpty())
+        lines << QStringLiteral("%1 no room in the record (named in the details).").arg(counted(plan.leftOut.size(), "value finds", "values find"));
+    if (!plan.notKept.isEmpty())
+        lines << QStringLiteral("%1 that a record has no place for (named in the details).")
+                     .arg(counted(plan.notKept.size(), "contact holds data", "contacts hold data"));
+    if (!plan.incompleteContacts().isEmpty())
+        lines << QStringLiteral("What the book cannot hold can be kept in a vCard file beside it.");
     if (!plan.unmapped.isEmpty())
         lines << QStringLiteral("%1 characters the book cannot store; they become \"?\".")
                      .arg(counted(plan.unmapped.size(), "field holds", "fields hold"));
@@ -275,8 +334,25 @@ QString details(const ImportPlan& plan)
     if (!plan.cuts.isEmpty()) {
         QStringList items;
         for (const ImportPlan::Cut& c : plan.cuts)
-            items << QStringLiteral("%1: %2 loses its last %3 characters").arg(who(c.contact), fieldName(c.field)).arg(c.lost);
+            items << QStringLiteral("%1: %2 loses its last %3 characters (\"%4\")")
+                         .arg(who(c.contact), fieldName(c.field))
+                         .arg(c.lost)
+                         .arg(QString(c.lostText).replace(QLatin1String("\r\n"), QLatin1String(" / ")));
         parts << QStringLiteral("Cut to the field's width:\n") + listOf(items, 200);
+    }
+    if (!plan.leftOut.isEmpty()) {
+        QStringList items;
+        for (const ImportPlan::LeftOut& l : plan.leftOut)
+            items << QStringLiteral("%1: %2%3")
+                         .arg(who(l.contact), QString(l.value).replace(QLatin1String("\r\n"), QLatin1String(" / ")),
+                              l.partly ? QStringLiteral(" (only its beginning is stored)") : QString());
+        parts << QStringLiteral("No room in Comments for:\n") + listOf(items, 400);
+    }
+    if (!plan.notKept.isEmpty()) {
+        QStringList items;
+        for (const ImportPlan::NotKept& n : plan.notKept)
+            items << QStringLiteral("%1: %2").arg(who(n.contact), n.names.join(QStringLiteral(", ")));
+        parts << QStringLiteral("Not kept (a record has no place for them):\n") + listOf(items, 400);
     }
     if (!plan.unmapped.isEmpty()) {
         QStringList items;

@@ -25,6 +25,18 @@ struct ImportPlan {
         int contact;
         Field field;
         int lost;              // characters past the field's width
+        QString lostText;      // what they say
+    };
+    // A value the record has no room for (an extra or the note in Comments).
+    struct LeftOut {
+        int contact;
+        QString value;         // in its short form: "cell +1 555 0100"
+        bool partly;           // its beginning is stored, the rest not
+    };
+    // Properties that have no place in a record at all.
+    struct NotKept {
+        int contact;
+        QStringList names;
     };
     struct Unmapped {
         int contact;
@@ -43,6 +55,8 @@ struct ImportPlan {
     QList<int> contacts;       // the contact each of them comes from
     QHash<int, QString> names; // how the report names the contacts it mentions
     QList<Cut> cuts;
+    QList<LeftOut> leftOut;
+    QList<NotKept> notKept;
     QList<Unmapped> unmapped;
     QList<Duplicate> duplicates;
     QStringList skipped;
@@ -54,6 +68,8 @@ struct ImportPlan {
     // The records to add, without the likely duplicates when asked.
     QByteArray recordsToAdd(bool skipDuplicates) const;
     int duplicateCount() const;
+    // The contacts the book cannot hold whole (cut, left out, not kept).
+    QList<int> incompleteContacts() const;
 };
 
 // `book` is the book file's bytes as they are now.
@@ -61,6 +77,12 @@ ImportPlan planImport(const QList<Contact>& contacts, const ReadReport& read, co
 // One paragraph for the question, and the details line by line.
 QString summary(const ImportPlan& plan, const QString& fileName);
 QString details(const ImportPlan& plan);
+
+// The cards of the contacts the book cannot hold whole, as the file held
+// them: written beside the book so that nothing is lost.
+QByteArray leftOutCards(const QList<Contact>& contacts, const ImportPlan& plan);
+// "contacts.vcf" -> "contacts-left-out.vcf".
+QString leftOutFileName(const QString& source);
 
 // Writes `records` (whole records back to back) after record `after` as one
 // change: all of them or, on any failure, none (the book is as it was). The

@@ -13,6 +13,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 #include <QSaveFile>
 
@@ -77,12 +78,33 @@ QString notDone(pb::Phonebook& book, const QString& what, const QString& why)
     return what + QStringLiteral(", the book is as it was: ") + why;
 }
 
+// What the book could not hold goes to a vCard file beside it.
+int keepLeftOut(const QList<pb::exchange::Contact>& contacts, const pb::exchange::ImportPlan& plan, const QString& source)
+{
+    const QByteArray cards = pb::exchange::leftOutCards(contacts, plan);
+    if (cards.isEmpty())
+        return 0;
+    const QString name = pb::exchange::leftOutFileName(source);
+    QSaveFile out(name);
+    if (!out.open(QIODevice::WriteOnly) || out.write(cards) != cards.size() || !out.commit())
+        return fail(name, QStringLiteral("what the book could not hold was not written: ") + out.errorString());
+    print(QStringLiteral("What the book could not hold of %1 is kept in %2.")
+              .arg(plan.incompleteContacts().size() == 1 ? QStringLiteral("1 contact")
+                                                          : QStringLiteral("%1 contacts").arg(plan.incompleteContacts().size()),
+                   name));
+    return 0;
+}
+
 int importFile(pb::Phonebook& book, const QString& source, bool skipDuplicates, bool dryRun)
 {
     QFile in(source);
+    if (QFileInfo(source).exists() && !QFileInfo(source).isFile())
+        return fail(source, QStringLiteral("not a regular file"));
     if (!in.open(QIODevice::ReadOnly))
         return fail(source, in.errorString());
     const QByteArray data = in.readAll();
+    if (in.error() != QFileDevice::NoError)
+        return fail(source, in.errorString());
     pb::exchange::ReadReport read;
     const QList<pb::exchange::Contact> contacts = pb::exchange::readContacts(data, source, &read);
     // Another program may change the book between the reading and the
@@ -90,7 +112,7 @@ int importFile(pb::Phonebook& book, const QString& source, bool skipDuplicates, 
     for (int attempt = 1;; ++attempt) {
         QByteArray bytes;
         QString why;
-        if (!pb::exchange::readBook(book, &bytes, &why))
+        if (book.phonebookOpen() && !pb::exchange::readBook(book, &bytes, &why))
             return fail(QString::fromLatin1(pb::kPhonebookFileName), why);
         const pb::exchange::ImportPlan plan = pb::exchange::planImport(contacts, read, bytes);
         if (attempt == 1 || !dryRun) {
@@ -104,10 +126,11 @@ int importFile(pb::Phonebook& book, const QString& source, bool skipDuplicates, 
         const QByteArray records = plan.recordsToAdd(skipDuplicates);
         const qsizetype added = records.size() / static_cast<qsizetype>(pb::kRecordSize);
         if (pb::exchange::appendRecords(book, plan.bookCount, records, &why)) {
-            print(QStringLiteral("%1 added; the book holds %2 records.")
+            print(QStringLiteral("%1 added; the book holds %2.")
                       .arg(added == 1 ? QStringLiteral("1 contact") : QStringLiteral("%1 contacts").arg(added))
-                      .arg(plan.bookCount + added));
-            return 0;
+                      .arg(plan.bookCount + added == 1 ? QStringLiteral("1 record")
+                                                       : QStringLiteral("%1 records").arg(plan.bookCount + added)));
+            return keepLeftOut(contacts, plan, source);
         }
         if (book.takeChangedElsewhere() && attempt < 5) {
             print(QStringLiteral("Another program changed the book meanwhile; reading it again."));
@@ -140,6 +163,9 @@ int main(int argc, char** argv)
         const bool skip = flag("--skip-duplicates"), dryRun = flag("--dry-run");
         if (args.size() != 1)
             return usage();
+        // A dry run changes nothing, not even by making an empty book.
+        if (dryRun && !QFile::exists(bookName))
+            return importFile(book, args[0], skip, dryRun);
         return openBook(book) ? importFile(book, args[0], skip, dryRun) : 1;
     }
     if (command == QLatin1String("repair") && args.isEmpty()) {

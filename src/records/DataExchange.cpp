@@ -45,6 +45,7 @@ void Data::mnuImport_Click()
     if (!file)
         return;
     exchange::ImportPlan plan;
+    QList<exchange::Contact> contacts;
     {
         const BusyCursor busy;
         QFile in(*file);
@@ -57,7 +58,7 @@ void Data::mnuImport_Click()
             return;
         }
         exchange::ReadReport read;
-        const QList<exchange::Contact> contacts = exchange::readContacts(data, *file, &read);
+        contacts = exchange::readContacts(data, *file, &read);
         QByteArray book;
         QString why;
         if (!exchange::readBook(ctx_.book, &book, &why)) {
@@ -109,6 +110,25 @@ void Data::mnuImport_Click()
     // The first new record on show, the count up to date: the boxes never
     // keep a slot the import has filled.
     showAfterBookChange(plan.bookCount + added, plan.bookCount + 1);
+    reportUndoFailure();
+
+    // What the records could not hold is offered a place of its own.
+    const QByteArray cards = exchange::leftOutCards(contacts, plan);
+    if (cards.isEmpty())
+        return;
+    const QString name = exchange::leftOutFileName(*file);
+    if (ctx_.boxes.show(this,
+                        QStringLiteral("The book could not hold all of %1 (see the report). Keep what it could not "
+                                       "hold in %2 beside the book?")
+                            .arg(plan.incompleteContacts().size() == 1 ? QStringLiteral("1 contact")
+                                                                      : QStringLiteral("%1 contacts").arg(plan.incompleteContacts().size()),
+                                 name),
+                        kImportTitle, MsgButtons::YesNo, MsgIcon::Question) != MsgAnswer::Yes)
+        return;
+    QSaveFile out(QDir::current().filePath(name));
+    if (!out.open(QIODevice::WriteOnly) || out.write(cards) != cards.size() || !out.commit())
+        ctx_.boxes.show(this, QStringLiteral("%1 could not be written.\r\nCause: %2").arg(name, out.errorString()),
+                        QStringLiteral("ERROR!"), MsgButtons::Ok, MsgIcon::Critical);
 }
 
 void Data::mnuExport_Click()

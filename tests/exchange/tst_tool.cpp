@@ -72,6 +72,32 @@ private slots:
         QCOMPARE(runTool(QDir::currentPath(), {QStringLiteral("frobnicate")}).status, 2);
     }
 
+    // What the records cannot hold is kept in a vCard file beside the book;
+    // a dry run leaves an empty folder empty.
+    void whatTheBookCannotHoldIsKeptBesideIt()
+    {
+        TestEnv env;
+        const QByteArray card = "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;;\r\nTEL:1\r\nTEL;TYPE=cell:2\r\n"
+                                "KEY:abc\r\nNOTE:" + QByteArray(170, 'n') + "\r\nEND:VCARD\r\n";
+        QFile vcf(env.path(QStringLiteral("in.vcf")));
+        QVERIFY(vcf.open(QIODevice::WriteOnly) && vcf.write(card) == card.size());
+        vcf.close();
+        Result r = runTool(QDir::currentPath(), {QStringLiteral("import"), QStringLiteral("in.vcf"), QStringLiteral("--dry-run")});
+        QCOMPARE(r.status, 0);
+        QVERIFY(!QFile::exists(env.phonebookPath()));
+        QVERIFY(!QFile::exists(env.path(QStringLiteral("in-left-out.vcf"))));
+        QVERIFY2(r.out.contains(QStringLiteral("the book then holds 1 record).")), qPrintable(r.out));
+        QVERIFY2(r.out.contains(QStringLiteral("contact 1 (Ann Lee): KEY")), qPrintable(r.out));
+
+        r = runTool(QDir::currentPath(), {QStringLiteral("import"), QStringLiteral("in.vcf")});
+        QCOMPARE(r.status, 0);
+        QVERIFY2(r.out.contains(QStringLiteral("is kept in in-left-out.vcf")), qPrintable(r.out));
+        QFile left(env.path(QStringLiteral("in-left-out.vcf")));
+        QVERIFY(left.open(QIODevice::ReadOnly));
+        QCOMPARE(left.readAll(), card);
+        QVERIFY(FieldText(env.bookOnDisk()[0], Field::Comments).startsWith(QStringLiteral("cell 2")));
+    }
+
     void importReportsFirstThenAppendsInOneStep()
     {
         TestEnv env;
@@ -95,6 +121,7 @@ private slots:
         r = runTool(QDir::currentPath(), {QStringLiteral("import"), vcf.fileName(), QStringLiteral("--skip-duplicates")});
         QCOMPARE(r.status, 0);
         QVERIFY2(r.out.contains(QStringLiteral("1 contact added; the book holds 2 records.")), qPrintable(r.out));
+        QVERIFY2(r.out.contains(QStringLiteral("What the book could not hold of 1 contact is kept in in-left-out.vcf.")), qPrintable(r.out));
         QCOMPARE(env.firstNamesOnDisk(), (QStringList{QStringLiteral("Ann "), QStringLiteral("Maximilian-Alexander")}));
         QCOMPARE(FieldText(env.bookOnDisk()[1], Field::LastName), QStringLiteral("?ukov "));
     }
