@@ -1156,7 +1156,7 @@ QString describe(const BookCheck& c)
         return out.join(QStringLiteral(", "));
     };
     QStringList lines;
-    lines << QStringLiteral("The program counts %1 records.").arg(c.count);
+    lines << (c.count == 1 ? QStringLiteral("The program counts 1 record.") : QStringLiteral("The program counts %1 records.").arg(c.count));
     if (c.strayBytes)
         lines << QStringLiteral("The file ends in %1 bytes that are no whole record (read as one completed with zero bytes).").arg(c.strayBytes);
     if (!c.freeSlots.isEmpty())
@@ -1164,7 +1164,7 @@ QString describe(const BookCheck& c)
     if (!c.uncounted.isEmpty())
         lines << QStringLiteral("Records after a free slot, never shown: %1.").arg(numbers(c.uncounted));
     if (!c.noEnd.isEmpty())
-        lines << QStringLiteral("Fields without the two spaces that end them: %1.").arg(places(c.noEnd));
+        lines << QStringLiteral("Note (no fault): fields filled to their full width, shown whole: %1.").arg(places(c.noEnd));
     if (!c.undefined.isEmpty())
         lines << QStringLiteral("Fields with bytes the code page does not define: %1.").arg(places(c.undefined));
     if (c.clean())
@@ -1177,7 +1177,8 @@ QByteArray writeCsv(const QList<Contact>& contacts)
     QStringList header;
     for (const QStringList& names : csvHeaders())
         header << csvCell(names.first());
-    QString out = header.join(u',') + kCrLf;
+    // With the byte-order mark spreadsheets look for to read UTF-8.
+    QString out = QChar(0xFEFF) + header.join(u',') + kCrLf;
     for (const Contact& c : contacts) {
         QStringList cells;
         for (const QString& v : c.fields)

@@ -73,11 +73,11 @@ struct BookCheck {
     int count = 0;                // records before the first free slot: what the program shows
     QList<int> freeSlots;         // free slots with records after them
     QList<int> uncounted;         // records after a free slot, never counted nor shown
-    QList<QPair<int, Field>> noEnd;      // fields without the two spaces the program ends them with
+    QList<QPair<int, Field>> noEnd;      // fields filled to their width (the program writes them so too): a note, no fault
     QList<QPair<int, Field>> undefined;  // fields holding bytes the code page does not define
     bool clean() const
     {
-        return strayBytes == 0 && freeSlots.isEmpty() && uncounted.isEmpty() && noEnd.isEmpty() && undefined.isEmpty();
+        return strayBytes == 0 && freeSlots.isEmpty() && uncounted.isEmpty() && undefined.isEmpty();
     }
 };
 BookCheck checkBook(const QByteArray& bytes);

@@ -320,7 +320,7 @@ QString summary(const ImportPlan& plan, const QString& fileName)
         lines << QStringLiteral("%1 characters the book cannot store; they become \"?\".")
                      .arg(counted(plan.unmapped.size(), "field holds", "fields hold"));
     if (const int d = plan.duplicateCount())
-        lines << QStringLiteral("%1 like ones already there.").arg(counted(d, "contact looks", "contacts look"));
+        lines << QStringLiteral("%1 like others (already in the book or earlier in the file).").arg(counted(d, "contact looks", "contacts look"));
     if (!plan.skipped.isEmpty() || plan.photosSkipped)
         lines << QStringLiteral("Some of the file is left out (see the details).");
     return lines.join(u'\n');
@@ -454,13 +454,23 @@ bool repairBook(Phonebook& book, const QString& backupPath, RepairResult* result
     if (check.freeSlots.isEmpty() && check.uncounted.isEmpty() && check.strayBytes == 0)
         return true;
 
-    // The copy first, whole and on the disk, never over an existing file.
+    // Records past the last number a book can have are never shown: closing
+    // the holes could not make room for them.
+    const qint64 length = book.phonebookFile().length();
+    if (length > static_cast<qint64>(kMaxRecord) * kSize) {
+        *error = QStringLiteral("The file holds %1 bytes past record %2, the last a book can have. It cannot be "
+                                "repaired here; nothing was changed.")
+                     .arg(length - static_cast<qint64>(kMaxRecord) * kSize)
+                     .arg(kMaxRecord);
+        return false;
+    }
+    // The copy first, of the whole file, on the disk, never over an existing file.
     if (QFileInfo::exists(backupPath)) {
         *error = QStringLiteral("%1 already exists.").arg(backupPath);
         return false;
     }
     QSaveFile copy(backupPath);
-    if (!copy.open(QIODevice::WriteOnly) || copy.write(bytes) != bytes.size() || !copy.commit()) {
+    if (!copy.open(QIODevice::WriteOnly) || copy.write(bytes) != bytes.size() || bytes.size() != length || !copy.commit()) {
         *error = QStringLiteral("The backup copy %1 could not be written: %2").arg(backupPath, copy.errorString());
         return false;
     }

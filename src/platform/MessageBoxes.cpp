@@ -16,9 +16,32 @@ MsgAnswer DesktopMessageBoxes::show(QWidget* parent, const QString& text, const 
     return showDetails(parent, text, QString(), title, buttons, icon);
 }
 
-MsgAnswer DesktopMessageBoxes::showDetails(QWidget* parent, const QString& text, const QString& details,
+std::pair<QString, QString> MessageBoxes::fitOnScreen(const QString& text, const QString& details)
+{
+    constexpr int kLines = 15;
+    constexpr qsizetype kCharacters = 1200;
+    const QStringList lines = text.split(u'\n');
+    if (lines.size() <= kLines && text.size() <= kCharacters)
+        return {text, details};
+    // The beginning in the box, the whole under "Show Details...", which
+    // scrolls within a box that fits the screen.
+    QString shown;
+    for (const QString& line : lines) {
+        if (shown.count(u'\n') >= kLines - 3 || shown.size() + line.size() > kCharacters - 200) {
+            if (shown.isEmpty())
+                shown = line.left(kCharacters - 200) + QStringLiteral("...");
+            break;
+        }
+        shown += (shown.isEmpty() ? QString() : QStringLiteral("\n")) + line;
+    }
+    shown += QStringLiteral("\n\n(The whole text is under Show Details.)");
+    return {shown, details.isEmpty() ? text : text + QStringLiteral("\n\n") + details};
+}
+
+MsgAnswer DesktopMessageBoxes::showDetails(QWidget* parent, const QString& longText, const QString& longDetails,
                                            const QString& title, MsgButtons buttons, MsgIcon icon)
 {
+    const auto [text, details] = fitOnScreen(longText, longDetails);
     QMessageBox box(parent);
     box.setWindowTitle(title.isEmpty() ? applicationTitle() : title);
     // What the user typed or a file held is shown as it is, never as markup.

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QString>
+
+#include <utility>
 #include <QList>
 
 class QWidget;
@@ -24,6 +26,9 @@ public:
                                   const QString& title, MsgButtons buttons, MsgIcon icon) = 0;
 
     static QString applicationTitle();
+    // A text too long for a box that fits the screen: its beginning for the
+    // box, and the whole (then the details) for the part that scrolls.
+    static std::pair<QString, QString> fitOnScreen(const QString& text, const QString& details);
 };
 
 // The real thing: a modal QMessageBox.

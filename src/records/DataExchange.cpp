@@ -30,6 +30,7 @@ const QString kCheckTitle = QStringLiteral("Check the Book");
 void Data::showAfterBookChange(int count, int show)
 {
     setRecordCount(count);
+    txtRecord_Change();   // the title shows the new count at once
     if (count > 0)
         mnuNew->setEnabled(true);
     if (ctx_.book.ReadRecord(show)) {
@@ -50,6 +51,12 @@ void Data::mnuImport_Click()
         const BusyCursor busy;
         QFile in(*file);
         QByteArray data;
+        // A pipe or a device would never end: only regular files are read.
+        if (const QFileInfo info(*file); info.exists() && !info.isFile()) {
+            ctx_.boxes.show(this, QStringLiteral("%1 could not be read.\r\nCause: it is not a regular file.").arg(info.fileName()),
+                            QStringLiteral("ERROR!"), MsgButtons::Ok, MsgIcon::Critical);
+            return;
+        }
         if (in.open(QIODevice::ReadOnly))
             data = in.readAll();
         if (!in.isOpen() || in.error() != QFileDevice::NoError) {

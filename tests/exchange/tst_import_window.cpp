@@ -104,6 +104,7 @@ private slots:
         // The window: the count, the first new record on show.
         QCOMPARE(countLabel(d), QStringLiteral("100"));
         QCOMPARE(recordBox(d), QStringLiteral("1"));
+        QCOMPARE(title(d), QStringLiteral("PhoneBook Record: 1 of 100"));   // at once, not at the next move
         QCOMPARE(shownBoxes(d).mid(0, 2), (QStringList{QStringLiteral("Given1 "), QStringLiteral("Family1 ")}));
         click(d, "cmdEnd");
         QCOMPARE(recordBox(d), QStringLiteral("100"));
@@ -143,7 +144,7 @@ private slots:
         action(d, "mnuImport")->trigger();
         const auto report = lastBox(env);
         QCOMPARE(report.buttons, MsgButtons::YesNoCancel);
-        QVERIFY2(report.text.contains(QStringLiteral("3 contacts look like ones already there")), qPrintable(report.text));
+        QVERIFY2(report.text.contains(QStringLiteral("3 contacts look like others (already in the book or earlier in the file)")), qPrintable(report.text));
         QVERIFY2(report.details.contains(QStringLiteral("contact 1 (Annie Other): the same e-mail as record 1")), qPrintable(report.details));
         QVERIFY2(report.details.contains(QStringLiteral("contact 2 (bob LEE): the same name as record 2")), qPrintable(report.details));
         QVERIFY2(report.details.contains(QStringLiteral("contact 4 (Cy New): the same name as contact 3 (Cy New) of the file")),

@@ -55,6 +55,30 @@ private slots:
 
         env.writeBook({named("Ann"), named("Bob")});
         QCOMPARE(runTool(QDir::currentPath(), {QStringLiteral("check")}).status, 0);
+
+        // Fields filled to their width (as an import writes them) are a
+        // note, not a fault.
+        env.writeBook({named(QString(20, u'y')), named("Bob")});
+        const Result wide = runTool(QDir::currentPath(), {QStringLiteral("check")});
+        QCOMPARE(wide.status, 0);
+        QVERIFY2(wide.out.contains(QStringLiteral("Note (no fault): fields filled to their full width, shown whole: record 1 FirstName")),
+                 qPrintable(wide.out));
+    }
+
+    // A file longer than the last record a book can have is refused with
+    // its reason; no backup is left behind.
+    void aBookPastItsLastRecordIsNotRepaired()
+    {
+        TestEnv env;
+        QList<ContactRecord> book;
+        for (int i = 0; i < 32768; ++i)
+            book << (i == 5 ? ContactRecord() : named(QStringLiteral("N%1").arg(i)));
+        env.writeBook(book);
+        const QByteArray before = env.fileBytes(QStringLiteral("DravikBase.z8B"));
+        const Result r = runTool(QDir::currentPath(), {QStringLiteral("repair")});
+        QCOMPARE(r.status, 1);
+        QCOMPARE(env.fileBytes(QStringLiteral("DravikBase.z8B")), before);
+        QCOMPARE(QDir().entryList({QStringLiteral("*.bak")}).size(), 0);
     }
 
     void exportWritesTheRecordsTheProgramShows()
@@ -66,7 +90,9 @@ private slots:
         QCOMPARE(r.status, 0);
         QFile f(csv);
         QVERIFY(f.open(QIODevice::ReadOnly));
-        const QList<exchange::Contact> back = exchange::readCsv(f.readAll(), nullptr);
+        const QByteArray bytes = f.readAll();
+        QVERIFY(bytes.startsWith("\xEF\xBB\xBF" "First Name,"));   // the mark spreadsheets look for
+        const QList<exchange::Contact> back = exchange::readCsv(bytes, nullptr);
         QCOMPARE(back.size(), 2);
         QCOMPARE(back[0][Field::Email], QStringLiteral("ann@x.org"));
         QCOMPARE(runTool(QDir::currentPath(), {QStringLiteral("frobnicate")}).status, 2);
