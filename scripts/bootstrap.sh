@@ -17,7 +17,7 @@ packages=(
   qt6-base-dev qt6-qpa-plugins qt6-serialport-dev qt6-svg-dev qt6-webengine-dev libgl-dev fonts-dejavu-core
   xvfb xauth xdotool xclip python3 poppler-utils socat xdg-utils
   clang libclang-rt-14-dev
-  dpkg-dev desktop-file-utils appstream
+  dpkg-dev desktop-file-utils appstream lintian devscripts
 )
 missing=()
 for p in "${packages[@]}"; do

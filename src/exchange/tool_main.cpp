@@ -12,6 +12,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
@@ -21,14 +22,45 @@
 
 namespace {
 
+const char* const kUsage =
+    "usage: z8p-phonebook-tool import FILE.vcf|FILE.csv [--skip-duplicates] [--dry-run] [--new]\n"
+    "       z8p-phonebook-tool export FILE.vcf|FILE.csv [--vcard4]\n"
+    "       z8p-phonebook-tool check\n"
+    "       z8p-phonebook-tool repair\n"
+    "       z8p-phonebook-tool --help | --version\n";
+
 int usage()
 {
-    std::fputs("usage: z8p-phonebook-tool import FILE.vcf|FILE.csv [--skip-duplicates] [--dry-run]\n"
-               "       z8p-phonebook-tool export FILE.vcf|FILE.csv [--vcard4]\n"
-               "       z8p-phonebook-tool check\n"
-               "       z8p-phonebook-tool repair\n",
-               stderr);
+    std::fputs(kUsage, stderr);
     return 2;
+}
+
+int help()
+{
+    std::fputs("z8p-phonebook-tool: the z8P Phonebook book (DravikBase.z8B) from the command line.\n\n", stdout);
+    std::fputs(kUsage, stdout);
+    std::fputs("\n"
+               "The book is the one in the current folder; without one there, the one in the\n"
+               "folder the desktop menu's phonebook uses ($XDG_DATA_HOME/z8p-phonebook, else\n"
+               "~/.local/share/z8p-phonebook). import --new starts a book in the current folder.\n\n"
+               "  import   report what a vCard or CSV file holds, then add its contacts\n"
+               "           --dry-run: the report only; --skip-duplicates: leave out likely duplicates\n"
+               "  export   write the book's records as vCard 3.0 (4.0 with --vcard4) or CSV\n"
+               "  check    report holes, a last record cut short, undefined bytes (exit 1 when any)\n"
+               "  repair   write a backup copy, then close the holes keeping the records' order\n\n"
+               "Exit status: 0 done, 1 nothing done or something wrong (said on standard error), 2 usage.\n"
+               "See z8p-phonebook-tool(1).\n",
+               stdout);
+    return 0;
+}
+
+// The folder the desktop menu's phonebook keeps its book in.
+QString menuFolder()
+{
+    QString data = qEnvironmentVariable("XDG_DATA_HOME");
+    if (data.isEmpty() || !QDir::isAbsolutePath(data))
+        data = QDir::home().filePath(QStringLiteral(".local/share"));
+    return QDir(data).filePath(QStringLiteral("z8p-phonebook"));
 }
 
 int fail(const QString& what, const QString& why)
@@ -149,7 +181,35 @@ int main(int argc, char** argv)
     if (args.isEmpty())
         return usage();
     const QString command = args.takeFirst();
+    if (command == QLatin1String("--help") || command == QLatin1String("-h"))
+        return help();
+    if (command == QLatin1String("--version")) {
+        std::printf("z8p-phonebook-tool %s\n", PB_VERSION);
+        return 0;
+    }
     const auto flag = [&](const char* name) { return args.removeAll(QLatin1String(name)) > 0; };
+    const bool startNew = flag("--new");
+
+    // The book in the current folder, else the menu's; never a new book by
+    // accident.
+    const QString here = QString::fromLatin1(pb::kPhonebookFileName);
+    if (!QFileInfo::exists(here) && !QFileInfo(here).isSymLink() && !startNew) {
+        const QString menu = menuFolder();
+        if (QFileInfo::exists(QDir(menu).filePath(here))) {
+            QDir::setCurrent(menu);
+            std::fprintf(stderr, "z8p-phonebook-tool: no book in this folder; using the book in %s\n",
+                         qPrintable(QDir::toNativeSeparators(menu)));
+        } else if (command == QLatin1String("import") || command == QLatin1String("export") ||
+                   command == QLatin1String("check") || command == QLatin1String("repair")) {
+            if (!(command == QLatin1String("import") && args.contains(QLatin1String("--dry-run"))))
+                return fail(here, QStringLiteral("there is no book in this folder nor in %1; run the command where the "
+                                                 "book is%2")
+                                      .arg(QDir::toNativeSeparators(menu),
+                                           command == QLatin1String("import")
+                                               ? QStringLiteral(", or add --new to start a book here")
+                                               : QString()));
+        }
+    }
 
     // The files' code page, as the program chooses it.
     pb::SettingsStore settings;

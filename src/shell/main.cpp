@@ -26,6 +26,8 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("z8P Phonebook"));
     QApplication::setApplicationVersion(QStringLiteral("1.2.0"));
     QApplication::setWindowIcon(pb::artwork::appIcon());
+    // Wayland matches the windows to the menu entry by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.rivevozudezi.Z8pPhonebook"));
 
     pb::DesktopMessageBoxes boxes;
     pb::SettingsStore settings;

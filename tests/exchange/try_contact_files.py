@@ -166,8 +166,9 @@ def main():
             src = os.path.join(tmp, name)
             with open(src, "wb") as f:
                 f.write(raw)
-            env = dict(os.environ, LC_ALL="C.UTF-8", XDG_CONFIG_HOME=os.path.join(tmp, "config"))
-            p = subprocess.run([os.path.abspath(tool), "import", name], cwd=tmp, env=env, stdout=subprocess.PIPE,
+            env = dict(os.environ, LC_ALL="C.UTF-8", XDG_CONFIG_HOME=os.path.join(tmp, "config"),
+                       XDG_DATA_HOME=os.path.join(tmp, "data"))
+            p = subprocess.run([os.path.abspath(tool), "import", name, "--new"], cwd=tmp, env=env, stdout=subprocess.PIPE,
                                stderr=subprocess.PIPE, timeout=120)
             said = (p.stdout + p.stderr).decode("utf-8", errors="replace")
             book = b""

@@ -14,15 +14,20 @@ namespace {
 struct Result {
     int status;
     QString out;
+    QString err;
 };
 
-Result runTool(const QString& folder, const QStringList& args)
+// The menu's data folder is one of the test's own, never the user's.
+Result runTool(const QString& folder, const QStringList& args, const QString& dataHome = {})
 {
     QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_DATA_HOME"), dataHome.isEmpty() ? folder + QStringLiteral("/no-data") : dataHome);
+    p.setProcessEnvironment(env);
     p.setWorkingDirectory(folder);
     p.start(QCoreApplication::applicationDirPath() + QStringLiteral("/../z8p-phonebook-tool"), args);
     p.waitForFinished(30000);
-    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput())};
+    return {p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(p.readAllStandardError())};
 }
 
 } // namespace
@@ -115,13 +120,51 @@ private slots:
         QVERIFY2(r.out.contains(QStringLiteral("the book then holds 1 record).")), qPrintable(r.out));
         QVERIFY2(r.out.contains(QStringLiteral("contact 1 (Ann Lee): KEY")), qPrintable(r.out));
 
-        r = runTool(QDir::currentPath(), {QStringLiteral("import"), QStringLiteral("in.vcf")});
+        r = runTool(QDir::currentPath(), {QStringLiteral("import"), QStringLiteral("in.vcf"), QStringLiteral("--new")});
         QCOMPARE(r.status, 0);
         QVERIFY2(r.out.contains(QStringLiteral("is kept in in-left-out.vcf")), qPrintable(r.out));
         QFile left(env.path(QStringLiteral("in-left-out.vcf")));
         QVERIFY(left.open(QIODevice::ReadOnly));
         QCOMPARE(left.readAll(), card);
         QVERIFY(FieldText(env.bookOnDisk()[0], Field::Comments).startsWith(QStringLiteral("cell 2")));
+    }
+
+    // Outside a book's folder the tool works on the menu's book and says so;
+    // with neither it fails and says why; it starts a book only when asked.
+    void withoutABookHereTheMenusBookOrAClearNo()
+    {
+        TestEnv env;
+        const QString data = env.path(QStringLiteral("data"));
+        QDir().mkpath(env.path(QStringLiteral("work")));
+        Result r = runTool(env.path(QStringLiteral("work")), {QStringLiteral("export"), QStringLiteral("out.vcf")}, data);
+        QCOMPARE(r.status, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("there is no book in this folder")), qPrintable(r.err));
+        QVERIFY(!QFile::exists(env.path(QStringLiteral("work/out.vcf"))));
+        QCOMPARE(runTool(env.path(QStringLiteral("work")), {QStringLiteral("check")}, data).status, 1);
+        QFile csv(env.path(QStringLiteral("work/in.csv")));
+        QVERIFY(csv.open(QIODevice::WriteOnly) && csv.write("First Name\r\nAnn\r\n") > 0);
+        csv.close();
+        r = runTool(env.path(QStringLiteral("work")), {QStringLiteral("import"), QStringLiteral("in.csv")}, data);
+        QCOMPARE(r.status, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("--new")), qPrintable(r.err));
+        QVERIFY(!QFile::exists(env.path(QStringLiteral("work/DravikBase.z8B"))));
+
+        // The menu's book.
+        QDir().mkpath(data + QStringLiteral("/z8p-phonebook"));
+        QFile book(data + QStringLiteral("/z8p-phonebook/DravikBase.z8B"));
+        QVERIFY(book.open(QIODevice::WriteOnly) && book.write(named(QStringLiteral("Menu")).bytes.data(), 440) == 440);
+        book.close();
+        r = runTool(env.path(QStringLiteral("work")), {QStringLiteral("export"), env.path(QStringLiteral("work/out.csv"))}, data);
+        QCOMPARE(r.status, 0);
+        QVERIFY2(r.err.contains(QStringLiteral("using the book in")), qPrintable(r.err));
+        QFile out(env.path(QStringLiteral("work/out.csv")));
+        QVERIFY(out.open(QIODevice::ReadOnly) && out.readAll().contains("Menu"));
+
+        // --help and --version answer on standard output.
+        r = runTool(env.path(QStringLiteral("work")), {QStringLiteral("--help")}, data);
+        QVERIFY(r.status == 0 && r.out.contains(QStringLiteral("usage: z8p-phonebook-tool import")));
+        r = runTool(env.path(QStringLiteral("work")), {QStringLiteral("--version")}, data);
+        QVERIFY(r.status == 0 && r.out.startsWith(QStringLiteral("z8p-phonebook-tool 1.2.0")));
     }
 
     void importReportsFirstThenAppendsInOneStep()
