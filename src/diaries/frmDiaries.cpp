@@ -128,6 +128,14 @@ frmDiaries::frmDiaries(AppContext& ctx) : QWidget(nullptr), ctx_(ctx)
         a->setObjectName(key);
         a->setData(key);
         a->setToolTip(tip);
+        // From the keyboard too: Save, and Previous / Next entry.
+        if (key == QLatin1String("SaveRecord"))
+            a->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_S)});
+        else if (key == QLatin1String("GoPrevious"))
+            a->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_PageUp), QKeySequence(Qt::ALT | Qt::Key_Left)});
+        else if (key == QLatin1String("GoNext"))
+            a->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_PageDown), QKeySequence(Qt::ALT | Qt::Key_Right)});
+        a->setShortcutContext(Qt::WindowShortcut);
         Toolbar->addAction(a);
         // Pressing a button leaves the focus where it was.
         if (QWidget* w = Toolbar->widgetForAction(a))
@@ -145,6 +153,7 @@ frmDiaries::frmDiaries(AppContext& ctx) : QWidget(nullptr), ctx_(ctx)
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setFont(small);
     setBackColor(Label1, kLightOrange);
+    setForeColor(Label1, 0);   // black on the fixed orange, whatever the palette
     // The date box stands right of the caption, further right where the
     // caption's font is wider than the one it was laid out for.
     const int labelLeft = twips::toPixels(45);
@@ -153,6 +162,8 @@ frmDiaries::frmDiaries(AppContext& ctx) : QWidget(nullptr), ctx_(ctx)
 
     txtDate = new QLineEdit(this);
     txtDate->setObjectName(QStringLiteral("txtDate"));
+    Label1->setBuddy(txtDate);
+    txtDate->setAccessibleName(QStringLiteral("Record Date"));
     setBackColor(txtDate, kLightOrange);
     setForeColor(txtDate, 0);
     txtDate->setGeometry(boxLeft, twips::toPixels(570), width() - twips::toPixels(45) - boxLeft,
@@ -163,6 +174,7 @@ frmDiaries::frmDiaries(AppContext& ctx) : QWidget(nullptr), ctx_(ctx)
     big.setPointSize(12);
     txtDiaries = new DiaryTextBox(this);
     txtDiaries->setObjectName(QStringLiteral("txtDiaries"));
+    txtDiaries->setAccessibleName(QStringLiteral("Diary entry"));
     txtDiaries->setFont(big);
     setBackColor(txtDiaries, kLightOrange);
     setForeColor(txtDiaries, 0);

@@ -151,6 +151,9 @@ void Data::buildControls()
             box = f;
         }
         box->setObjectName(QString::fromLatin1(s.box));
+        // The caption names its box for screen readers and gives it an access key's target.
+        label->setBuddy(box);
+        box->setAccessibleName(QString::fromLatin1(s.caption));
         setBackColor(box, kLightOrange);
         setForeColor(box, 0);
         twips::place(box, s.left, s.top, s.width, s.height);
@@ -179,6 +182,8 @@ void Data::buildControls()
     txtRecord->setAlignment(Qt::AlignCenter);
     txtRecord->setFont(boldFont(12));
     txtRecord->setToolTip(QStringLiteral("Enter a record number"));
+    txtRecord->setAccessibleName(QStringLiteral("Record number"));
+    txtRecord->setAccessibleDescription(QStringLiteral("The record on show; type a number to go to that record"));
     setBackColor(txtRecord, kBrown);
     setForeColor(txtRecord, kWhite);
     txtRecord->setMouseTracking(true);
@@ -197,6 +202,7 @@ void Data::buildControls()
     of->setGeometry(txtRecord->geometry().right() + 3, twips::toPixels(1920), small.horizontalAdvance(of->text()) + 3,
                     twips::toPixels(255));
     lblRecord = counterLabel("lblRecord", QString());
+    lblRecord->setAccessibleName(QStringLiteral("Records in the book"));
     lblRecord->setFont(of->font());
     lblRecord->setGeometry(of->geometry().right() + 1, twips::toPixels(1920), small.horizontalAdvance(widest) + 2,
                            twips::toPixels(255));
@@ -231,6 +237,11 @@ void Data::buildControls()
     cmdPrevious = button("cmdPrevious", QStringLiteral("<"), QStringLiteral("Previous"));
     cmdNext = button("cmdNext", QStringLiteral(">"), QStringLiteral("Next"));
     cmdEnd = button("cmdEnd", QStringLiteral(">>"), QStringLiteral("End"));
+    // Arrows say nothing to a screen reader.
+    cmdBegining->setAccessibleName(QStringLiteral("First record"));
+    cmdPrevious->setAccessibleName(QStringLiteral("Previous record"));
+    cmdNext->setAccessibleName(QStringLiteral("Next record"));
+    cmdEnd->setAccessibleName(QStringLiteral("Last record"));
     int x = 3615;
     for (QPushButton* b : {cmdBegining, cmdPrevious, cmdNext, cmdEnd}) {
         b->setFont(navFont);
@@ -258,6 +269,7 @@ void Data::buildControls()
     connect(cmdDelete, &QPushButton::clicked, this, &Data::cmdDelete_Click);
 
     cmdRestore = button("cmdRestore", QStringLiteral("<<<"), QStringLiteral("Restore"));
+    cmdRestore->setAccessibleName(QStringLiteral("Hide the e-mail panel"));
     twips::place(cmdRestore, 5740, 1485, 735, 210);
     connect(cmdRestore, &QPushButton::clicked, this, &Data::cmdRestore_Click);
 

@@ -98,10 +98,23 @@ void Data::buildMenus()
     addItem(online, "mnuSupport", QStringLiteral("Support/&Feedback"), [this] { ShowPublisherPage(QStringLiteral("Feedback.htm")); });
 
     QMenu* help = addTopMenu(bar, "mnuHelp", QStringLiteral("&Help"));
+    // The record clipboard from the keyboard: the toolbar's buttons take no
+    // focus. A menu of its own after the others; Ctrl+Shift keeps
+    // Ctrl+C, X and V for the text boxes.
+    QMenu* edit = new QMenu(QStringLiteral("&Edit"), bar);
+    edit->setObjectName(QStringLiteral("mnuEdit"));
+    edit->menuAction()->setObjectName(QStringLiteral("mnuEdit"));
+    addItem(edit, "mnuCopyRecord", QStringLiteral("&Copy Record"), [this] { Toolbar1_ButtonClick(QStringLiteral("CopyRecord")); })
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
+    addItem(edit, "mnuCutRecord", QStringLiteral("Cu&t Record"), [this] { Toolbar1_ButtonClick(QStringLiteral("CutRecord")); })
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_X));
+    addItem(edit, "mnuPasteRecord", QStringLiteral("&Paste Record"), [this] { Toolbar1_ButtonClick(QStringLiteral("PasteRecord")); })
+        ->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_V));
     addItem(help, "mnuContents", QStringLiteral("Contents...    (F1)"), [this] { mnuContents_Click(); })->setVisible(false);
     addSeparator(help, "mnul15")->setVisible(false);
     addItem(help, "mnuManual", QStringLiteral("&Manual..."), [this] { mnuContents_Click(); });
     addItem(help, "mnuAbout", QStringLiteral("&About z8P Phonebook..."), [this] { mnuAbout_Click(); });
+    bar->addMenu(edit);
 
     // Used only as the background's right-click menu, never in the bar.
     mnuBackColor = addTopMenu(bar, "mnuBackColor", QStringLiteral("BackGround"));

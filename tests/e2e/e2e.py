@@ -114,6 +114,18 @@ def case_add_edit_find_and_list(build):
         s.desk.wait_window("^Available records$")
 
 
+def case_escape_closes_the_search_window(build):
+    with Session(build, book_bytes=book("Ann", "Bob")) as s:
+        w = s.main_window()
+        s.desk.key("alt+t", "s", "Return")
+        f = s.desk.wait_window("^Search for")
+        s.desk.focus(f)
+        s.desk.type("Bo")
+        s.desk.key("Escape")
+        s.desk.wait_no_window("^Search for")
+        check(title_of(s, w).startswith("PhoneBook Record: "), "the main window stays")
+
+
 def case_triple_click_in_the_viewer_takes_one_line(build):
     # All Records to a File fills the viewer; a triple click takes one line.
     with Session(build, book_bytes=book(*["N%d" % i for i in range(1, 200)])) as s:
@@ -227,74 +239,67 @@ def open_browser(s, w):
 ADDRESS_BOX = (420, 40)   # in the browser window, right of its toolbar
 
 
+def go_to(s, b, address):
+    """Types an address into the browser's address box and presses Enter."""
+    s.desk.click(*s.at(b, *ADDRESS_BOX), repeat=3)
+    s.desk.key("ctrl+a")
+    s.desk.type(address)
+    s.desk.key("Return")
+
+
+class LoopbackSite:
+    """The loopback site for one case, shut down after it."""
+
+    def __enter__(self):
+        self.server = serve()
+        self.port = self.server.server_address[1]
+        return self
+
+    def __exit__(self, *exc):
+        self.server.shutdown()
+
+
 def case_browser_enter_navigates(build):
-    server = serve()
-    port = server.server_address[1]
-    try:
-        with Session(build) as s:
-            w = s.main_window()
-            b = open_browser(s, w)
-            s.desk.click(*s.at(b, *ADDRESS_BOX), repeat=3)
-            s.desk.key("ctrl+a")
-            s.desk.type("127.0.0.1:%d/typed.htm" % port)
-            s.desk.key("Return")
-            wait_until("the request", lambda: "/typed.htm" in Site.log)
-            wait_until("the page's title", lambda: "Page typed.htm" in s.desk.title(b))
-    finally:
-        server.shutdown()
+    with LoopbackSite() as site, Session(build) as s:
+        b = open_browser(s, s.main_window())
+        go_to(s, b, "127.0.0.1:%d/typed.htm" % site.port)   # no scheme: a web address
+        wait_until("the request", lambda: "/typed.htm" in Site.log)
+        wait_until("the page's title", lambda: "Page typed.htm" in s.desk.title(b))
 
 
 def case_browser_blank_links_open_here(build):
-    server = serve()
-    port = server.server_address[1]
     Site.pages["/links.htm"] = (b"<html><head><title>Links</title><style>a{display:block;position:fixed;left:0;top:0;"
                                 b"right:0;bottom:0}</style></head><body><a href='/target.htm' target='_blank'>go</a>"
                                 b"</body></html>")
-    try:
-        with Session(build, settings={"PublisherSiteBase": "http://127.0.0.1:%d/" % port}) as s:
-            w = s.main_window()
-            b = open_browser(s, w)
-            s.desk.click(*s.at(b, *ADDRESS_BOX), repeat=3)
-            s.desk.key("ctrl+a")
-            s.desk.type("http://127.0.0.1:%d/links.htm" % port)
-            s.desk.key("Return")
-            wait_until("the links page", lambda: "Links" in s.desk.title(b))
-            x, y, width, height = s.desk.geometry(b)
-            s.desk.glide(x + width // 2 - 30, y + height // 2 - 30, x + width // 2, y + height // 2)
-            s.desk.click(x + width // 2, y + height // 2)
-            wait_until("the target", lambda: "/target.htm" in Site.log)
-            wait_until("the target in this window", lambda: "Page target.htm" in s.desk.title(b))
-    finally:
-        server.shutdown()
+    with LoopbackSite() as site, Session(build) as s:
+        b = open_browser(s, s.main_window())
+        go_to(s, b, "http://127.0.0.1:%d/links.htm" % site.port)
+        wait_until("the links page", lambda: "Links" in s.desk.title(b))
+        x, y, width, height = s.desk.geometry(b)
+        s.desk.glide(x + width // 2 - 30, y + height // 2 - 30, x + width // 2, y + height // 2)
+        s.desk.click(x + width // 2, y + height // 2)
+        wait_until("the target", lambda: "/target.htm" in Site.log)
+        wait_until("the target in this window", lambda: "Page target.htm" in s.desk.title(b))
 
 
 def case_browser_broken_download_is_told_once(build):
-    server = serve()
-    port = server.server_address[1]
-    try:
-        with Session(build) as s:
-            w = s.main_window()
-            b = open_browser(s, w)
-            s.desk.click(*s.at(b, *ADDRESS_BOX), repeat=3)
-            s.desk.key("ctrl+a")
-            s.desk.type("http://127.0.0.1:%d/broken.bin" % port)
-            s.desk.key("Return")
-            d = s.desk.wait_window("^Save download$")
-            s.desk.focus(d)
-            s.desk.key("ctrl+a")
-            s.desk.type(os.path.join(s.tmp, "broken.bin"))
-            s.desk.key("Return")
-            m = s.desk.wait_window("^Download$")
-            time.sleep(3.0)
-            check(len(s.desk.windows("^Save download$")) == 0, "asked once")
-            check(len(s.desk.windows("^Download$")) == 1, "told once")
-            s.desk.focus(m)
-            s.desk.key("Return")
-            s.desk.wait_no_window("^Download$")
-            time.sleep(2.0)
-            check(not s.desk.windows("^Save download$") and not s.desk.windows("^Download$"), "nothing more")
-    finally:
-        server.shutdown()
+    with LoopbackSite() as site, Session(build) as s:
+        b = open_browser(s, s.main_window())
+        go_to(s, b, "http://127.0.0.1:%d/broken.bin" % site.port)
+        d = s.desk.wait_window("^Save download$")
+        s.desk.focus(d)
+        s.desk.key("ctrl+a")
+        s.desk.type(os.path.join(s.tmp, "broken.bin"))
+        s.desk.key("Return")
+        m = s.desk.wait_window("^Download$")
+        time.sleep(3.0)
+        check(len(s.desk.windows("^Save download$")) == 0, "asked once")
+        check(len(s.desk.windows("^Download$")) == 1, "told once")
+        s.desk.focus(m)
+        s.desk.key("Return")
+        s.desk.wait_no_window("^Download$")
+        time.sleep(2.0)
+        check(not s.desk.windows("^Save download$") and not s.desk.windows("^Download$"), "nothing more")
 
 
 def main():
