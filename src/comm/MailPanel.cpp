@@ -77,9 +77,16 @@ MailPanel::MailPanel(Data& window, QWidget* area, std::function<void()> pointerO
     txtMEmail = panelBox(area, "txtMEmail", 6480, 1920, 2655, 300);
     Label11 = panelLabel(area, "Label11", QStringLiteral("SUBJECT:"), 5640, 2280);
     txtSubject = panelBox(area, "txtSubject", 6480, 2205, 2655, 285);
+    // Names a screen reader can say: the captions name the first box of their row.
+    Label10->setBuddy(txtMFirst);
+    Label11->setBuddy(txtSubject);
+    txtMFirst->setAccessibleName(QStringLiteral("To: name"));
+    txtMEmail->setAccessibleName(QStringLiteral("To: e-mail address"));
+    txtSubject->setAccessibleName(QStringLiteral("Subject"));
 
     txtMessage = new MultiLineBox(area);
     txtMessage->setObjectName(QStringLiteral("txtMessage"));
+    txtMessage->setAccessibleName(QStringLiteral("Message"));
     txtMessage->setMaxChars(std::numeric_limits<int>::max());
     txtMessage->setLineWrapMode(MultiLineBox::NoWrap);
     txtMessage->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);

@@ -308,6 +308,7 @@ frmView::frmView(AppContext& ctx) : QWidget(nullptr), ctx_(ctx)
     Rtf = new QTextEdit(this);
     Rtf->setObjectName(QStringLiteral("Rtf"));
     Rtf->setAcceptRichText(false);
+    Rtf->setAccessibleName(QStringLiteral("Contact text"));
     QFont font(QStringLiteral("MS Sans Serif"));
     font.setStyleHint(QFont::SansSerif);
     font.setPointSize(12);

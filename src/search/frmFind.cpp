@@ -45,6 +45,8 @@ frmFind::frmFind(AppContext& ctx) : QDialog(nullptr), ctx_(ctx)
 
     txtFind = new QLineEdit(this);
     txtFind->setObjectName(QStringLiteral("txtFind"));
+    txtFind->setAccessibleName(QStringLiteral("Search for"));
+    txtFind->setAccessibleDescription(QStringLiteral("The beginning of the name or e-mail address to find"));
     twips::place(txtFind, 90, 400, 3330, 330);
 
     auto* line = new QFrame(this);

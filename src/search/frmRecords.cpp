@@ -28,6 +28,7 @@ frmRecords::frmRecords(AppContext& ctx) : QWidget(nullptr), ctx_(ctx)
     model_ = new RecordLines(this);
     lstRecord = new QListView(this);
     lstRecord->setObjectName(QStringLiteral("lstRecord"));
+    lstRecord->setAccessibleName(QStringLiteral("Records"));
     lstRecord->setUniformItemSizes(true);
     lstRecord->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lstRecord->setModel(model_);

@@ -103,6 +103,29 @@ private slots:
         QCOMPARE(lineEdit(d, "txtRecord")->accessibleName(), QStringLiteral("Record number"));
     }
 
+    // The same in the windows the main window opens.
+    void everyControlOfTheOtherWindowsHasAName()
+    {
+        TestEnv env;
+        env.writeBookNames({"Ann", "Bob"});
+        Data* d = env.openData();
+        for (const char* item : {"mnuFind", "mnuShow", "mnuPrint", "mnuDiaries", "mnuMailTo"})
+            action(d, item)->trigger();
+        QStringList unnamed;
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            if (!top->isVisible())
+                continue;
+            for (QWidget* w : top->findChildren<QWidget*>()) {
+                if (!w->isVisible() || w->focusPolicy() == Qt::NoFocus || qobject_cast<QMenu*>(w))
+                    continue;
+                QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
+                if (!a || a->text(QAccessible::Name).trimmed().isEmpty())
+                    unnamed << top->objectName() + u'/' + w->objectName() + u'(' + QString::fromLatin1(w->metaObject()->className()) + u')';
+            }
+        }
+        QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(QStringLiteral(", "))));
+    }
+
     // The diaries: Ctrl+S saves, Ctrl+Page Down and Alt+Right go on, Ctrl+Page
     // Up and Alt+Left go back; the date's caption stays black on its fixed
     // orange under a dark palette.
