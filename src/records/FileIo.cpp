@@ -1,6 +1,7 @@
 #include "records/FileIo.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 
 #include <cerrno>
@@ -8,6 +9,7 @@
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #elif defined(Q_OS_WIN)
@@ -296,6 +298,75 @@ Identity identityOfPath(const QString& path)
     Q_UNUSED(path);
     return {};
 #endif
+}
+
+FileLock::Result FileLock::lock(int timeoutMs, QString* error)
+{
+    unlock();
+    QElapsedTimer waited;
+    waited.start();
+#ifdef Q_OS_UNIX
+    const int fd = ::open(QFile::encodeName(path_).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        *error = systemError(errno);
+        return Result::CannotMake;
+    }
+    for (;;) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            handle_ = fd;
+            return Result::Locked;
+        }
+        if (errno != EWOULDBLOCK && errno != EINTR) {
+            *error = systemError(errno);
+            ::close(fd);
+            return Result::CannotMake;
+        }
+        if (waited.elapsed() >= timeoutMs) {
+            ::close(fd);
+            return Result::Busy;
+        }
+        ::usleep(10000);
+    }
+#elif defined(Q_OS_WIN)
+    const HANDLE h = ::CreateFileW(reinterpret_cast<const wchar_t*>(path_.utf16()), GENERIC_READ | GENERIC_WRITE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        *error = QStringLiteral("The lock file could not be made (error %1)").arg(::GetLastError());
+        return Result::CannotMake;
+    }
+    for (;;) {
+        OVERLAPPED at = {};
+        if (::LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+            handle_ = reinterpret_cast<qintptr>(h);
+            return Result::Locked;
+        }
+        if (waited.elapsed() >= timeoutMs) {
+            ::CloseHandle(h);
+            return Result::Busy;
+        }
+        ::Sleep(10);
+    }
+#else
+    Q_UNUSED(error);
+    Q_UNUSED(timeoutMs);
+    return Result::Locked;
+#endif
+}
+
+void FileLock::unlock()
+{
+    if (handle_ < 0)
+        return;
+#ifdef Q_OS_UNIX
+    ::flock(static_cast<int>(handle_), LOCK_UN);
+    ::close(static_cast<int>(handle_));
+#elif defined(Q_OS_WIN)
+    OVERLAPPED at = {};
+    ::UnlockFileEx(reinterpret_cast<HANDLE>(handle_), 0, 1, 0, &at);
+    ::CloseHandle(reinterpret_cast<HANDLE>(handle_));
+#endif
+    handle_ = -1;
 }
 
 } // namespace pb::io

@@ -30,6 +30,28 @@ bool openFile(QFile& file, QIODeviceBase::OpenMode mode, QString* error);
 // Removes a file (one write operation).
 bool remove(const QString& path, QString* error);
 
+// An exclusive advisory lock on a file (flock on Unix, LockFileEx on
+// Windows), held until unlock() or the lock's end. The system lets go of it
+// when the process holding it dies, however it dies: no lock is ever stale.
+// The file is made when missing and stays.
+class FileLock
+{
+public:
+    explicit FileLock(const QString& path) : path_(path) {}
+    ~FileLock() { unlock(); }
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+    enum class Result { Locked, Busy, CannotMake };
+    // Waits up to `timeoutMs` for another holder to let go.
+    Result lock(int timeoutMs, QString* error);
+    void unlock();
+
+private:
+    QString path_;
+    qintptr handle_ = -1;
+};
+
 // Which file an open file or a path is, and how it stood: two looks that
 // compare equal saw the same file, unchanged in between (as far as its
 // length and modification time tell).

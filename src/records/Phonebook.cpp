@@ -4,7 +4,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QLockFile>
 
 #include <algorithm>
 #include <cstring>
@@ -43,6 +42,13 @@ bool Phonebook::openPhonebookFile(bool mayChange)
 
 bool Phonebook::recoverJournal(bool mayChange)
 {
+    // Without a journal there is nothing to play back, and nothing to wait
+    // for: a change under way has its journal on the disk before it writes.
+    const QString journal = Journal::pathFor(phonebook_.fileName());
+    if (!QFileInfo::exists(journal) && !QFileInfo(journal).isSymLink()) {
+        known_ = phonebook_.identity();
+        return true;
+    }
     QString why;
     if (!lock(&why)) {
         // Another program is in the middle of a change: what the book holds
@@ -78,13 +84,13 @@ bool Phonebook::lock(QString* error)
 {
     if (lockDepth_++ > 0)
         return true;
-    lock_ = std::make_unique<QLockFile>(phonebook_.fileName() + QStringLiteral("-lock"));
-    lock_->setStaleLockTime(0);   // only a dead owner makes it stale
-    if (lock_->tryLock(kLockWaitMs))
+    lock_ = std::make_unique<io::FileLock>(phonebook_.fileName() + QStringLiteral("-lock"));
+    QString why;
+    const io::FileLock::Result r = lock_->lock(kLockWaitMs, &why);
+    if (r == io::FileLock::Result::Locked)
         return true;
-    const bool cannotMake = lock_->error() == QLockFile::PermissionError;
     lock_.reset();
-    if (cannotMake)
+    if (r == io::FileLock::Result::CannotMake)
         return true;
     --lockDepth_;
     *error = QStringLiteral("Another program is changing the book; try again when it is done.");

@@ -6,7 +6,6 @@
 
 #include <QString>
 
-class QLockFile;
 #include <memory>
 #include <cstdint>
 #include <optional>
@@ -144,7 +143,7 @@ private:
     std::vector<char> block_;
     QString path_;                      // the book as named (a link stays a link)
     io::Identity known_;                // the book as this program last saw it
-    std::unique_ptr<QLockFile> lock_;
+    std::unique_ptr<io::FileLock> lock_;
     int lockDepth_ = 0;
     bool pending_ = false;
     bool changedElsewhere_ = false;
