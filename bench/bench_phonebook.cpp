@@ -43,7 +43,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <malloc.h>
 #include <string>
 #include <vector>
 
@@ -612,11 +611,6 @@ Row Bench_printAll(Bench& b, const QByteArray& contacts)
             pb::printPlainText(text, font, printer);
             (cancel ? first : whole).push_back(msBetween(t0, Clock::now()));
         }
-        if (qEnvironmentVariableIsSet("PB_BENCH_VERBOSE")) {
-            const struct mallinfo2 mi = ::mallinfo2();
-            std::fprintf(stderr, "print %d: resident %.1f MB, malloc in use %.1f MB, free %.1f MB, mmapped %.1f MB\n", i, residentKb() / 1024.0,
-                         mi.uordblks / 1048576.0, mi.fordblks / 1048576.0, mi.hblkhd / 1048576.0);
-        }
     }
     const long after = residentKb();
     warnCheck(row, QFileInfo(pdf).size() > 0, QStringLiteral("no PDF was written"));
@@ -1026,13 +1020,6 @@ int main(int argc, char** argv)
 
     Bench bench{boxes, settings, records, reps};
     std::vector<Row> rows;
-    if (qEnvironmentVariableIsSet("PB_BENCH_PRINT_ONLY")) {
-        rows.push_back(Bench_allRecords(bench, fullContactsBook(records)));
-        std::printf("%s\n", rows.back().note.c_str());
-        rows.push_back(Bench_printAll(bench, fullContactsBook(records)));
-        std::printf("%s\n", rows.back().note.c_str());
-        return 0;
-    }
     rows.push_back(bench.loadCount(full));
     rows.push_back(bench.lastFromFirst(full));
     rows.push_back(bench.insertAtBeginning(shorter));

@@ -425,12 +425,7 @@ QString typeLabel(const Property& p)
     for (const char* noise : {"PREF", "VOICE", "INTERNET", "QUOTED-PRINTABLE", "X-INTERNET", "OTHER"})
         t.removeAll(QLatin1String(noise));
     t.removeIf([](const QString& s) { return s.startsWith(QLatin1String("CHARSET")) || s.startsWith(QLatin1String("ENCODING")); });
-    for (QString& s : t) {
-        s = s.toLower();
-        if (s == QLatin1String("cell"))
-            s = QStringLiteral("cell");
-    }
-    return t.join(u',');
+    return t.join(u',').toLower();
 }
 
 QString addressText(const Property& p)
@@ -505,9 +500,9 @@ void takePreferred(const QList<Property>& props, Contact& c, Field field, const 
 // A property kept in Comments: "birthday 1980-04-22", "web https://...".
 QString extraText(const Property& p, const ExtraKind& kind)
 {
-    QString value = p.kind == Prop::Extra && QLatin1String(kind.property) == QLatin1String("CATEGORIES")
-                        ? splitEscaped(p.value, u',').join(QStringLiteral(", "))
-                        : unescape(p.value);
+    const QString value = QLatin1String(kind.property) == QLatin1String("CATEGORIES")
+                              ? splitEscaped(p.value, u',').join(QStringLiteral(", "))
+                              : unescape(p.value);
     const QString type = typeLabel(p);
     return QLatin1String(kind.label) + (type.isEmpty() ? QString() : u' ' + type) + u' ' + oneLine(toCrLf(value));
 }
@@ -568,14 +563,9 @@ Contact contactFrom(const QList<Property>& card, ReadReport* report)
         // A display name that says more than the name (a middle name, a
         // nickname in it) is kept too.
         const QString shown = QStringList{c[Field::FirstName], c[Field::LastName]}.join(u' ').simplified();
-        if (fn.simplified().compare(shown, Qt::CaseInsensitive) != 0 &&
-            !fn.simplified().split(u' ').toList().isEmpty()) {
-            bool allThere = true;
-            for (const QString& w : fn.simplified().split(u' '))
-                allThere = allThere && shown.contains(w, Qt::CaseInsensitive);
-            if (!allThere)
-                others.append({5, QStringLiteral("shown as ") + fn.simplified()});
-        }
+        const QStringList words = fn.simplified().split(u' ');
+        if (!std::all_of(words.begin(), words.end(), [&](const QString& w) { return shown.contains(w, Qt::CaseInsensitive); }))
+            others.append({5, QStringLiteral("shown as ") + fn.simplified()});
     }
     QStringList phonesEtc;
     takePreferred(tels, c, Field::Phone, QStringLiteral("phone"), phoneText, phonesEtc);
