@@ -294,7 +294,7 @@ ImportPlan planImport(const QList<Contact>& contacts, const ReadReport& read, co
     return plan;
 }
 
-QString summary(const ImportPlan& plan, const QString& fileName)
+QString summary(const ImportPlan& plan, const QString& fileName, bool skipDuplicates)
 {
     const QString file = QFileInfo(fileName).fileName();
     if (!plan.blocked.isEmpty())
@@ -303,10 +303,16 @@ QString summary(const ImportPlan& plan, const QString& fileName)
         return QStringLiteral("%1 holds no contacts to import.").arg(file) +
                (plan.skipped.isEmpty() ? QString() : QStringLiteral("\n\n") + plan.skipped.join(u'\n'));
     QStringList lines;
-    lines << QStringLiteral("%1 from %2 will be added after record %3 (the book then holds %4).")
-                 .arg(counted(plan.count(), "contact", "contacts"), file)
-                 .arg(plan.bookCount)
-                 .arg(counted(plan.bookCount + plan.count(), "record", "records"));
+    const int duplicates = plan.duplicateCount();
+    const int adding = skipDuplicates ? plan.count() - duplicates : plan.count();
+    if (adding == 0)
+        lines << QStringLiteral("Nothing from %1 will be added: its %2 like others already in the book.")
+                     .arg(file, counted(plan.count(), "contact looks", "contacts look"));
+    else
+        lines << QStringLiteral("%1 from %2 will be added after record %3 (the book then holds %4).")
+                     .arg(counted(adding, "contact", "contacts"), file)
+                     .arg(plan.bookCount)
+                     .arg(counted(plan.bookCount + adding, "record", "records"));
     if (!plan.cuts.isEmpty())
         lines << QStringLiteral("%1 longer than the book keeps and will be cut.").arg(counted(plan.cuts.size(), "field is", "fields are"));
     if (!plan.leftOut.isEmpty())
@@ -319,8 +325,11 @@ QString summary(const ImportPlan& plan, const QString& fileName)
     if (!plan.unmapped.isEmpty())
         lines << QStringLiteral("%1 characters the book cannot store; they become \"?\".")
                      .arg(counted(plan.unmapped.size(), "field holds", "fields hold"));
-    if (const int d = plan.duplicateCount())
-        lines << QStringLiteral("%1 like others (already in the book or earlier in the file).").arg(counted(d, "contact looks", "contacts look"));
+    if (duplicates > 0 && skipDuplicates && adding > 0)
+        lines << QStringLiteral("%1 like others (already in the book or earlier in the file) and will be left out.")
+                     .arg(counted(duplicates, "contact looks", "contacts look"));
+    else if (duplicates > 0 && !skipDuplicates)
+        lines << QStringLiteral("%1 like others (already in the book or earlier in the file).").arg(counted(duplicates, "contact looks", "contacts look"));
     if (!plan.skipped.isEmpty() || plan.photosSkipped)
         lines << QStringLiteral("Some of the file is left out (see the details).");
     return lines.join(u'\n');

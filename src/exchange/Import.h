@@ -75,7 +75,9 @@ struct ImportPlan {
 // `book` is the book file's bytes as they are now.
 ImportPlan planImport(const QList<Contact>& contacts, const ReadReport& read, const QByteArray& book);
 // One paragraph for the question, and the details line by line.
-QString summary(const ImportPlan& plan, const QString& fileName);
+// With `skipDuplicates`, what it tells is what an import that leaves the
+// likely duplicates out will add.
+QString summary(const ImportPlan& plan, const QString& fileName, bool skipDuplicates = false);
 QString details(const ImportPlan& plan);
 
 // The cards of the contacts the book cannot hold whole, as the file held

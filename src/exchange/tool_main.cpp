@@ -148,7 +148,7 @@ int importFile(pb::Phonebook& book, const QString& source, bool skipDuplicates, 
             return fail(QString::fromLatin1(pb::kPhonebookFileName), why);
         const pb::exchange::ImportPlan plan = pb::exchange::planImport(contacts, read, bytes);
         if (attempt == 1 || !dryRun) {
-            print(pb::exchange::summary(plan, source));
+            print(pb::exchange::summary(plan, source, skipDuplicates));
             print(pb::exchange::details(plan));
         }
         if (!plan.blocked.isEmpty())
@@ -157,6 +157,8 @@ int importFile(pb::Phonebook& book, const QString& source, bool skipDuplicates, 
             return 0;
         const QByteArray records = plan.recordsToAdd(skipDuplicates);
         const qsizetype added = records.size() / static_cast<qsizetype>(pb::kRecordSize);
+        if (added == 0)
+            return 0;   // every contact is a likely duplicate: the book stays as it is
         if (pb::exchange::appendRecords(book, plan.bookCount, records, &why)) {
             print(QStringLiteral("%1 added; the book holds %2.")
                       .arg(added == 1 ? QStringLiteral("1 contact") : QStringLiteral("%1 contacts").arg(added))

@@ -24,9 +24,9 @@ std::optional<QString> DesktopDialogs::openFile(QWidget* parent, const QString& 
 }
 
 std::optional<QString> DesktopDialogs::saveFile(QWidget* parent, const QString& title, const QString& filter,
-                                                const QString& suggestedName)
+                                                const QString& suggestedName, QString* chosenFilter)
 {
-    const QString f = QFileDialog::getSaveFileName(parent, title, suggestedName, filter);
+    const QString f = QFileDialog::getSaveFileName(parent, title, suggestedName, filter, chosenFilter);
     if (f.isEmpty())
         return std::nullopt;
     return f;
@@ -51,9 +51,11 @@ std::optional<QString> ScriptedDialogs::openFile(QWidget*, const QString& title,
 }
 
 std::optional<QString> ScriptedDialogs::saveFile(QWidget*, const QString& title, const QString& filter,
-                                                 const QString&)
+                                                 const QString&, QString* chosenFilter)
 {
     shown.append({QStringLiteral("save"), title, filter, QColor()});
+    if (chosenFilter)
+        *chosenFilter = saveFilters.isEmpty() ? filter.section(QStringLiteral(";;"), 0, 0) : saveFilters.takeFirst();
     return files.isEmpty() ? std::nullopt : files.takeFirst();
 }
 

@@ -22,8 +22,9 @@ public:
     virtual std::optional<QColor> chooseColor(QWidget* parent, const QColor& initial) = 0;
     // `filter` in Qt's form, e.g. "Text files (*.txt);;All files (*)".
     virtual std::optional<QString> openFile(QWidget* parent, const QString& title, const QString& filter) = 0;
+    // `chosenFilter`, when given, receives the filter the user left selected.
     virtual std::optional<QString> saveFile(QWidget* parent, const QString& title, const QString& filter,
-                                            const QString& suggestedName) = 0;
+                                            const QString& suggestedName, QString* chosenFilter = nullptr) = 0;
     // Lets the user pick and set up the printer; false when cancelled.
     virtual bool setupPrinter(QWidget* parent, QPrinter& printer) = 0;
 };
@@ -34,7 +35,7 @@ public:
     std::optional<QColor> chooseColor(QWidget* parent, const QColor& initial) override;
     std::optional<QString> openFile(QWidget* parent, const QString& title, const QString& filter) override;
     std::optional<QString> saveFile(QWidget* parent, const QString& title, const QString& filter,
-                                    const QString& suggestedName) override;
+                                    const QString& suggestedName, QString* chosenFilter = nullptr) override;
     bool setupPrinter(QWidget* parent, QPrinter& printer) override;
 };
 
@@ -53,12 +54,15 @@ public:
     std::optional<QColor> chooseColor(QWidget* parent, const QColor& initial) override;
     std::optional<QString> openFile(QWidget* parent, const QString& title, const QString& filter) override;
     std::optional<QString> saveFile(QWidget* parent, const QString& title, const QString& filter,
-                                    const QString& suggestedName) override;
+                                    const QString& suggestedName, QString* chosenFilter = nullptr) override;
     bool setupPrinter(QWidget* parent, QPrinter& printer) override;
 
     QList<Shown> shown;
     QList<std::optional<QColor>> colors;
     QList<std::optional<QString>> files;   // answers to open and save, in turn
+    // The filter left selected in each save dialog, in turn; the first of
+    // the dialog's filters when none is queued.
+    QList<QString> saveFilters;
     // A printer answer: the PDF file the scripted printer writes to, or
     // nothing for a cancel.
     QList<std::optional<QString>> printers;

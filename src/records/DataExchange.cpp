@@ -140,14 +140,20 @@ void Data::mnuImport_Click()
 
 void Data::mnuExport_Click()
 {
-    auto file = ctx_.dialogs.saveFile(this, kExportTitle, QStringLiteral("vCard files (*.vcf);;CSV files (*.csv)"),
-                                      QStringLiteral("Contacts.vcf"));
+    const QString csvFilter = QStringLiteral("CSV files (*.csv)");
+    QString chosen;
+    auto file = ctx_.dialogs.saveFile(this, kExportTitle, QStringLiteral("vCard files (*.vcf);;") + csvFilter,
+                                      QStringLiteral("Contacts.vcf"), &chosen);
     if (!file)
         return;
+    // The name's ending decides; a name without a known one gets the ending
+    // of the filter the user left selected.
     const QString suffix = QFileInfo(*file).suffix().toLower();
-    const bool csv = suffix == QLatin1String("csv");
-    if (!csv && suffix != QLatin1String("vcf") && suffix != QLatin1String("vcard"))
-        *file += QStringLiteral(".vcf");
+    bool csv = suffix == QLatin1String("csv");
+    if (!csv && suffix != QLatin1String("vcf") && suffix != QLatin1String("vcard")) {
+        csv = chosen == csvFilter;
+        *file += csv ? QStringLiteral(".csv") : QStringLiteral(".vcf");
+    }
 
     QString why;
     QByteArray bytes;

@@ -216,6 +216,27 @@ private slots:
         QCOMPARE(countLabel(d), QStringLiteral("4"));
     }
 
+    void aNameWithoutEndingFollowsTheChosenFilter()
+    {
+        QTemporaryDir files;
+        TestEnv env;
+        env.writeBook(typedBook());
+        Data* d = env.openData();
+        const QStringList filters = {QStringLiteral("CSV files (*.csv)"), QStringLiteral("vCard files (*.vcf)")};
+        for (const QString& filter : filters) {
+            const QString base = files.filePath(filter.left(3).toLower());
+            env.dialogs().files << base;
+            env.dialogs().saveFilters << filter;
+            action(d, "mnuExport")->trigger();
+            const bool csv = filter.startsWith(QLatin1String("CSV"));
+            QFile out(base + (csv ? QStringLiteral(".csv") : QStringLiteral(".vcf")));
+            QVERIFY2(out.open(QIODevice::ReadOnly), qPrintable(out.fileName()));
+            const QByteArray head = out.read(16);
+            QVERIFY2(head.startsWith(csv ? "\xEF\xBB\xBF" : "BEGIN:VCARD"), head.constData());
+            QVERIFY(!QFile::exists(base));
+        }
+    }
+
     void theCheckFindsAHoleAndTheRepairClosesItAfterABackup()
     {
         TestEnv env;

@@ -189,10 +189,24 @@ private slots:
 
         r = runTool(QDir::currentPath(), {QStringLiteral("import"), vcf.fileName(), QStringLiteral("--skip-duplicates")});
         QCOMPARE(r.status, 0);
+        // What it promises is what it adds.
+        QVERIFY2(r.out.contains(QStringLiteral("1 contact from in.vcf will be added after record 1 (the book then holds 2 records).")),
+                 qPrintable(r.out));
+        QVERIFY2(r.out.contains(QStringLiteral("1 contact looks like others (already in the book or earlier in the file) and will be left out.")),
+                 qPrintable(r.out));
         QVERIFY2(r.out.contains(QStringLiteral("1 contact added; the book holds 2 records.")), qPrintable(r.out));
         QVERIFY2(r.out.contains(QStringLiteral("What the book could not hold of 1 contact is kept in in-left-out.vcf.")), qPrintable(r.out));
         QCOMPARE(env.firstNamesOnDisk(), (QStringList{QStringLiteral("Ann "), QStringLiteral("Maximilian-Alexander")}));
         QCOMPARE(FieldText(env.bookOnDisk()[1], Field::LastName), QStringLiteral("?ukov "));
+
+        // Again: every contact is now a likely duplicate, and nothing is added.
+        const QByteArray full = env.fileBytes(QStringLiteral("DravikBase.z8B"));
+        r = runTool(QDir::currentPath(), {QStringLiteral("import"), vcf.fileName(), QStringLiteral("--skip-duplicates")});
+        QCOMPARE(r.status, 0);
+        QVERIFY2(r.out.startsWith(QStringLiteral("Nothing from in.vcf will be added: its 2 contacts look like others already in the book.")),
+                 qPrintable(r.out));
+        QVERIFY2(!r.out.contains(QStringLiteral("added;")), qPrintable(r.out));
+        QCOMPARE(env.fileBytes(QStringLiteral("DravikBase.z8B")), full);
     }
 
     void repairWritesABackupThenClosesTheHoles()
