@@ -12,7 +12,7 @@
 #include "platform/MessageBoxes.h"
 #include "platform/SettingsStore.h"
 #include "records/ContactRecord.h"
-#include "records/Data.h"
+#include "mainwindow/Data.h"
 #include "exchange/Exchange.h"
 #include "records/Phonebook.h"
 #include "browser/BrowserLoader.h"
@@ -21,7 +21,7 @@
 #include "print/frmView.h"
 
 #include <QPrinter>
-#include "search/frmFind.h"
+#include "search/Search.h"
 #include "search/frmRecords.h"
 #include "shell/AppContext.h"
 
@@ -251,6 +251,7 @@ public:
     Run(pb::ScriptedMessageBoxes& boxes, pb::SettingsStore& settings)
         : boxes_(boxes), ctx_(std::make_unique<pb::AppContext>(boxes, settings, dialogs_, programs_))
     {
+        ctx_->setMainWindowClass<pb::Data>();
     }
     ~Run()
     {
@@ -449,24 +450,15 @@ struct Bench {
         Row row{"Find, no hit", 0, 0, true, {}};
         writeBookFile(full);
         Run run(boxes, settings);
-        pb::Data* d = run.data();
-        pb::frmFind* find = run.ctx().windows.get<pb::frmFind>();
-        auto* query = find->findChild<QLineEdit*>(QStringLiteral("txtFind"));
-        if (!query) {
-            std::fprintf(stderr, "the search window has no txtFind\n");
-            std::exit(1);
-        }
-        query->setText(QStringLiteral("Nobody"));
+        run.data();   // opens the book
         std::vector<double> cmd, base, bulk;
         for (int i = 0; i < reps; ++i) {
-            d->cmdBegining_Click();
-            boxes.shown.clear();
             const auto t0 = Clock::now();
-            find->cmdSerach_Click();
+            const pb::SearchScan s =
+                pb::searchBook(run.ctx().book, 1, records, pb::Field::FirstName, QStringLiteral("Nobody"), true);
             const auto t1 = Clock::now();
             cmd.push_back(msBetween(t0, t1));
-            warnCheck(row, !boxes.shown.isEmpty() && boxes.shown.last().text.endsWith(QStringLiteral("is not found.")),
-                      QStringLiteral("no not-found message"));
+            warnCheck(row, s.outcome == pb::SearchScan::Outcome::NotFound, QStringLiteral("a hit for Nobody"));
             base.push_back(preadScan(1, records + 1));
             bulk.push_back(bulkRead(1, records + 1));
         }
@@ -794,6 +786,7 @@ int startupChild(bool engine, const std::chrono::steady_clock::time_point& begun
     pb::ScriptedDialogs dialogs;
     pb::ScriptedProgramStarter programs;
     pb::AppContext ctx(boxes, settings, dialogs, programs);
+    ctx.setMainWindowClass<pb::Data>();
     pb::Data* d = ctx.windows.get<pb::Data>();
     d->show();
     QCoreApplication::processEvents();
@@ -817,6 +810,7 @@ int rssChild(bool full, int records)
         pb::ScriptedDialogs dialogs;
         pb::ScriptedProgramStarter programs;
         pb::AppContext ctx(boxes, settings, dialogs, programs);
+        ctx.setMainWindowClass<pb::Data>();
         pb::Data* d = ctx.windows.get<pb::Data>();
         QCoreApplication::processEvents();
         const QString count = d->recordCountText();

@@ -16,6 +16,16 @@ namespace pb {
 class Dialogs;
 class MessageBoxes;
 
+// The publisher's pages that both the main window's and the browser's
+// Online menus open, relative to the site's base.
+namespace site {
+inline constexpr const char* kProductPage = "z8p_phonebook.htm";
+inline constexpr const char* kHomePage = "";
+inline constexpr const char* kCatalogPage = "catalog.htm";
+inline constexpr const char* kStorePage = "store.htm";
+inline constexpr const char* kFeedbackPage = "Feedback.htm";
+} // namespace site
+
 // What the browser window needs of the program that opens it.
 struct BrowserHost {
     MessageBoxes* boxes = nullptr;

@@ -267,11 +267,11 @@ void frmBrowser::buildMenus()
         a->setObjectName(QString::fromLatin1(name));
         connect(a, &QAction::triggered, this, [this, path] { GoToSitePage(path); });
     };
-    page(online, "mnuProduct", QStringLiteral("Product &Page"), QStringLiteral("z8p_phonebook.htm"));
-    page(online, "mnuPublisher", QStringLiteral("Publisher &Home"), QString());
-    page(online, "mnuCatalog", QStringLiteral("Publisher &Catalog"), QStringLiteral("catalog.htm"));
-    page(online, "mnuStore", QStringLiteral("Publisher &Store"), QStringLiteral("store.htm"));
-    page(online, "mnuFeedback", QStringLiteral("Support/&Feedback"), QStringLiteral("Feedback.htm"));
+    page(online, "mnuProduct", QStringLiteral("Product &Page"), QString::fromLatin1(site::kProductPage));
+    page(online, "mnuPublisher", QStringLiteral("Publisher &Home"), QString::fromLatin1(site::kHomePage));
+    page(online, "mnuCatalog", QStringLiteral("Publisher &Catalog"), QString::fromLatin1(site::kCatalogPage));
+    page(online, "mnuStore", QStringLiteral("Publisher &Store"), QString::fromLatin1(site::kStorePage));
+    page(online, "mnuFeedback", QStringLiteral("Support/&Feedback"), QString::fromLatin1(site::kFeedbackPage));
     online->addSeparator();
     QMenu* trial = menu(online, "mnuTrial", QStringLiteral("&Database Trial Downloads"));
     online->addMenu(trial);

@@ -7,8 +7,8 @@
 #include "platform/MessageBoxes.h"
 #include "platform/Twips.h"
 #include "print/PrintLayout.h"
-#include "records/Data.h"
 #include "shell/AppContext.h"
+#include "shell/RecordWindow.h"
 
 #include <QDir>
 #include <QFile>
@@ -62,8 +62,8 @@ QPushButton* panelButton(QWidget* area, const char* name, const QString& caption
 
 } // namespace
 
-MailPanel::MailPanel(Data& window, QWidget* area, std::function<void()> pointerOverSendMail)
-    : QObject(&window), window_(window), pointerOverSendMail_(std::move(pointerOverSendMail))
+MailPanel::MailPanel(AppContext& ctx, RecordWindow& window, QWidget* area, std::function<void()> pointerOverSendMail)
+    : QObject(window.widget()), ctx_(ctx), window_(window), pointerOverSendMail_(std::move(pointerOverSendMail))
 {
     setObjectName(QStringLiteral("MailPanel"));
 
@@ -120,7 +120,7 @@ void MailPanel::setPanelVisible(bool visible)
 
 void MailPanel::showPanel()
 {
-    twips::setOuterWidth(&window_, kOpenWidth);
+    twips::setOuterWidth(window_.widget(), kOpenWidth);
 }
 
 void MailPanel::MailToContact()
@@ -139,7 +139,7 @@ void MailPanel::InfoAboutContact()
 void MailPanel::SendAllRecords()
 {
     showPanel();
-    AppContext& ctx = window_.context();
+    AppContext& ctx = ctx_;
     QString error;
     std::optional<BusyCursor> busy(std::in_place);
     bool ok = WritePrintFile(ctx.book, window_.recordCount().value_or(0), &error);
@@ -157,7 +157,7 @@ void MailPanel::SendAllRecords()
     if (!ok) {
         busy.reset();
         // The message keeps what it held rather than an older print file.
-        ctx.boxes.show(&window_,
+        ctx.boxes.show(window_.widget(),
                        QStringLiteral("Unable to write the print file ") + QString::fromLatin1(kPrintFileName) +
                            QStringLiteral("\r\nCause: ") + error,
                        QStringLiteral("ERROR"), MsgButtons::Ok, MsgIcon::Critical);
@@ -192,7 +192,7 @@ void MailPanel::SendMail()
             return;
         self->cmdSend->setEnabled(true);
         if (!ok)
-            self->window_.context().boxes.show(&self->window_, QStringLiteral("Unable to send mail\r\nCause: ") + error,
+            self->ctx_.boxes.show(self->window_.widget(), QStringLiteral("Unable to send mail\r\nCause: ") + error,
                                                QStringLiteral("ERROR"), MsgButtons::Ok, MsgIcon::Critical);
     });
     *during = false;

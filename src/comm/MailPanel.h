@@ -11,7 +11,8 @@ class QWidget;
 
 namespace pb {
 
-class Data;
+class AppContext;
+class RecordWindow;
 class MultiLineBox;
 
 // The e-mail panel on the right of the main window: recipient name and
@@ -27,7 +28,7 @@ public:
 
     // Builds the panel's controls in `area`, the window's client area.
     // `pointerOverSendMail` runs when the pointer moves over "E-Mail >>>".
-    MailPanel(Data& window, QWidget* area, std::function<void()> pointerOverSendMail);
+    MailPanel(AppContext& ctx, RecordWindow& window, QWidget* area, std::function<void()> pointerOverSendMail);
 
     // Opens the panel with the contact on show as the recipient.
     void MailToContact();
@@ -46,7 +47,8 @@ protected:
 private:
     void showPanel();
 
-    Data& window_;
+    AppContext& ctx_;
+    RecordWindow& window_;
     std::function<void()> pointerOverSendMail_;
     QPushButton* cmdSendMail = nullptr;
     QLabel* Label10 = nullptr;

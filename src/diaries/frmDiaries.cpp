@@ -3,7 +3,7 @@
 #include "diaries/DateStamp.h"
 #include "platform/FieldBox.h"
 #include "platform/Twips.h"
-#include "records/Data.h"
+#include "shell/RecordWindow.h"
 #include "shell/AppContext.h"
 #include "shell/Artwork.h"
 
@@ -223,8 +223,8 @@ QWidget* frmDiaries::messageOwner()
 {
     if (isVisible())
         return this;
-    if (Data* d = ctx_.windows.existing<Data>())
-        return d;
+    if (RecordWindow* d = ctx_.existingRecordWindow())
+        return d->widget();
     return this;
 }
 

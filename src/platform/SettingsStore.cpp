@@ -1,5 +1,7 @@
 #include "platform/SettingsStore.h"
 
+#include "platform/Codepage.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
@@ -66,6 +68,18 @@ void SettingsStore::flush()
     for (auto& [app, settings] : files_)
         if (settings)
             settings->sync();
+}
+
+QString programSetting(const SettingsStore& settings, const QString& key, const QString& fallback)
+{
+    return settings.get(QString::fromLatin1(kSettingsApp), QString::fromLatin1(kSettingsSection), key, fallback);
+}
+
+int chooseCodePage(const SettingsStore& settings)
+{
+    if (const auto pinned = codepage::parse(programSetting(settings, QStringLiteral("CodePage"), QString())))
+        return *pinned;
+    return codepage::forSystem();
 }
 
 } // namespace pb

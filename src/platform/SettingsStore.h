@@ -9,6 +9,12 @@ class QSettings;
 
 namespace pb {
 
+// Where the program keeps its settings: the publisher's name is the
+// application's, in the program's own section.
+inline constexpr const char* kPublisherName = "RiveVozuDezi";
+inline constexpr const char* kSettingsApp = kPublisherName;
+inline constexpr const char* kSettingsSection = "Phonebook";
+
 // Per-user string settings addressed by application, section and key.
 // Kept in an INI file named after the application in the user's
 // configuration folder, one group per section.
@@ -35,5 +41,11 @@ private:
 
     mutable std::map<QString, std::unique_ptr<QSettings>> files_;
 };
+
+// One of the program's own settings.
+QString programSetting(const SettingsStore& settings, const QString& key, const QString& fallback);
+// The code page of the record files: the "CodePage" setting when it names
+// one, otherwise the one the user's characters use.
+int chooseCodePage(const SettingsStore& settings);
 
 } // namespace pb

@@ -53,8 +53,8 @@ bool WritePrintFile(Phonebook& book, int count, QString* error)
     }
     std::string out;
     out.reserve(static_cast<std::size_t>(std::max(count, 0)) * 300);
-    RecordScanner records = book.scanner(1);
-    QString block;
+    RecordScanner records = book.scanner(1);   // leaves the buffer on the last record read
+    ContactRecord record;
     for (int n = 1; n <= count; ++n) {
         // A record that cannot be read would leave the rest of the book out
         // of the file without anyone knowing.
@@ -67,9 +67,9 @@ bool WritePrintFile(Phonebook& book, int count, QString* error)
             }
             return false;
         }
-        std::memcpy(book.RecordBuffer.bytes.data(), r, kRecordSize);
+        std::memcpy(record.bytes.data(), r, kRecordSize);
         out.push_back('"');
-        out.append(codepage::encode(RecordBlock(n, book.RecordBuffer)));
+        out.append(codepage::encode(RecordBlock(n, record)));
         out.append("\"\r\n");
     }
     // A small file stays in QFile's buffer until flush(): only then does a

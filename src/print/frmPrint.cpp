@@ -5,7 +5,7 @@
 #include "platform/Twips.h"
 #include "print/PrintLayout.h"
 #include "print/frmView.h"
-#include "records/Data.h"
+#include "shell/RecordWindow.h"
 #include "shell/AppContext.h"
 #include "shell/Artwork.h"
 
@@ -121,7 +121,7 @@ void frmPrint::Form_Unload()
 
 bool frmPrint::exportAllRecords()
 {
-    Data* data = ctx_.windows.get<Data>();
+    RecordWindow* data = ctx_.recordWindow();
     const QString name = QString::fromLatin1(kPrintFileName);
     QString error;
     std::optional<BusyCursor> busy(std::in_place);
@@ -143,7 +143,7 @@ bool frmPrint::exportAllRecords()
 
 void frmPrint::cmdPrint_Click()
 {
-    Data* data = ctx_.windows.get<Data>();
+    RecordWindow* data = ctx_.recordWindow();
     switch (printJobFor(Option1->isChecked(), Option2->isChecked(), Option3->isChecked(), Option4->isChecked())) {
     case PrintJob::RecordToViewer:
         ctx_.windows.get<frmView>()->setText(data->CurrentRecordText());

@@ -4,7 +4,7 @@
 #include "platform/Codepage.h"
 #include "platform/CommonDialog.h"
 #include "platform/Twips.h"
-#include "records/Data.h"
+#include "shell/RecordWindow.h"
 #include "shell/AppContext.h"
 #include "shell/Artwork.h"
 
@@ -478,7 +478,7 @@ QString frmView::selectedOrAllText() const
 
 bool frmView::PrintViewerText(bool reportFailure, QWidget* dialogParent)
 {
-    Data* data = ctx_.windows.get<Data>();
+    RecordWindow* data = ctx_.recordWindow();
     CommonDialog& dlg = data->dlgFileOpen();
     dlg.Flags = kDialogFlagsReturnDC;
     QPrinter printer;
@@ -494,7 +494,7 @@ bool frmView::PrintViewerText(bool reportFailure, QWidget* dialogParent)
 
 void frmView::SaveViewerText()
 {
-    Data* data = ctx_.windows.get<Data>();
+    RecordWindow* data = ctx_.recordWindow();
     CommonDialog& dlg = data->dlgFileOpen();
     dlg.DialogTitle = QStringLiteral("Save As");
     dlg.Flags = kDialogFlagsOverwritePrompt;

@@ -181,7 +181,7 @@ bool Phonebook::truncateBook(qint64 length)
 
 RecordScanner Phonebook::scanner(int start)
 {
-    return RecordScanner(phonebook_, start);
+    return RecordScanner(phonebook_, start, &RecordBuffer);
 }
 
 Phonebook::Scan Phonebook::scanToFreeSlot(int start)
@@ -369,7 +369,14 @@ const char* RecordScanner::next()
     }
     const char* r = block_.data() + static_cast<std::size_t>(next_ - blockFirst_) * file_.recordSize();
     ++next_;
+    last_ = r;
     return r;
+}
+
+RecordScanner::~RecordScanner()
+{
+    if (lastRead_ && last_)
+        std::memcpy(lastRead_->bytes.data(), last_, kRecordSize);
 }
 
 } // namespace pb

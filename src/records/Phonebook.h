@@ -90,6 +90,8 @@ public:
     };
     Scan scanToFreeSlot(int start);
     // Reads the book from `start` on in growing blocks (see RecordScanner).
+    // When the walk ends, the record buffer holds the last record it read,
+    // as reading the same records one at a time would leave it.
     class RecordScanner scanner(int start);
 
     // Moves records first ... last one place up (to first + 1 ... last + 1)
@@ -155,7 +157,15 @@ private:
 class RecordScanner
 {
 public:
-    RecordScanner(RecordFile& file, int start) : file_(file), next_(start) {}
+    // With `lastRead`, the last record the walk read is copied there when
+    // the walk ends.
+    RecordScanner(RecordFile& file, int start, ContactRecord* lastRead = nullptr)
+        : file_(file), next_(start), lastRead_(lastRead)
+    {
+    }
+    ~RecordScanner();
+    RecordScanner(const RecordScanner&) = delete;
+    RecordScanner& operator=(const RecordScanner&) = delete;
     // The next record's bytes, or nullptr past record 32767 or when the read
     // failed (failed() then says so).
     const char* next();
@@ -169,6 +179,8 @@ private:
     int grow_ = 64;
     bool failed_ = false;
     std::vector<char> block_;
+    ContactRecord* lastRead_;
+    const char* last_ = nullptr;
 };
 
 } // namespace pb

@@ -2,18 +2,15 @@
 
 #include "platform/Busy.h"
 #include "platform/Twips.h"
-#include "records/Data.h"
 #include "records/RecordNumber.h"
-#include "search/Pattern.h"
+#include "search/Search.h"
 #include "shell/AppContext.h"
 #include "shell/Artwork.h"
+#include "shell/RecordWindow.h"
 
 #include <QCloseEvent>
 #include <QFrame>
 #include <QLabel>
-
-#include <algorithm>
-#include <cstring>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -107,61 +104,34 @@ std::optional<frmFind::SearchField> frmFind::searchField() const
     return std::nullopt;
 }
 
-// The first record examined is tried as a wildcard pattern, every later one
-// for an exact prefix. The main window's boxes are set once, at the end.
+// The main window's boxes are set once, at the end.
 frmFind::Scan frmFind::scan(int from, Field field, const QString& query, bool badPatternFails)
 {
-    Data* data = ctx_.windows.get<Data>();
-    Phonebook& book = ctx_.book;
+    RecordWindow* data = ctx_.recordWindow();
     const auto count = data->recordCount();
-    if (!count || !book.ReadRecord(from))
+    if (!count)
         return {Outcome::Failed, 0};
     const BusyCursor busy;
-
-    const qsizetype len = query.size();
-    const std::u16string q = query.toStdU16String();
-    QString candidate = FieldText(book.RecordBuffer, field);
-    const PatternResult first =
-        matchPattern(q, std::u16string_view(reinterpret_cast<const char16_t*>(candidate.utf16()),
-                                            static_cast<std::size_t>(std::min(len, candidate.size()))));
-    if (first == PatternResult::Invalid && badPatternFails) {
-        data->setBoxText(field, candidate);
+    const SearchScan s = searchBook(ctx_.book, from, *count, field, query, badPatternFails);
+    switch (s.outcome) {
+    case SearchScan::Outcome::Failed:
         return {Outcome::Failed, 0};
-    }
-    int n = from;
-    if (first != PatternResult::Match && QStringView(candidate).left(len) != query) {
-        // The rest of the book in large blocks, compared on the stored bytes
-        // where the query is plain ASCII; the buffer ends on the last record read.
-        RecordScanner records = book.scanner(from + 1);
-        const FieldLayout at = layoutOf(field);
-        const std::string ascii = query.toStdString();
-        const bool plain = std::all_of(query.begin(), query.end(), [](QChar ch) { return ch.unicode() < 0x80; });
-        bool hit = false;
-        const char* r = nullptr;
-        while (n <= *count) {
-            r = records.next();
-            if (!r)
-                break;
-            n = records.number();
-            const std::string_view shown = FieldTextBytes(std::string_view(r + at.offset, at.width));
-            hit = plain ? shown.substr(0, ascii.size()) == ascii
-                        : QStringView(FieldText(std::string_view(r + at.offset, at.width))).left(len) == query;
-            if (hit)
-                break;
-        }
-        if (r)
-            std::memcpy(book.RecordBuffer.bytes.data(), r, kRecordSize);
-        if (!r || !hit || n > *count)
-            return {Outcome::NotFound, 0};
+    case SearchScan::Outcome::BadPattern:
+        data->setBoxText(field, s.firstText);
+        return {Outcome::Failed, 0};
+    case SearchScan::Outcome::NotFound:
+        return {Outcome::NotFound, 0};
+    case SearchScan::Outcome::Hit:
+        break;
     }
     data->ToDisplay();
-    data->setRecordBox(n);
-    return {Outcome::Hit, n};
+    data->setRecordBox(s.hit);
+    return {Outcome::Hit, s.hit};
 }
 
 void frmFind::backTo(int record)
 {
-    Data* data = ctx_.windows.get<Data>();
+    RecordWindow* data = ctx_.recordWindow();
     if (ctx_.book.ReadRecord(record))
         data->ToDisplay();
     data->setRecordBox(record);
@@ -175,7 +145,7 @@ void frmFind::cmdSerach_Click()
                         MsgIcon::Exclamation);
         return;
     }
-    Data* data = ctx_.windows.get<Data>();
+    RecordWindow* data = ctx_.recordWindow();
     const auto s = data->currentRecord();
     if (!s)
         return;
@@ -207,7 +177,7 @@ void frmFind::cmdSerach_Click()
 
 void frmFind::cmdFindNext_Click()
 {
-    Data* data = ctx_.windows.get<Data>();
+    RecordWindow* data = ctx_.recordWindow();
     const auto s = data->currentRecord();
     const auto field = searchField();
     if (!s || !field)

@@ -3,7 +3,7 @@
 #include "platform/Busy.h"
 #include "platform/Codepage.h"
 #include "platform/Twips.h"
-#include "records/Data.h"
+#include "shell/RecordWindow.h"
 #include "records/RecordNumber.h"
 #include "shell/AppContext.h"
 #include "shell/Artwork.h"
@@ -59,7 +59,7 @@ frmRecords::frmRecords(AppContext& ctx) : QWidget(nullptr), ctx_(ctx)
 
 void frmRecords::Form_Load()
 {
-    Data* data = ctx_.windows.get<Data>();
+    RecordWindow* data = ctx_.recordWindow();
     const auto count = data->recordCount();
     if (!count)
         return;
@@ -74,15 +74,13 @@ void frmRecords::Form_Load()
     std::vector<qsizetype> ends;
     ends.reserve(static_cast<std::size_t>(n));
     Phonebook& book = ctx_.book;
-    RecordScanner records = book.scanner(1);
-    const char* r = nullptr;
+    RecordScanner records = book.scanner(1);   // leaves the buffer on the last record read
     const FieldLayout f = layoutOf(Field::FirstName);
     const FieldLayout l = layoutOf(Field::LastName);
     for (int i = 1; i <= n; ++i) {
-        const char* next = records.next();
-        if (!next)
+        const char* r = records.next();
+        if (!r)
             break;
-        r = next;
         // The line is built straight from the stored bytes.
         const std::string_view first = FieldTextBytes(std::string_view(r + f.offset, f.width));
         const std::string_view last = FieldTextBytes(std::string_view(r + l.offset, l.width));
@@ -103,8 +101,6 @@ void frmRecords::Form_Load()
         ends.push_back(used);
     }
     text.truncate(used);
-    if (r)
-        std::memcpy(book.RecordBuffer.bytes.data(), r, kRecordSize);   // the last record read
     model_->setLines(std::move(text), std::move(ends));
 }
 
@@ -144,7 +140,7 @@ void RecordLines::setLines(QString text, std::vector<qsizetype> ends)
 
 void frmRecords::lstRecord_Click(int row)
 {
-    Data* data = ctx_.windows.get<Data>();
+    RecordWindow* data = ctx_.recordWindow();
     const int n = row + 1;
     // A line that no longer has a record to read leaves the main window as it is.
     if (!ctx_.book.ReadRecord(n))

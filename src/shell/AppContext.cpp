@@ -1,9 +1,5 @@
 #include "shell/AppContext.h"
 
-#include "platform/Codepage.h"
-
-#include <QLocale>
-
 namespace pb {
 
 AppContext::AppContext(MessageBoxes& b, SettingsStore& s, Dialogs& d, ProgramStarter& p)
@@ -15,24 +11,12 @@ AppContext::~AppContext() = default;
 
 QString AppContext::setting(const QString& key, const QString& fallback) const
 {
-    return settings.get(QString::fromLatin1(kSettingsApp), QString::fromLatin1(kSettingsSection), key,
-                        fallback);
+    return programSetting(settings, key, fallback);
 }
 
 void AppContext::saveSetting(const QString& key, const QString& value)
 {
     settings.save(QString::fromLatin1(kSettingsApp), QString::fromLatin1(kSettingsSection), key, value);
-}
-
-} // namespace pb
-
-namespace pb {
-
-int AppContext::chooseCodePage() const
-{
-    if (const auto pinned = codepage::parse(setting(QStringLiteral("CodePage"), QString())))
-        return *pinned;
-    return codepage::forSystem();
 }
 
 } // namespace pb

@@ -7,12 +7,11 @@
 #include "platform/WindowRegistry.h"
 #include "records/Phonebook.h"
 
-class QLocale;
+#include <functional>
 
 namespace pb {
 
-inline constexpr const char* kSettingsApp = "RiveVozuDezi";
-inline constexpr const char* kSettingsSection = "Phonebook";
+class RecordWindow;
 
 // What every window of one run shares: the platform services, the record
 // state and the registry of window instances.
@@ -30,10 +29,21 @@ public:
     WindowRegistry windows;
 
     QString setting(const QString& key, const QString& fallback) const;
-    // The code page of the record files: the "CodePage" setting when it names
-    // one, otherwise the one the user's language uses.
-    int chooseCodePage() const;
     void saveSetting(const QString& key, const QString& value);
+
+    // The main window, made (and so loaded) on first use. The program names
+    // its class once, at start; every other window knows it only as a
+    // RecordWindow.
+    RecordWindow* recordWindow() { return mainWindow_ ? mainWindow_(true) : nullptr; }
+    RecordWindow* existingRecordWindow() const { return mainWindow_ ? mainWindow_(false) : nullptr; }
+    template <class W>
+    void setMainWindowClass()
+    {
+        mainWindow_ = [this](bool make) -> RecordWindow* { return make ? windows.get<W>() : windows.existing<W>(); };
+    }
+
+private:
+    std::function<RecordWindow*(bool make)> mainWindow_;
 };
 
 } // namespace pb

@@ -1,6 +1,8 @@
 #include "shell/frmAbout.h"
 
 #include "platform/MessageBoxes.h"
+#include "platform/SettingsStore.h"
+#include "platform/Version.h"
 #include "platform/SystemInfo.h"
 #include "platform/Twips.h"
 #include "shell/AppContext.h"
@@ -18,10 +20,6 @@ namespace pb {
 using colors::kWhite;
 
 namespace {
-
-constexpr int kVersionMajor = 1;
-constexpr int kVersionMinor = 2;
-constexpr int kVersionRevision = 0;
 
 constexpr int kClientWidth = 5730;   // twips
 constexpr int kClientHeight = 6375;

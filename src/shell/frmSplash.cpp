@@ -1,9 +1,11 @@
 #include "shell/frmSplash.h"
 
+#include "platform/SettingsStore.h"
 #include "platform/Twips.h"
-#include "records/Data.h"
+#include "platform/Version.h"
 #include "shell/AppContext.h"
 #include "shell/Artwork.h"
+#include "shell/RecordWindow.h"
 
 #include <QCloseEvent>
 #include <QDate>
@@ -39,7 +41,7 @@ frmSplash::frmSplash(AppContext& ctx) : QWidget(nullptr, Qt::SplashScreen | Qt::
 
     QLabel* title = label("Label1", QString::fromLatin1(kPublisherName), 24);
     title->setGeometry(84, 18, width() - 104, 60);
-    QLabel* product = label("lblProduct", QStringLiteral("z8P Phonebook 1.2.0"), 13);
+    QLabel* product = label("lblProduct", QStringLiteral("z8P Phonebook ") + QString::fromLatin1(kVersion), 13);
     product->setGeometry(0, 78, width(), 26);
 
     QLabel* web = label("lblDescription1", QString::fromLatin1(kPublisherWeb), 12);
@@ -76,8 +78,8 @@ void frmSplash::showEvent(QShowEvent* e)
 
 void frmSplash::Timer_Timer()
 {
-    Data* data = ctx_.windows.get<Data>();
-    data->show();
+    if (RecordWindow* main = ctx_.recordWindow())
+        main->widget()->show();
     close();
 }
 

@@ -8,7 +8,6 @@ namespace pb {
 
 class AppContext;
 
-inline constexpr const char* kPublisherName = "RiveVozuDezi";
 inline constexpr const char* kPublisherWeb = "www.rivevozudezi.example";
 
 // The borderless window shown first; two seconds later it opens the main

@@ -35,11 +35,6 @@ DiaryRecord entry(const QString& date, const QString& text)
     return r;
 }
 
-QByteArray bytesOf(const DiaryRecord& r)
-{
-    return QByteArray(r.bytes.data(), static_cast<qsizetype>(r.bytes.size()));
-}
-
 void writeDiaries(TestEnv& env, const QList<DiaryRecord>& entries)
 {
     QFile f(env.path(kDiaries));

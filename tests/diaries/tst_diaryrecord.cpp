@@ -1,7 +1,7 @@
 #include "diaries/DateStamp.h"
 #include "diaries/DiaryRecord.h"
 #include "platform/Codepage.h"
-#include "support/TestEnv.h"
+#include "support/Records.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,19 +10,9 @@
 #include <QTest>
 
 using namespace pb;
+using namespace pb::test;
 
 namespace {
-
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-QByteArray bytesOf(const DiaryRecord& r)
-{
-    return QByteArray(r.bytes.data(), static_cast<qsizetype>(r.bytes.size()));
-}
 
 DiaryRecord entry(const QString& date, const QString& text)
 {

@@ -1,6 +1,6 @@
 // Import, export and the book's check from the main window's menu, on real
 // files in a temporary folder.
-#include "records/Data.h"
+#include "mainwindow/Data.h"
 #include "records/Journal.h"
 #include "search/frmFind.h"
 #include "search/frmRecords.h"
@@ -47,11 +47,6 @@ QString writeFile(const QString& path, const QByteArray& bytes)
     if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
         qFatal("cannot write %s", qPrintable(path));
     return path;
-}
-
-ScriptedMessageBoxes::Shown lastBox(TestEnv& env)
-{
-    return env.boxes().shown.isEmpty() ? ScriptedMessageBoxes::Shown{} : env.boxes().shown.last();
 }
 
 // A book the program itself could have written: names, numbers, line breaks

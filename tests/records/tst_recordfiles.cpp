@@ -1,5 +1,5 @@
 #include "records/Phonebook.h"
-#include "support/TestEnv.h"
+#include "support/Records.h"
 
 #include <QDir>
 #include <QFile>
@@ -7,21 +7,9 @@
 #include <QTest>
 
 using namespace pb;
+using namespace pb::test;
 
 namespace {
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-ContactRecord named(const QString& first)
-{
-    ContactRecord r;
-    for (Field f : kAllFields)
-        r.store(f, QString());
-    r.store(Field::FirstName, first);
-    return r;
-}
 } // namespace
 
 class TestRecordFiles : public QObject

@@ -39,25 +39,11 @@ void writeText(const QString& path, const QByteArray& bytes)
     QCOMPARE(f.write(bytes), bytes.size());
 }
 
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 QStringList firstNames(const QByteArray& book)
 {
     QStringList out;
     for (qsizetype at = 0; at + 440 <= book.size(); at += 440)
         out << QString::fromLatin1(book.mid(at, 20)).trimmed();
-    return out;
-}
-
-QByteArray bytesOf(const QList<ContactRecord>& records)
-{
-    QByteArray out;
-    for (const ContactRecord& r : records)
-        out.append(r.bytes.data(), 440);
     return out;
 }
 

@@ -6,33 +6,14 @@
 #include <QDir>
 #include <QFile>
 #include <QSettings>
+#include <QMenu>
+#include <QMenuBar>
+#include <QToolBar>
 
-#include <csignal>
-#include <sys/resource.h>
+#include <functional>
+
 
 namespace pb::test {
-
-ContactRecord makeRecord(std::initializer_list<QString> fields)
-{
-    ContactRecord r;
-    std::size_t i = 0;
-    for (Field f : kAllFields)
-        r.store(f, i < fields.size() ? *(fields.begin() + i++) : QString());
-    return r;
-}
-
-ContactRecord named(const QString& first)
-{
-    return makeRecord({first});
-}
-
-QStringList shownText(const ContactRecord& r)
-{
-    QStringList out;
-    for (Field f : kAllFields)
-        out.append(FieldText(r, f));
-    return out;
-}
 
 TestEnv::TestEnv() : oldCwd_(QDir::currentPath())
 {
@@ -40,6 +21,7 @@ TestEnv::TestEnv() : oldCwd_(QDir::currentPath())
     QDir().mkpath(dir_.filePath(QStringLiteral("config")));
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir_.filePath(QStringLiteral("config")));
     ctx_ = std::make_unique<AppContext>(boxes_, settings_, dialogs_, programs_);
+    ctx_->setMainWindowClass<Data>();
     // Whatever the machine's language, a test starts on the Western code page.
     codepage::setCurrent(1252);
 }
@@ -159,6 +141,7 @@ void TestEnv::restart()
     closeData();
     ctx_.reset();
     ctx_ = std::make_unique<AppContext>(boxes_, settings_, dialogs_, programs_);
+    ctx_->setMainWindowClass<Data>();
 }
 
 QStringList TestEnv::messages() const
@@ -167,24 +150,6 @@ QStringList TestEnv::messages() const
     for (const auto& s : boxes_.shown)
         out.append(s.text);
     return out;
-}
-
-FileSizeLimit::FileSizeLimit(qint64 bytes)
-{
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit r{};
-    getrlimit(RLIMIT_FSIZE, &r);
-    previous_ = r.rlim_cur;
-    r.rlim_cur = static_cast<rlim_t>(bytes);
-    setrlimit(RLIMIT_FSIZE, &r);
-}
-
-FileSizeLimit::~FileSizeLimit()
-{
-    rlimit r{};
-    getrlimit(RLIMIT_FSIZE, &r);
-    r.rlim_cur = static_cast<rlim_t>(previous_);
-    setrlimit(RLIMIT_FSIZE, &r);
 }
 
 QLineEdit* lineEdit(QWidget* w, const char* name)
@@ -253,6 +218,79 @@ void typeInto(QWidget* w, const char* boxName, const QString& text, bool clearFi
             multi->clear();
     }
     QTest::keyClicks(box, text);
+}
+
+void goTo(Data* d, int n)
+{
+    click(d, "cmdBegining");
+    for (int i = 1; i < n; ++i)
+        click(d, "cmdNext");
+}
+
+void clickToolbar(Data* d, const char* key)
+{
+    auto* bar = d->findChild<QToolBar*>(QStringLiteral("Toolbar1"));
+    auto* a = bar ? bar->findChild<QAction*>(QString::fromLatin1(key)) : nullptr;
+    QWidget* button = a ? bar->widgetForAction(a) : nullptr;
+    if (!button)
+        qFatal("no toolbar button %s", key);
+    QTest::mouseClick(button, Qt::LeftButton);
+}
+
+QString dumpCommands(QWidget* window)
+{
+    QStringList lines;
+    const auto state = [](QAction* a) {
+        QString s;
+        QStringList keys;
+        for (const QKeySequence& k : a->shortcuts())
+            keys << k.toString(QKeySequence::PortableText);
+        if (!keys.isEmpty())
+            s += QStringLiteral(" [%1]").arg(keys.join(QStringLiteral(", ")));
+        if (!a->isVisible())
+            s += QStringLiteral(" hidden");
+        if (!a->isEnabled())
+            s += QStringLiteral(" disabled");
+        if (a->isCheckable())
+            s += a->isChecked() ? QStringLiteral(" checked") : QStringLiteral(" unchecked");
+        return s;
+    };
+    std::function<void(QMenu*, int)> walk = [&](QMenu* menu, int depth) {
+        for (QAction* a : menu->actions()) {
+            const QString indent(depth * 2, u' ');
+            if (a->isSeparator()) {
+                lines << indent + QStringLiteral("---") + state(a);
+                continue;
+            }
+            const QString name = a->menu() ? a->menu()->objectName() : a->objectName();
+            lines << indent + name + QStringLiteral(" \"") + a->text() + u'"' + state(a);
+            if (a->menu())
+                walk(a->menu(), depth + 1);
+        }
+    };
+    for (QMenuBar* bar : window->findChildren<QMenuBar*>())
+        for (QAction* a : bar->actions()) {
+            lines << (a->menu() ? a->menu()->objectName() : a->objectName()) + QStringLiteral(" \"") + a->text() + u'"' + state(a);
+            if (a->menu())
+                walk(a->menu(), 1);
+        }
+    for (QToolBar* bar : window->findChildren<QToolBar*>()) {
+        lines << QStringLiteral("toolbar ") + bar->objectName();
+        for (QAction* a : bar->actions()) {
+            if (a->isSeparator())
+                continue;
+            QWidget* button = bar->widgetForAction(a);
+            lines << QStringLiteral("  ") + a->data().toString() + QStringLiteral(" \"") + a->toolTip() + u'"' +
+                         (a->icon().isNull() ? QStringLiteral(" no picture") : QString()) +
+                         (button && button->isVisible() ? QString() : QStringLiteral(" hidden"));
+        }
+    }
+    return lines.join(u'\n') + u'\n';
+}
+
+ScriptedMessageBoxes::Shown lastBox(TestEnv& env)
+{
+    return env.boxes().shown.isEmpty() ? ScriptedMessageBoxes::Shown{} : env.boxes().shown.last();
 }
 
 } // namespace pb::test

@@ -3,7 +3,8 @@
 #include "platform/MessageBoxes.h"
 #include "platform/SettingsStore.h"
 #include "records/ContactRecord.h"
-#include "records/Data.h"
+#include "support/Records.h"
+#include "mainwindow/Data.h"
 #include "shell/AppContext.h"
 
 #include <QAction>
@@ -17,13 +18,6 @@
 #include <memory>
 
 namespace pb::test {
-
-// A record given field by field, in record order; missing fields are empty.
-ContactRecord makeRecord(std::initializer_list<QString> fields);
-// A record whose first name only is set.
-ContactRecord named(const QString& first);
-// What the main window's seven boxes show for a stored record.
-QStringList shownText(const ContactRecord& r);
 
 // One run of the program in a temporary folder: the current directory, the
 // settings file and scripted message boxes all belong to the test.
@@ -73,19 +67,6 @@ private:
     std::unique_ptr<AppContext> ctx_;
 };
 
-// While alive, no file of this process can grow past `bytes`: writes there
-// fail as on a full disk (also for root, unlike a read-only folder).
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(qint64 bytes);
-    ~FileSizeLimit();
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-private:
-    unsigned long long previous_;
-};
 
 // Widgets of the main window by object name.
 QLineEdit* lineEdit(QWidget* w, const char* name);
@@ -97,5 +78,15 @@ QString countLabel(Data* d);
 QStringList shownBoxes(Data* d);   // the seven boxes' texts in record order
 void click(QWidget* w, const char* buttonName);
 void typeInto(QWidget* w, const char* boxName, const QString& text, bool clearFirst = true);
+// Record n on show, reached as the user would: the first record, then Next.
+void goTo(Data* d, int n);
+// A click on the toolbar button with this key.
+void clickToolbar(Data* d, const char* key);
+// A window's menus and toolbars as text, a line per item, indented by
+// depth: name, caption, shortcuts and what is hidden, disabled or checked;
+// for a toolbar button its key, tooltip and whether it has a picture.
+QString dumpCommands(QWidget* window);
+// The last message box shown, or an empty one.
+ScriptedMessageBoxes::Shown lastBox(TestEnv& env);
 
 } // namespace pb::test

@@ -1,4 +1,4 @@
-#include "records/Data.h"
+#include "mainwindow/Data.h"
 
 #include "comm/MailPanel.h"
 #include "platform/Busy.h"

@@ -1,5 +1,5 @@
 // The main window's printing and export commands.
-#include "records/Data.h"
+#include "mainwindow/Data.h"
 
 #include "print/PrintLayout.h"
 #include "print/frmPrint.h"

@@ -8,6 +8,7 @@
 #include "exchange/Import.h"
 #include "platform/Codepage.h"
 #include "platform/SettingsStore.h"
+#include "platform/Version.h"
 #include "records/Phonebook.h"
 
 #include <QCoreApplication>
@@ -186,7 +187,7 @@ int main(int argc, char** argv)
     if (command == QLatin1String("--help") || command == QLatin1String("-h"))
         return help();
     if (command == QLatin1String("--version")) {
-        std::printf("z8p-phonebook-tool %s\n", PB_VERSION);
+        std::printf("z8p-phonebook-tool %s\n", pb::kVersion);
         return 0;
     }
     const auto flag = [&](const char* name) { return args.removeAll(QLatin1String(name)) > 0; };
@@ -215,9 +216,7 @@ int main(int argc, char** argv)
 
     // The files' code page, as the program chooses it.
     pb::SettingsStore settings;
-    const auto pinned = pb::codepage::parse(
-        settings.get(QStringLiteral("RiveVozuDezi"), QStringLiteral("Phonebook"), QStringLiteral("CodePage"), QString()));
-    pb::codepage::setCurrent(pinned.value_or(pb::codepage::forSystem()));
+    pb::codepage::setCurrent(pb::chooseCodePage(settings));
 
     const QString bookName = QString::fromLatin1(pb::kPhonebookFileName);
     pb::Phonebook book;

@@ -1,11 +1,11 @@
 // The main window's record commands: apply, delete, the inserts, the record
 // clipboard and the toolbar.
-#include "records/Data.h"
+#include "mainwindow/Data.h"
 #include "platform/Busy.h"
 
 #include "platform/FieldBox.h"
 #include "records/RecordNumber.h"
-#include "records/ToolbarCustomizer.h"
+#include "mainwindow/ToolbarCustomizer.h"
 #include "search/frmFind.h"
 #include "search/frmRecords.h"
 #include "shell/AppContext.h"

@@ -1,5 +1,5 @@
 // The main window's door to the diaries book.
-#include "records/Data.h"
+#include "mainwindow/Data.h"
 
 #include "diaries/frmDiaries.h"
 #include "shell/AppContext.h"

@@ -1,5 +1,5 @@
 // The main window's appearance commands, help and the About box.
-#include "records/Data.h"
+#include "mainwindow/Data.h"
 
 #include "platform/CommonDialog.h"
 #include "platform/Twips.h"

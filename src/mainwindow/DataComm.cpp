@@ -1,5 +1,5 @@
 // The main window's dialling commands and its e-mail panel.
-#include "records/Data.h"
+#include "mainwindow/Data.h"
 
 #include "comm/Dial.h"
 #include "comm/MailPanel.h"
@@ -15,7 +15,7 @@ using colors::kBrown;
 
 void Data::buildMailPanel()
 {
-    new MailPanel(*this, centralWidget(), [this] {
+    new MailPanel(ctx_, *this, centralWidget(), [this] {
         setBackColor(cmdDelete, kBrown);
         setBackColor(cmdAdd, kBrown);
     });

@@ -15,41 +15,11 @@ const QString kBook = QStringLiteral("DravikBase.z8B");
 const QString kClip = QStringLiteral("PhoneClip.z8B");
 const QString kPlaceholder = QStringLiteral("[Inserted record]");
 
-QByteArray bytesOf(const ContactRecord& r)
-{
-    return QByteArray(r.bytes.data(), static_cast<qsizetype>(kRecordSize));
-}
-
-QByteArray bytesOfNames(const QStringList& names)
-{
-    QByteArray out;
-    for (const QString& n : names)
-        out += bytesOf(named(n));
-    return out;
-}
-
 // A contact with every field in use, the address on two lines.
 ContactRecord ann()
 {
     return makeRecord({"Ann", "Lee", "555-0101", "ann@example.com", "Acme", "1 Main St\r\nSpringfield",
                        "Met at the fair"});
-}
-
-void goTo(Data* d, int n)
-{
-    click(d, "cmdBegining");
-    for (int i = 1; i < n; ++i)
-        click(d, "cmdNext");
-}
-
-void clickToolbar(Data* d, const char* key)
-{
-    auto* bar = d->findChild<QToolBar*>(QStringLiteral("Toolbar1"));
-    auto* a = bar->findChild<QAction*>(QString::fromLatin1(key));
-    QWidget* button = a ? bar->widgetForAction(a) : nullptr;
-    if (!button)
-        qFatal("no toolbar button %s", key);
-    QTest::mouseClick(button, Qt::LeftButton);
 }
 
 // Right after an insert: the placeholder on show, its first name selected

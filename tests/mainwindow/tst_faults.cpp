@@ -39,13 +39,6 @@ QList<ContactRecord> sixContacts()
     return out;
 }
 
-void clickToolbar(Data* d, const char* key)
-{
-    auto* bar = d->findChild<QToolBar*>(QStringLiteral("Toolbar1"));
-    QAction* a = bar->findChild<QAction*>(QString::fromLatin1(key));
-    QTest::mouseClick(bar->widgetForAction(a), Qt::LeftButton);
-}
-
 struct Command {
     const char* name;
     std::function<void(Data*)> run;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "records/ContactRecord.h"
+#include "shell/RecordWindow.h"
 
 #include <QImage>
 #include <QMainWindow>
@@ -28,16 +29,16 @@ class BackgroundArea;
 // The main window: one contact at a time in seven boxes, with the record
 // number, the count, navigation, apply and delete, the toolbar and the menus
 // from which every other window is opened.
-class Data : public QMainWindow
+class Data : public QMainWindow, public RecordWindow
 {
     Q_OBJECT
 public:
     explicit Data(AppContext& ctx);
     ~Data() override;
 
-    // --- operations the other windows use -------------------------------
-    // Shows the record buffer in the seven boxes.
-    void ToDisplay();
+    // --- what the other windows use (RecordWindow) ----------------------
+    QWidget* widget() override { return this; }
+    void ToDisplay() override;
     // Shows the empty slot after the last record.
     bool GoToNewSlot();
     // Copies the seven boxes into the record buffer.
@@ -47,14 +48,14 @@ public:
     bool InsertAfterCurrent();
 
     QString recordBoxText() const;
-    void setRecordBox(const QString& text);
+    void setRecordBox(const QString& text) override;
     void setRecordBox(int n) { setRecordBox(QString::number(n)); }
-    std::optional<std::int16_t> currentRecord() const;
+    std::optional<std::int16_t> currentRecord() const override;
     QString recordCountText() const;
-    std::optional<std::int16_t> recordCount() const;
+    std::optional<std::int16_t> recordCount() const override;
 
-    QString boxText(Field f) const;
-    void setBoxText(Field f, const QString& text);
+    QString boxText(Field f) const override;
+    void setBoxText(Field f, const QString& text) override;
 
     qint32 backgroundColor() const { return backColor_; }
     void setBackgroundColor(qint32 c);
@@ -64,9 +65,10 @@ public:
 
     // The one common dialog of the main window, shared by its commands and
     // by the record viewer.
-    CommonDialog& dlgFileOpen() { return *dlgFileOpen_; }
+    CommonDialog& dlgFileOpen() override { return *dlgFileOpen_; }
 
     AppContext& context() { return ctx_; }
+
 
 public slots:
     void cmdBegining_Click();
@@ -88,8 +90,7 @@ public slots:
 
     // Printing and export (DataPrint.cpp).
     void mnuPrint_Click();
-    // The single-record text of what the boxes show now, edits included.
-    QString CurrentRecordText() const;
+    QString CurrentRecordText() const override;
     // The diaries book (DataDiaries.cpp).
     void mnuDiaries_Click();
     // Dialling and e-mail (DataComm.cpp).

@@ -1,6 +1,8 @@
 #include "platform/Codepage.h"
 #include "platform/MessageBoxes.h"
 #include "platform/SettingsStore.h"
+#include "platform/Version.h"
+#include "mainwindow/Data.h"
 #include "shell/AppContext.h"
 #include "shell/Artwork.h"
 #include "shell/frmSplash.h"
@@ -24,7 +26,7 @@ int main(int argc, char** argv)
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("z8P Phonebook"));
-    QApplication::setApplicationVersion(QStringLiteral("1.2.0"));
+    QApplication::setApplicationVersion(QString::fromLatin1(pb::kVersion));
     QApplication::setWindowIcon(pb::artwork::appIcon());
     // Wayland matches the windows to the menu entry by this name.
     QGuiApplication::setDesktopFileName(QStringLiteral("com.rivevozudezi.Z8pPhonebook"));
@@ -34,7 +36,8 @@ int main(int argc, char** argv)
     pb::DesktopDialogs dialogs;
     pb::DesktopProgramStarter programs;
     pb::AppContext ctx(boxes, settings, dialogs, programs);
-    pb::codepage::setCurrent(ctx.chooseCodePage());
+    ctx.setMainWindowClass<pb::Data>();
+    pb::codepage::setCurrent(pb::chooseCodePage(settings));
     ctx.windows.get<pb::frmSplash>()->show();
     return app.exec();
 }

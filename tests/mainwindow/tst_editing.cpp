@@ -17,30 +17,7 @@ namespace {
 
 const QString kBook = QStringLiteral("DravikBase.z8B");
 
-QByteArray bytesOf(const QList<ContactRecord>& records)
-{
-    QByteArray out;
-    for (const ContactRecord& r : records)
-        out.append(r.bytes.data(), static_cast<qsizetype>(kRecordSize));
-    return out;
-}
-
-QByteArray bytesOfNames(const QStringList& names)
-{
-    QList<ContactRecord> records;
-    for (const QString& n : names)
-        records.append(named(n));
-    return bytesOf(records);
-}
-
 const QByteArray kFreeSlot(static_cast<qsizetype>(kRecordSize), '\0');
-
-void goTo(Data* d, int n)
-{
-    click(d, "cmdBegining");
-    for (int i = 1; i < n; ++i)
-        click(d, "cmdNext");
-}
 
 bool newRecordEnabled(Data* d)
 {

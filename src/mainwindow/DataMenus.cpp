@@ -1,7 +1,8 @@
 // The main window's menu bar, its background pop-up and its toolbar.
-#include "records/Data.h"
+#include "mainwindow/Data.h"
 
-#include "records/ToolbarCustomizer.h"
+#include "browser/BrowserPlugin.h"
+#include "mainwindow/ToolbarCustomizer.h"
 #include "shell/Artwork.h"
 
 #include <QMenuBar>
@@ -91,11 +92,11 @@ void Data::buildMenus()
     addItem(settings, "mnuBackPic", QStringLiteral("BackPicture..."), [this] { mnuBackPic_Click(); })->setVisible(false);
 
     QMenu* online = addTopMenu(bar, "mnuOnline", QStringLiteral("Online"));
-    addItem(online, "mnuProduct", QStringLiteral("&Product Home"), [this] { ShowPublisherPage(QStringLiteral("z8p_phonebook.htm")); });
-    addItem(online, "mnuHome", QStringLiteral("Publisher& Home"), [this] { ShowPublisherPage(QString()); });
-    addItem(online, "mnuCatalog", QStringLiteral("Publisher &Catalog"), [this] { ShowPublisherPage(QStringLiteral("catalog.htm")); });
-    addItem(online, "mnuStore", QStringLiteral("Publisher &Store"), [this] { ShowPublisherPage(QStringLiteral("store.htm")); });
-    addItem(online, "mnuSupport", QStringLiteral("Support/&Feedback"), [this] { ShowPublisherPage(QStringLiteral("Feedback.htm")); });
+    addItem(online, "mnuProduct", QStringLiteral("&Product Home"), [this] { ShowPublisherPage(QString::fromLatin1(site::kProductPage)); });
+    addItem(online, "mnuHome", QStringLiteral("Publisher& Home"), [this] { ShowPublisherPage(QString::fromLatin1(site::kHomePage)); });
+    addItem(online, "mnuCatalog", QStringLiteral("Publisher &Catalog"), [this] { ShowPublisherPage(QString::fromLatin1(site::kCatalogPage)); });
+    addItem(online, "mnuStore", QStringLiteral("Publisher &Store"), [this] { ShowPublisherPage(QString::fromLatin1(site::kStorePage)); });
+    addItem(online, "mnuSupport", QStringLiteral("Support/&Feedback"), [this] { ShowPublisherPage(QString::fromLatin1(site::kFeedbackPage)); });
 
     QMenu* help = addTopMenu(bar, "mnuHelp", QStringLiteral("&Help"));
     // The record clipboard from the keyboard: the toolbar's buttons take no

@@ -1,6 +1,6 @@
 // Contacts in and out of the book (vCard and CSV), and the book's check and
 // repair.
-#include "records/Data.h"
+#include "mainwindow/Data.h"
 
 #include "exchange/Exchange.h"
 #include "exchange/Import.h"

@@ -40,7 +40,7 @@ private slots:
         QFETCH(QByteArray, stored);
         TestEnv env;
         qputenv("LC_ALL", (locale + QStringLiteral(".UTF-8")).toLatin1());
-        codepage::setCurrent(env.ctx().chooseCodePage());
+        codepage::setCurrent(chooseCodePage(env.ctx().settings));
         Data* d = env.openData();
         QLineEdit* first = lineEdit(d, "txtFirst");
         first->setFocus();
@@ -60,9 +60,9 @@ private slots:
         TestEnv env;
         env.setSetting(QStringLiteral("CodePage"), QStringLiteral("1250"));
         qputenv("LC_ALL", "ru_RU.UTF-8");
-        QCOMPARE(env.ctx().chooseCodePage(), 1250);
+        QCOMPARE(chooseCodePage(env.ctx().settings), 1250);
         env.setSetting(QStringLiteral("CodePage"), QStringLiteral("nonsense"));
-        QCOMPARE(env.ctx().chooseCodePage(), 1251);
+        QCOMPARE(chooseCodePage(env.ctx().settings), 1251);
     }
 };
 

@@ -1,4 +1,4 @@
-#include "records/ToolbarCustomizer.h"
+#include "mainwindow/ToolbarCustomizer.h"
 
 #include <QAction>
 #include <QGridLayout>

@@ -1,6 +1,6 @@
 // The main toolbar: its buttons, the dispatch of a click by the button's key,
 // the Customize dialog, and the File menu that offers the same commands.
-#include "records/ToolbarCustomizer.h"
+#include "mainwindow/ToolbarCustomizer.h"
 #include "support/TestEnv.h"
 
 #include <QApplication>
@@ -19,14 +19,6 @@ namespace {
 
 const QString kBook = QStringLiteral("DravikBase.z8B");
 
-QByteArray bytesOfNames(const QStringList& names)
-{
-    QByteArray out;
-    for (const QString& n : names)
-        out.append(named(n).bytes.data(), static_cast<qsizetype>(kRecordSize));
-    return out;
-}
-
 QToolBar* toolbar(Data* d)
 {
     return d->findChild<QToolBar*>(QStringLiteral("Toolbar1"));
@@ -40,16 +32,6 @@ QStringList buttonKeys(Data* d)
         if (!a->isSeparator())
             keys << a->data().toString();
     return keys;
-}
-
-void clickToolbar(Data* d, const char* key)
-{
-    QToolBar* bar = toolbar(d);
-    auto* a = bar->findChild<QAction*>(QString::fromLatin1(key));
-    QWidget* button = a ? bar->widgetForAction(a) : nullptr;
-    if (!button)
-        qFatal("no toolbar button %s", key);
-    QTest::mouseClick(button, Qt::LeftButton);
 }
 
 void goToSecond(Data* d)
@@ -72,46 +54,6 @@ class TestToolbar : public QObject
 {
     Q_OBJECT
 private slots:
-    void nineKeyedButtonsInOrder()
-    {
-        TestEnv env;
-        Data* d = env.openData();
-        const QStringList keys{"NewRecord",  "SaveRecord",  "OpenData",  "FindRecord", "CopyRecord",
-                               "CutRecord",  "PasteRecord", "Customize", "PrintRecord"};
-        const QStringList tips{"New Record",   "Save Record",  "Open DataBase", "Find ",        "Copy Record",
-                               "Cut Record",   "Paste Record", "Customize",     "Print Otpions"};
-        QCOMPARE(buttonKeys(d), keys);
-        for (qsizetype i = 0; i < keys.size(); ++i) {
-            QAction* a = toolbar(d)->findChild<QAction*>(keys[i]);
-            QCOMPARE(a->toolTip(), tips[i]);
-            QVERIFY2(!a->icon().isNull(), qPrintable(keys[i]));
-            auto* button = qobject_cast<QToolButton*>(toolbar(d)->widgetForAction(a));
-            QVERIFY2(button && button->isVisible(), qPrintable(keys[i]));
-        }
-    }
-
-    void theFileMenuInOrder()
-    {
-        TestEnv env;
-        Data* d = env.openData();
-        QStringList names;
-        QStringList hidden;
-        for (QAction* a : d->findChild<QMenu*>(QStringLiteral("mnuFile"))->actions()) {
-            names << a->objectName();
-            if (!a->isVisible())
-                hidden << a->objectName();
-        }
-        QCOMPARE(names, (QStringList{"mnuNew", "mnuSave", "mnuDelete", "l8", "mnuPrint", "mnuDialer", "mnuL0",
-                                     "mnuOpen", "mnul1", "mnuexit"}));
-        QCOMPARE(hidden, QStringList{"mnuDialer"});
-        QStringList inserts;
-        for (QAction* a : d->findChild<QMenu*>(QStringLiteral("mnuNew"))->actions())
-            inserts << a->text();
-        QCOMPARE(inserts, (QStringList{"Insert Before current", "Insert After current", "Insert At the begining",
-                                       "Insert At the end"}));
-        QCOMPARE(action(d, "mnuSave")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
-    }
-
     void newRecordShowsTheEmptySlotAfterTheBook()
     {
         TestEnv env;

@@ -1,5 +1,5 @@
 // The main window's way to the browser: "z8P Surfer..." and the Online menu.
-#include "records/Data.h"
+#include "mainwindow/Data.h"
 
 #include "browser/BrowserLoader.h"
 #include "browser/BrowserPlugin.h"

@@ -1,0 +1,72 @@
+#include "support/Records.h"
+
+#include <QFile>
+
+#include <csignal>
+#include <sys/resource.h>
+
+namespace pb::test {
+
+ContactRecord makeRecord(std::initializer_list<QString> fields)
+{
+    ContactRecord r;
+    std::size_t i = 0;
+    for (Field f : kAllFields)
+        r.store(f, i < fields.size() ? *(fields.begin() + i++) : QString());
+    return r;
+}
+
+ContactRecord named(const QString& first)
+{
+    return makeRecord({first});
+}
+
+QStringList shownText(const ContactRecord& r)
+{
+    QStringList out;
+    for (Field f : kAllFields)
+        out.append(FieldText(r, f));
+    return out;
+}
+
+QByteArray bytesOf(const QList<ContactRecord>& records)
+{
+    QByteArray out;
+    for (const ContactRecord& r : records)
+        out += bytesOf(r);
+    return out;
+}
+
+QByteArray bytesOfNames(const QStringList& names)
+{
+    QByteArray out;
+    for (const QString& n : names)
+        out += bytesOf(named(n));
+    return out;
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+FileSizeLimit::FileSizeLimit(qint64 bytes)
+{
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit r{};
+    getrlimit(RLIMIT_FSIZE, &r);
+    previous_ = r.rlim_cur;
+    r.rlim_cur = static_cast<rlim_t>(bytes);
+    setrlimit(RLIMIT_FSIZE, &r);
+}
+
+FileSizeLimit::~FileSizeLimit()
+{
+    rlimit r{};
+    getrlimit(RLIMIT_FSIZE, &r);
+    r.rlim_cur = static_cast<rlim_t>(previous_);
+    setrlimit(RLIMIT_FSIZE, &r);
+}
+
+} // namespace pb::test

@@ -1,0 +1,49 @@
+#pragma once
+
+// Records and their bytes, for tests that need no window.
+
+#include "records/ContactRecord.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <initializer_list>
+
+namespace pb::test {
+
+// A record given field by field, in record order; missing fields are empty.
+ContactRecord makeRecord(std::initializer_list<QString> fields);
+// A record whose first name only is set.
+ContactRecord named(const QString& first);
+// What the main window's seven boxes show for a stored record.
+QStringList shownText(const ContactRecord& r);
+
+// A record's bytes as a file holds them (a contact or a diary entry).
+template <class Record>
+QByteArray bytesOf(const Record& r)
+{
+    return QByteArray(r.bytes.data(), static_cast<qsizetype>(r.bytes.size()));
+}
+QByteArray bytesOf(const QList<ContactRecord>& records);
+// A book of records with these first names only.
+QByteArray bytesOfNames(const QStringList& names);
+// A file's bytes, or none when it cannot be read.
+QByteArray readAll(const QString& path);
+
+// While alive, no file of this process can grow past `bytes`: writes there
+// fail as on a full disk (also for root, unlike a read-only folder).
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(qint64 bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    unsigned long long previous_;
+};
+
+} // namespace pb::test
