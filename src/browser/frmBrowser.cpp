@@ -177,6 +177,9 @@ frmBrowser::frmBrowser(const BrowserHost& host) : QMainWindow(nullptr), host_(ho
     cboAddress->setEditable(true);
     cboAddress->setInsertPolicy(QComboBox::NoInsert);
     cboAddress->setMaxVisibleItems(20);
+    cboAddress->setAccessibleName(QStringLiteral("Address"));
+    cboAddress->lineEdit()->setAccessibleName(QStringLiteral("Address"));
+    cboAddress->setToolTip(QStringLiteral("The address of a web page, or the path of a saved page"));
     twips::place(cboAddress, kAddressLeft, 120, 6555, 315);
     // Enter reaches the combo box first (which hands it to its line edit
     // directly), or the line edit itself: both are watched.

@@ -147,7 +147,7 @@ frmDiaries::frmDiaries(AppContext& ctx) : QWidget(nullptr), ctx_(ctx)
 
     QFont small(QStringLiteral("MS Sans Serif"));
     small.setStyleHint(QFont::SansSerif);
-    small.setPointSize(8);
+    small.setPointSizeF(twips::points(8));
 
     Label1 = new QLabel(QStringLiteral("Record Date:"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
@@ -171,7 +171,7 @@ frmDiaries::frmDiaries(AppContext& ctx) : QWidget(nullptr), ctx_(ctx)
 
     QFont big(QStringLiteral("MS Sans Serif"));
     big.setStyleHint(QFont::SansSerif);
-    big.setPointSize(12);
+    big.setPointSizeF(twips::points(12));
     txtDiaries = new DiaryTextBox(this);
     txtDiaries->setObjectName(QStringLiteral("txtDiaries"));
     txtDiaries->setAccessibleName(QStringLiteral("Diary entry"));

@@ -46,7 +46,7 @@ constexpr double kRestoredWidth = 5700;
 QFont boldFont(double points)
 {
     QFont f = QApplication::font();
-    f.setPointSizeF(points);
+    f.setPointSizeF(twips::points(points));
     f.setBold(true);
     return f;
 }
@@ -68,8 +68,15 @@ protected:
     {
         QPainter p(this);
         p.fillRect(rect(), colorFromInt(owner_->backColor_));
-        if (!owner_->backPicture_.isNull())
+        if (!owner_->backPicture_.isNull()) {
+            // The picture grows with the window when the text does.
+            const double scale = twips::textScale();
+            if (scale != 1.0) {
+                p.setRenderHint(QPainter::SmoothPixmapTransform);
+                p.scale(scale, scale);
+            }
             p.drawImage(0, 0, owner_->backPicture_);
+        }
     }
     void mouseMoveEvent(QMouseEvent* e) override
     {
@@ -229,7 +236,7 @@ void Data::buildControls()
     // ">>" sit inside their buttons.
     const QFont navFont = [] {
         QFont f = QApplication::font();
-        f.setPointSizeF(13.5);
+        f.setPointSizeF(twips::points(13.5));
         f.setLetterSpacing(QFont::PercentageSpacing, 75);
         return f;
     }();

@@ -80,8 +80,10 @@ ToolbarCustomizer::ToolbarCustomizer(QToolBar* bar, const QList<QAction*>& butto
     setWindowTitle(QStringLiteral("Customize Toolbar"));
     available_ = new QListWidget(this);
     available_->setObjectName(QStringLiteral("lstAvailable"));
+    available_->setAccessibleName(QStringLiteral("Available toolbar buttons"));
     current_ = new QListWidget(this);
     current_->setObjectName(QStringLiteral("lstCurrent"));
+    current_->setAccessibleName(QStringLiteral("Toolbar buttons"));
 
     auto button = [this](const char* name, const QString& caption) {
         auto* b = new QPushButton(caption, this);

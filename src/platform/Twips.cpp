@@ -10,6 +10,27 @@
 
 namespace pb::twips {
 
+double textScale()
+{
+    const double size = QGuiApplication::font().pointSizeF();
+    return size > kLayoutPoints ? size / kLayoutPoints : 1.0;
+}
+
+double points(double layoutPoints)
+{
+    return layoutPoints * textScale();
+}
+
+int toPixels(double twips)
+{
+    return screenPixels(twips * textScale());
+}
+
+int fromPixels(int px)
+{
+    return static_cast<int>(px * kPerPixel / textScale() + 0.5);
+}
+
 void place(QWidget* w, int left, int top, int width, int height)
 {
     w->setGeometry(toPixels(left), toPixels(top), toPixels(width), toPixels(height));
@@ -27,12 +48,12 @@ QSize frameExtra(const QWidget* window)
 QRect outerGeometry(const QWidget* window)
 {
     const QRect f = window->frameGeometry();
-    return {fromPixels(f.x()), fromPixels(f.y()), fromPixels(f.width()), fromPixels(f.height())};
+    return {f.x() * kPerPixel, f.y() * kPerPixel, fromPixels(f.width()), fromPixels(f.height())};
 }
 
 void setOuterPosition(QWidget* window, double left, double top)
 {
-    window->move(toPixels(left), toPixels(top));
+    window->move(screenPixels(left), screenPixels(top));
 }
 
 void setOuterSize(QWidget* window, double width, double height)

@@ -9,9 +9,19 @@ namespace pb::twips {
 
 constexpr int kPerPixel = 15;
 
-// Absurd values (from a hand-edited settings file) stop at ten million pixels.
-constexpr int toPixels(double twips)
+// The windows' sizes are drawn for text of this size. A user whose font is
+// larger (a large-text setting) gets every window, control and font grown
+// by the same factor, so that every text still fits.
+constexpr double kLayoutPoints = 9.0;
+// The factor for the application's font now: 1 at the layout size or below.
+double textScale();
+// A font size of the layout, grown by textScale().
+double points(double layoutPoints);
+
+// Pixels for twips, without the text scale (positions on the screen).
+constexpr int screenPixels(double twips)
 {
+    // Absurd values (from a hand-edited settings file) stop at ten million pixels.
     const double px = twips / kPerPixel;
     if (!(px > -1e7))
         return -10'000'000;
@@ -19,7 +29,9 @@ constexpr int toPixels(double twips)
         return 10'000'000;
     return static_cast<int>(px + (px < 0 ? -0.5 : 0.5));
 }
-constexpr int fromPixels(int px) { return px * kPerPixel; }
+// Pixels for a size or place within a window, grown by the text scale.
+int toPixels(double twips);
+int fromPixels(int px);
 
 // Places a child at a rectangle given in twips.
 void place(QWidget* w, int left, int top, int width, int height);

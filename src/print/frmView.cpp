@@ -311,7 +311,7 @@ frmView::frmView(AppContext& ctx) : QWidget(nullptr), ctx_(ctx)
     Rtf->setAccessibleName(QStringLiteral("Contact text"));
     QFont font(QStringLiteral("MS Sans Serif"));
     font.setStyleHint(QFont::SansSerif);
-    font.setPointSize(12);
+    font.setPointSizeF(twips::points(12));
     Rtf->setFont(font);
     QPalette p = Rtf->palette();
     p.setColor(QPalette::Base, colorFromInt(kLightOrange));

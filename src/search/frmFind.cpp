@@ -14,6 +14,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
+
+#include <algorithm>
 
 namespace pb {
 
@@ -26,7 +29,7 @@ frmFind::frmFind(AppContext& ctx) : QDialog(nullptr), ctx_(ctx)
     setModal(false);
 
     QFont arial(QStringLiteral("Arial"));
-    arial.setPointSizeF(8.5);
+    arial.setPointSizeF(twips::points(8.5));
 
     auto option = [&](const char* name, const QString& caption, const QString& tip, int left) {
         auto* o = new QRadioButton(caption, this);
@@ -80,6 +83,28 @@ frmFind::frmFind(AppContext& ctx) : QDialog(nullptr), ctx_(ctx)
     setTabOrder(cmdSerach, cmdFindNext);
 
     OptFirst->setChecked(true);
+
+    // A font wider than the one the window was drawn for (Arial is not on
+    // every system) widens the options, and the window with them, so that
+    // each caption shows whole.
+    const QList<QRadioButton*> options{OptFirst, OptLast, OptEmail};
+    int extra = 0;
+    for (QRadioButton* o : options) {
+        const int need = o->style()->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth, nullptr, o) +
+                         o->style()->pixelMetric(QStyle::PM_RadioButtonLabelSpacing, nullptr, o) +
+                         o->fontMetrics().horizontalAdvance(o->text()) + 1;
+        extra = std::max(extra, need - o->width());
+    }
+    if (extra > 0) {
+        for (qsizetype i = 0; i < options.size(); ++i)
+            options[i]->setGeometry(options[i]->geometry().adjusted(static_cast<int>(i) * extra, 0, static_cast<int>(i + 1) * extra, 0));
+        const int grow = static_cast<int>(options.size()) * extra;
+        for (QWidget* w : {static_cast<QWidget*>(txtFind), static_cast<QWidget*>(line)})
+            w->resize(w->width() + grow, w->height());
+        for (QPushButton* b : {cmdSerach, cmdFindNext})
+            b->move(b->x() + grow / 2, b->y());
+        setFixedSize(width() + grow, height());
+    }
 }
 
 void frmFind::reject()

@@ -29,7 +29,7 @@ constexpr qint32 kGrey = 8421504;
 QFont arial(double points, bool bold = false)
 {
     QFont f(QStringLiteral("Arial"));
-    f.setPointSizeF(points);
+    f.setPointSizeF(twips::points(points));
     f.setBold(bold);
     return f;
 }

@@ -28,28 +28,31 @@ frmSplash::frmSplash(AppContext& ctx) : QWidget(nullptr, Qt::SplashScreen | Qt::
         auto* l = new QLabel(text, this);
         l->setObjectName(QString::fromLatin1(name));
         QFont f(QStringLiteral("Arial"));
-        f.setPointSizeF(points);
+        f.setPointSizeF(twips::points(points));
         l->setFont(f);
         setForeColor(l, 16777215);
         l->setAlignment(Qt::AlignCenter);
         return l;
     };
+    // Placed in pixels of the layout, grown with the text.
+    const double scale = twips::textScale();
+    const auto px = [scale](int v) { return static_cast<int>(v * scale + 0.5); };
     auto* picIcon = new QLabel(this);
     picIcon->setObjectName(QStringLiteral("picIcon"));
-    picIcon->setPixmap(artwork::logo(64));
-    picIcon->setGeometry(20, 16, 64, 64);
+    picIcon->setPixmap(artwork::logo(px(64)));
+    picIcon->setGeometry(px(20), px(16), px(64), px(64));
 
     QLabel* title = label("Label1", QString::fromLatin1(kPublisherName), 24);
-    title->setGeometry(84, 18, width() - 104, 60);
+    title->setGeometry(px(84), px(18), width() - px(104), px(60));
     QLabel* product = label("lblProduct", QStringLiteral("z8P Phonebook ") + QString::fromLatin1(kVersion), 13);
-    product->setGeometry(0, 78, width(), 26);
+    product->setGeometry(0, px(78), width(), px(26));
 
     QLabel* web = label("lblDescription1", QString::fromLatin1(kPublisherWeb), 12);
-    web->setGeometry(0, height() - 70, width(), 26);
+    web->setGeometry(0, height() - px(70), width(), px(26));
     const QString years = QStringLiteral("2024-%1").arg(std::max(2026, QDate::currentDate().year()));
     QLabel* rights =
         label("lblDescription0", QStringLiteral("Copyright \u00A9 %1 %2. All rights reserved.").arg(years, QString::fromLatin1(kPublisherName)), 8);
-    rights->setGeometry(0, height() - 38, width(), 22);
+    rights->setGeometry(0, height() - px(38), width(), px(22));
 
     Timer = new QTimer(this);
     Timer->setObjectName(QStringLiteral("Timer"));

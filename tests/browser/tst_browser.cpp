@@ -2,6 +2,7 @@
 // server: never the internet.
 #include "browser/BrowserPlugin.h"
 #include "platform/Twips.h"
+#include "support/Readable.h"
 #include "support/TestEnv.h"
 
 #include <QApplication>
@@ -471,6 +472,19 @@ private slots:
         env.boxes().answerNext(MsgAnswer::Yes);
         closeBrowser(b);
         QCOMPARE(env.messages().size(), 2);
+    }
+
+    // A name for every control, every control reached with Tab, no text
+    // cut short and readable text, as in the program's other windows.
+    void readableAndReachableFromTheKeyboard()
+    {
+        TestEnv env;
+        Data* d = env.openData();
+        QPointer<Browser> b = openBrowser(d);
+        QVERIFY(b);
+        const QStringList faults = unnamedControls(b) + missedByTab(b) + clippedTexts(b) + unreadableTexts(b);
+        QVERIFY2(faults.isEmpty(), qPrintable(faults.join(u'\n')));
+        closeBrowser(b);
     }
 
     void theLayoutFollowsTheWindow()

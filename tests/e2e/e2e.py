@@ -15,7 +15,7 @@ import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import Failure, Session, book, check, record, wait_until  # noqa: E402
+from harness import AccessibilityBus, Failure, Session, book, check, record, wait_until  # noqa: E402
 
 # Places in the main window (pixels from its top left corner at 96 dpi):
 # the centre of the record box, the first-name box and the comments box.
@@ -112,6 +112,29 @@ def case_add_edit_find_and_list(build):
         s.desk.focus(w)
         s.desk.key("alt+t", "s", "Down", "Return")
         s.desk.wait_window("^Available records$")
+
+
+def case_a_screen_reader_hears_every_control(build):
+    # Through AT-SPI, as Orca reads it: every box and button of the main
+    # window and of the search window says what it is.
+    with Session(build, book_bytes=book("Ann", "Bob")) as s, AccessibilityBus(s.x.display) as bus:
+        s.app.env.update(bus.env)
+        s.main_window()
+        s.desk.key("alt+t", "s", "Return")
+        f = s.desk.wait_window("^Search for")
+        s.desk.focus(f)
+        nodes = wait_until("the program on the accessibility bus",
+                           lambda: [n for n in bus.tree("z8P Phonebook") if n[1] == "radio button"] and
+                           bus.tree("z8P Phonebook"))
+        controls = [n for n in nodes if n[3] and n[4] and n[1] in ("text", "push button", "radio button", "check box",
+                                                                    "combo box", "list", "spin button")]
+        check(len(controls) >= 20, "the controls are on the bus: %r" % controls)
+        nameless = [n for n in controls if not n[2].strip()]
+        check(not nameless, "every control has a name: %r" % nameless)
+        boxes = [n[2] for n in nodes if n[1] == "text" and n[4]]
+        for name in ("FirstName", "LastName", "Phone", "E-mail", "Company", "Address", "Comments", "Record number",
+                     "Search for"):
+            check(name in boxes, "%r among the boxes %r" % (name, boxes))
 
 
 def case_escape_closes_the_search_window(build):

@@ -90,6 +90,51 @@ class XServer:
                 self.proc.wait()
 
 
+class AccessibilityBus:
+    """A session bus of its own with the AT-SPI bus on it, as a desktop with a
+    screen reader runs them; ended on exit. `env` is what a program needs to
+    be seen there."""
+
+    def __init__(self, display):
+        self.display = display
+        self.procs = []
+        self.env = {}
+
+    def __enter__(self):
+        bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"], stdout=subprocess.PIPE,
+                               stderr=subprocess.DEVNULL, text=True)
+        self.procs.append(bus)
+        address = bus.stdout.readline().strip()
+        if not address:
+            raise Failure("the session bus did not start")
+        self.env = {"DBUS_SESSION_BUS_ADDRESS": address, "QT_ACCESSIBILITY": "1", "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1"}
+        self.procs.append(subprocess.Popen(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"],
+                                           env=dict(os.environ, DISPLAY=self.display, **self.env),
+                                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+        time.sleep(0.5)
+        return self
+
+    def tree(self, application):
+        """The application's accessible nodes: (depth, role, name, focusable, showing)."""
+        p = subprocess.run(["/usr/bin/python3", os.path.join(os.path.dirname(__file__), "atspi_tree.py"), application],
+                           env=dict(os.environ, DISPLAY=self.display, **self.env), stdout=subprocess.PIPE,
+                           stderr=subprocess.PIPE, text=True, timeout=60)
+        nodes = []
+        for line in p.stdout.splitlines():
+            depth, role, name, focusable, showing = line.split("|", 4)
+            nodes.append((int(depth), role, name, focusable == "1", showing == "1"))
+        return nodes
+
+    def __exit__(self, *exc):
+        for p in reversed(self.procs):
+            p.terminate()
+            try:
+                p.wait(5)
+            except subprocess.TimeoutExpired:
+                p.kill()
+                p.wait()
+
+
 class Desktop:
     """xdotool and xclip against one X server."""
 

@@ -3,6 +3,7 @@
 // names for the controls that have no caption of their own, and text that
 // stays readable whatever the palette.
 #include "diaries/frmDiaries.h"
+#include "support/Readable.h"
 #include "support/TestEnv.h"
 
 #include <QAccessible>
@@ -14,21 +15,6 @@
 
 using namespace pb;
 using namespace pb::test;
-
-namespace {
-
-// WCAG's contrast ratio of two colours.
-double contrast(const QColor& a, const QColor& b)
-{
-    const auto luminance = [](const QColor& c) {
-        const auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
-        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
-    };
-    const double la = luminance(a), lb = luminance(b);
-    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
-}
-
-} // namespace
 
 class TestKeyboard : public QObject
 {
@@ -90,40 +76,10 @@ private slots:
         TestEnv env;
         env.writeBookNames({"Ann"});
         Data* d = env.openData();
-        QStringList unnamed;
-        for (QWidget* w : d->findChildren<QWidget*>()) {
-            if (!w->isVisible() || w->focusPolicy() == Qt::NoFocus || qobject_cast<QMenu*>(w))
-                continue;
-            QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
-            if (!a || a->text(QAccessible::Name).trimmed().isEmpty())
-                unnamed << w->objectName() + u'(' + QString::fromLatin1(w->metaObject()->className()) + u')';
-        }
+        const QStringList unnamed = unnamedControls(d);
         QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(QStringLiteral(", "))));
         QCOMPARE(d->findChild<QLabel*>(QStringLiteral("Label1"))->buddy(), lineEdit(d, "txtFirst"));
         QCOMPARE(lineEdit(d, "txtRecord")->accessibleName(), QStringLiteral("Record number"));
-    }
-
-    // The same in the windows the main window opens.
-    void everyControlOfTheOtherWindowsHasAName()
-    {
-        TestEnv env;
-        env.writeBookNames({"Ann", "Bob"});
-        Data* d = env.openData();
-        for (const char* item : {"mnuFind", "mnuShow", "mnuPrint", "mnuDiaries", "mnuMailTo"})
-            action(d, item)->trigger();
-        QStringList unnamed;
-        for (QWidget* top : QApplication::topLevelWidgets()) {
-            if (!top->isVisible())
-                continue;
-            for (QWidget* w : top->findChildren<QWidget*>()) {
-                if (!w->isVisible() || w->focusPolicy() == Qt::NoFocus || qobject_cast<QMenu*>(w))
-                    continue;
-                QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
-                if (!a || a->text(QAccessible::Name).trimmed().isEmpty())
-                    unnamed << top->objectName() + u'/' + w->objectName() + u'(' + QString::fromLatin1(w->metaObject()->className()) + u')';
-            }
-        }
-        QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(QStringLiteral(", "))));
     }
 
     // The diaries: Ctrl+S saves, Ctrl+Page Down and Alt+Right go on, Ctrl+Page
@@ -131,13 +87,8 @@ private slots:
     // orange under a dark palette.
     void theDiariesFromTheKeyboard()
     {
-        QPalette dark;
-        dark.setColor(QPalette::Window, QColor(30, 30, 30));
-        dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
-        dark.setColor(QPalette::Base, QColor(20, 20, 20));
-        dark.setColor(QPalette::Text, QColor(230, 230, 230));
         const QPalette before = QApplication::palette();
-        QApplication::setPalette(dark);
+        QApplication::setPalette(darkPalette());
         TestEnv env;
         Data* d = env.openData();
         action(d, "mnuDiaries")->trigger();
