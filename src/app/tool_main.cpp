@@ -256,16 +256,16 @@ int main(int argc, char** argv)
         return check.clean() ? 0 : 1;
     }
     if (command == QLatin1String("export") && (args.size() == 1 || (args.size() == 2 && args[1] == QLatin1String("--vcard4")))) {
-        const QList<pb::exchange::Contact> contacts = pb::exchange::shownContacts(bytes, pb::exchange::extentOf(bytes).count);
+        const int count = pb::exchange::extentOf(bytes).count;
         const QString target = args[0];
         const QByteArray out = target.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive)
-                                   ? pb::exchange::writeCsv(contacts)
-                                   : pb::exchange::writeVCard(contacts, args.size() == 2 ? pb::exchange::VCardVersion::V40
-                                                                                          : pb::exchange::VCardVersion::V30);
+                                   ? pb::exchange::exportCsv(bytes, count)
+                                   : pb::exchange::exportVCard(bytes, count, args.size() == 2 ? pb::exchange::VCardVersion::V40
+                                                                                              : pb::exchange::VCardVersion::V30);
         QSaveFile file(target);
         if (!file.open(QIODevice::WriteOnly) || file.write(out) != out.size() || !file.commit())
             return fail(target, file.errorString());
-        print((contacts.size() == 1 ? QStringLiteral("1 contact") : QStringLiteral("%1 contacts").arg(contacts.size())) +
+        print((count == 1 ? QStringLiteral("1 contact") : QStringLiteral("%1 contacts").arg(count)) +
               QStringLiteral(" written to ") + target);
         return 0;
     }

@@ -589,7 +589,7 @@ Contact contactFrom(const QList<Property>& card, ReadReport* report)
 
 // Lines of at most 75 octets, continued with a space, never inside a
 // UTF-8 character.
-void appendFolded(QByteArray& out, const QByteArray& line)
+void appendFolded(QByteArray& out, QByteArrayView line)
 {
     qsizetype at = 0;
     qsizetype room = 75;
@@ -856,11 +856,11 @@ QList<Contact> readVCard(const QByteArray& input, ReadReport* report)
     return out;
 }
 
-QByteArray writeVCard(const QList<Contact>& contacts, VCardVersion version)
+namespace {
+
+// One contact as a card.
+void appendCard(QByteArray& out, QByteArray& line, const Contact& c, VCardVersion version)
 {
-    QByteArray out;
-    out.reserve(contacts.size() * 320);
-    QByteArray line;
     const auto put = [&](const char* name, std::initializer_list<QStringView> parts, const char* tail = "") {
         line.resize(0);
         line.append(name);
@@ -874,23 +874,163 @@ QByteArray writeVCard(const QList<Contact>& contacts, VCardVersion version)
         line.append(tail);
         appendFolded(out, line);
     };
-    for (const Contact& c : contacts) {
-        out.append("BEGIN:VCARD\r\n").append(version == VCardVersion::V40 ? "VERSION:4.0\r\n" : "VERSION:3.0\r\n");
-        put("N:", {c[Field::LastName], c[Field::FirstName]}, ";;;");
-        const QString fn = QStringList{c[Field::FirstName], c[Field::LastName]}.join(u' ').trimmed();
-        put("FN:", {fn});
-        if (!c[Field::Phone].isEmpty())
-            put("TEL;TYPE=voice:", {c[Field::Phone]});
-        if (!c[Field::Email].isEmpty())
-            put(version == VCardVersion::V40 ? "EMAIL:" : "EMAIL;TYPE=internet:", {c[Field::Email]});
-        if (!c[Field::Company].isEmpty())
-            put("ORG:", {c[Field::Company]});
-        if (!c[Field::Address].isEmpty())
-            put("ADR:;;", {c[Field::Address]}, ";;;;");
-        if (!c[Field::Comments].isEmpty())
-            put("NOTE:", {c[Field::Comments]});
-        out.append("END:VCARD\r\n");
+    out.append("BEGIN:VCARD\r\n").append(version == VCardVersion::V40 ? "VERSION:4.0\r\n" : "VERSION:3.0\r\n");
+    put("N:", {c[Field::LastName], c[Field::FirstName]}, ";;;");
+    const QString fn = QStringList{c[Field::FirstName], c[Field::LastName]}.join(u' ').trimmed();
+    put("FN:", {fn});
+    if (!c[Field::Phone].isEmpty())
+        put("TEL;TYPE=voice:", {c[Field::Phone]});
+    if (!c[Field::Email].isEmpty())
+        put(version == VCardVersion::V40 ? "EMAIL:" : "EMAIL;TYPE=internet:", {c[Field::Email]});
+    if (!c[Field::Company].isEmpty())
+        put("ORG:", {c[Field::Company]});
+    if (!c[Field::Address].isEmpty())
+        put("ADR:;;", {c[Field::Address]}, ";;;;");
+    if (!c[Field::Comments].isEmpty())
+        put("NOTE:", {c[Field::Comments]});
+    out.append("END:VCARD\r\n");
+}
+
+// A field's text as stored: up to the first NUL, without the spaces that
+// pad it (what fromRecord() decodes).
+std::string_view storedText(const char* record, Field f)
+{
+    const FieldLayout l = layoutOf(f);
+    std::string_view text(record + l.offset, l.width);
+    text = text.substr(0, std::min(text.size(), text.find('\0')));
+    while (!text.empty() && text.back() == ' ')
+        text.remove_suffix(1);
+    return text;
+}
+
+// The shown records of a book's bytes, one at a time: each field's stored
+// text (a last record cut short completed as the program reads it), and
+// whether a field holds a byte that decoding may join to the letter before
+// it: such a record goes the way of a Contact.
+using StoredFields = std::array<std::string_view, kFieldCount>;
+template <typename F>
+void forEachShownRecord(const QByteArray& book, int count, F each)
+{
+    const codepage::Utf8Bytes& t = codepage::utf8Bytes();
+    const qsizetype size = static_cast<qsizetype>(kRecordSize);
+    int n = 0;
+    StoredFields fields;
+    for (qsizetype at = 0; n < count && at < book.size(); at += size, ++n) {
+        ContactRecord partial;
+        const char* r = book.constData() + at;
+        if (book.size() - at < size) {
+            std::copy_n(r, book.size() - at, partial.bytes.begin());
+            r = partial.bytes.data();
+        }
+        bool exact = true;
+        for (Field f : kAllFields) {
+            const std::string_view text = storedText(r, f);
+            fields[static_cast<std::size_t>(f)] = text;
+            if (t.anyCombining)
+                for (char b : text)
+                    exact = exact && !t.combining[static_cast<unsigned char>(b)];
+        }
+        each(r, fields, exact, t);
     }
+}
+
+// Appends stored bytes as UTF-8 at `out`, escaped as appendEscaped() does;
+// returns the end.
+char* putEscaped(char* out, std::string_view text, const codepage::Utf8Bytes& t)
+{
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        if (b == '\\' || b == ',' || b == ';') {
+            *out++ = '\\';
+            *out++ = static_cast<char>(b);
+        } else if (b == '\r' || b == '\n') {
+            *out++ = '\\';
+            *out++ = 'n';
+            if (b == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+                ++i;
+        } else if (b < 0x80) {
+            *out++ = static_cast<char>(b);
+        } else {
+            out = std::copy_n(t.utf8[b].data(), t.length[b], out);
+        }
+    }
+    return out;
+}
+
+char* putLiteral(char* out, const char* text)
+{
+    while (*text)
+        *out++ = *text++;
+    return out;
+}
+
+} // namespace
+
+QByteArray writeVCard(const QList<Contact>& contacts, VCardVersion version)
+{
+    QByteArray out;
+    out.reserve(contacts.size() * 320);
+    QByteArray line;
+    for (const Contact& c : contacts)
+        appendCard(out, line, c, version);
+    return out;
+}
+
+QByteArray exportVCard(const QByteArray& book, int count, VCardVersion version)
+{
+    QByteArray out;
+    // Room for the longest cards; what is never written is never touched.
+    out.reserve(book.size() * 2 + 4096);
+    QByteArray spare;
+    // Every line fits: 440 bytes of fields at most, each byte at most three
+    // of UTF-8, and the names.
+    std::array<char, 2048> line;
+    const auto put = [&](const char* name, std::string_view a, std::string_view b, const char* tail,
+                         const codepage::Utf8Bytes& t, bool two) {
+        char* e = putLiteral(line.data(), name);
+        e = putEscaped(e, a, t);
+        if (two) {
+            *e++ = ';';
+            e = putEscaped(e, b, t);
+        }
+        e = putLiteral(e, tail);
+        appendFolded(out, QByteArrayView(line.data(), e - line.data()));
+    };
+    forEachShownRecord(book, count, [&](const char* r, const StoredFields& field, bool exact, const codepage::Utf8Bytes& t) {
+        if (!exact) {
+            ContactRecord whole;
+            std::copy_n(r, kRecordSize, whole.bytes.begin());
+            appendCard(out, spare, fromRecord(whole), version);
+            return;
+        }
+        out.append("BEGIN:VCARD\r\n").append(version == VCardVersion::V40 ? "VERSION:4.0\r\n" : "VERSION:3.0\r\n");
+        const auto stored = [&](Field f) { return field[static_cast<std::size_t>(f)]; };
+        const std::string_view first = stored(Field::FirstName), last = stored(Field::LastName);
+        put("N:", last, first, ";;;", t, true);
+        // The display name: first and last joined by a space, without the
+        // white space around it.
+        std::array<char, 2 * kRecordSize> joined;
+        char* j = std::copy(first.begin(), first.end(), joined.data());
+        *j++ = ' ';
+        j = std::copy(last.begin(), last.end(), j);
+        std::string_view fn(joined.data(), static_cast<std::size_t>(j - joined.data()));
+        while (!fn.empty() && t.space[static_cast<unsigned char>(fn.front())])
+            fn.remove_prefix(1);
+        while (!fn.empty() && t.space[static_cast<unsigned char>(fn.back())])
+            fn.remove_suffix(1);
+        put("FN:", fn, {}, "", t, false);
+        if (const std::string_view v = stored(Field::Phone); !v.empty())
+            put("TEL;TYPE=voice:", v, {}, "", t, false);
+        if (const std::string_view v = stored(Field::Email); !v.empty())
+            put(version == VCardVersion::V40 ? "EMAIL:" : "EMAIL;TYPE=internet:", v, {}, "", t, false);
+        if (const std::string_view v = stored(Field::Company); !v.empty())
+            put("ORG:", v, {}, "", t, false);
+        if (const std::string_view v = stored(Field::Address); !v.empty())
+            put("ADR:;;", v, {}, ";;;;", t, false);
+        if (const std::string_view v = stored(Field::Comments); !v.empty())
+            put("NOTE:", v, {}, "", t, false);
+        out.append("END:VCARD\r\n");
+    });
     return out;
 }
 
@@ -1176,6 +1316,49 @@ QByteArray writeCsv(const QList<Contact>& contacts)
         out += cells.join(u',') + kCrLf;
     }
     return out.toUtf8();
+}
+
+QByteArray exportCsv(const QByteArray& book, int count)
+{
+    QByteArray out = writeCsv({});   // the mark and the header
+    out.reserve(book.size() * 2 + 4096);
+    std::array<char, 4 * kRecordSize> row;
+    forEachShownRecord(book, count, [&](const char* r, const StoredFields& field, bool exact, const codepage::Utf8Bytes& t) {
+        if (!exact) {
+            ContactRecord whole;
+            std::copy_n(r, kRecordSize, whole.bytes.begin());
+            const QByteArray one = writeCsv({fromRecord(whole)});
+            out.append(one.sliced(one.indexOf("\r\n") + 2));   // the row without the mark and header
+            return;
+        }
+        char* e = row.data();
+        bool firstCell = true;
+        for (Field f : kAllFields) {
+            if (!firstCell)
+                *e++ = ',';
+            firstCell = false;
+            const std::string_view v = field[static_cast<std::size_t>(f)];
+            const bool quote = v.find_first_of(",\"\n\r;") != std::string_view::npos || (!v.empty() && v.front() == ' ') ||
+                               (!v.empty() && v.back() == ' ');
+            if (quote)
+                *e++ = '"';
+            for (char c : v) {
+                const auto b = static_cast<unsigned char>(c);
+                if (b == '"')
+                    *e++ = '"';
+                if (b < 0x80)
+                    *e++ = c;
+                else
+                    e = std::copy_n(t.utf8[b].data(), t.length[b], e);
+            }
+            if (quote)
+                *e++ = '"';
+        }
+        *e++ = '\r';
+        *e++ = '\n';
+        out.append(row.data(), e - row.data());
+    });
+    return out;
 }
 
 } // namespace pb::exchange

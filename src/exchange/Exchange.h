@@ -67,6 +67,13 @@ QByteArray writeVCard(const QList<Contact>& contacts, VCardVersion version = VCa
 QList<Contact> readCsv(const QByteArray& data, ReadReport* report);
 QByteArray writeCsv(const QList<Contact>& contacts);
 
+// The records the program shows (1 up to `count`) of a book's bytes, in
+// the formats, straight from the stored bytes: the same bytes as
+// writeVCard() and writeCsv() of shownContacts(book, count), without a
+// string per field.
+QByteArray exportVCard(const QByteArray& book, int count, VCardVersion version = VCardVersion::V30);
+QByteArray exportCsv(const QByteArray& book, int count);
+
 // What a check of the book's bytes finds.
 struct BookCheck {
     qint64 strayBytes = 0;        // a last record cut short (the length is no multiple of 440)

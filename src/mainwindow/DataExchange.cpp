@@ -164,13 +164,12 @@ void Data::mnuExport_Click()
         const BusyCursor busy;
         if (exchange::readBook(ctx_.book, &bytes, &why)) {
             extent = exchange::extentOf(bytes);
-            const QList<exchange::Contact> contacts = exchange::shownContacts(bytes, extent.count);
-            const QByteArray out = csv ? exchange::writeCsv(contacts) : exchange::writeVCard(contacts);
+            const QByteArray out = csv ? exchange::exportCsv(bytes, extent.count) : exchange::exportVCard(bytes, extent.count);
             QSaveFile save(*file);
             done = save.open(QIODevice::WriteOnly) && save.write(out) == out.size() && save.commit();
             if (!done)
                 why = save.errorString();
-            written = static_cast<int>(contacts.size());
+            written = extent.count;
         }
     }
     if (!done) {

@@ -432,3 +432,34 @@ QString decodeWith(int number, std::string_view bytes)
 }
 
 } // namespace pb::codepage
+
+namespace pb::codepage {
+
+const Utf8Bytes& utf8Bytes()
+{
+    // One table for each page, made when first asked for.
+    static std::array<std::atomic<const Utf8Bytes*>, 10> made{};
+    const Page& p = page();
+    const auto index = static_cast<std::size_t>(&p - pages().data());
+    if (const Utf8Bytes* t = made[index].load(std::memory_order_acquire))
+        return *t;
+    auto* t = new Utf8Bytes{};
+    for (int b = 0; b < 256; ++b) {
+        const auto i = static_cast<std::size_t>(b);
+        const QChar c(p.toUnicode[i]);
+        const QByteArray u = QString(c).toUtf8();
+        t->length[i] = static_cast<unsigned char>(u.size());
+        std::copy(u.begin(), u.end(), t->utf8[i].begin());
+        t->combining[i] = p.combining[i];
+        t->anyCombining = t->anyCombining || p.combining[i];
+        t->space[i] = c.isSpace();
+    }
+    const Utf8Bytes* expected = nullptr;
+    if (!made[index].compare_exchange_strong(expected, t, std::memory_order_acq_rel)) {
+        delete t;   // another thread made it first
+        return *expected;
+    }
+    return *t;
+}
+
+} // namespace pb::codepage

@@ -3,6 +3,7 @@
 #include <QList>
 #include <QString>
 
+#include <array>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -56,6 +57,18 @@ QString decode(std::string_view bytes);
 // The same in a code page named by number (the current one when unknown).
 QString decodeWith(int page, std::string_view bytes);
 void appendDecoded(QString& out, std::string_view bytes);
+// Each byte of the current code page as UTF-8, for writers that go from
+// stored bytes straight to UTF-8. Exact for a run of bytes without a
+// combining byte; decode() may join a combining byte to the letter before it.
+struct Utf8Bytes {
+    std::array<std::array<char, 4>, 256> utf8;
+    std::array<unsigned char, 256> length;
+    std::array<bool, 256> combining;
+    std::array<bool, 256> space;   // QChar::isSpace() of its character
+    bool anyCombining = false;
+};
+const Utf8Bytes& utf8Bytes();
+
 // Writes the decoded bytes at `out` (room for one character per byte);
 // returns the end of what was written.
 QChar* decodeInto(QChar* out, std::string_view bytes);

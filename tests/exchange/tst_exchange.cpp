@@ -96,6 +96,48 @@ private slots:
         QVERIFY(report.skipped.size() <= 1);
     }
 
+    // The whole-book export goes from the stored bytes straight to UTF-8: it
+    // writes what the contact-by-contact writer writes, byte for byte, in
+    // every code page, for any stored bytes (escapes, line breaks, white
+    // space around the name, a NUL inside a field, 1258's tone marks, a
+    // last record cut short).
+    void theBooksExportIsTheContactWritersOutput_data()
+    {
+        QTest::addColumn<int>("page");
+        for (int page : codepage::supported())
+            QTest::newRow(qPrintable(QString::number(page))) << page;
+    }
+
+    void theBooksExportIsTheContactWritersOutput()
+    {
+        QFETCH(int, page);
+        QVERIFY(codepage::setCurrent(page));
+        quint32 seed = static_cast<quint32>(page);
+        const auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
+        const char special[] = {'\\', ',', ';', '"', '\r', '\n', ' ', ' ', '\t', '\0', char(0xA0), char(0xCC), char(0xDE), char(0xF2)};
+        QByteArray book;
+        for (int n = 0; n < 400; ++n) {
+            QByteArray r(static_cast<qsizetype>(kRecordSize), ' ');
+            for (qsizetype i = 0; i < r.size(); ++i) {
+                const quint32 k = next() % 10;
+                r[i] = k < 4 ? char('a' + next() % 26) : k < 7 ? char(0x80 + next() % 128) : special[next() % sizeof special];
+            }
+            if (n % 7 == 0)
+                r.replace(0, 20, QByteArray(20, ' '));   // no first name
+            if (n % 5 == 0)
+                r.replace(47, 20, QByteArray(20, ' '));  // no phone
+            r[0] = r[0] == '\0' ? 'x' : r[0];           // a record, not a free slot
+            book += r;
+        }
+        book.chop(100);   // the last record cut short
+        for (int count : {400, 250}) {
+            const QList<Contact> contacts = shownContacts(book, count);
+            QCOMPARE(exportVCard(book, count), writeVCard(contacts));
+            QCOMPARE(exportVCard(book, count, VCardVersion::V40), writeVCard(contacts, VCardVersion::V40));
+            QCOMPARE(exportCsv(book, count), writeCsv(contacts));
+        }
+    }
+
     void vCardLinesAreFoldedAt75Octets()
     {
         Contact c;
