@@ -163,15 +163,42 @@ const ExtraKind* extraKindOf(const QString& name)
     return nullptr;
 }
 
+// Whether the bytes hold the word, in any case.
+bool containsLetters(QByteArrayView bytes, const char* word)
+{
+    const auto n = static_cast<qsizetype>(std::strlen(word));
+    for (qsizetype i = 0; i + n <= bytes.size(); ++i)
+        if (sameLetters(bytes.sliced(i, n), word))
+            return true;
+    return false;
+}
+
 struct Property {
     Prop kind = Prop::Other;
-    QString name;                    // upper case, without its group
-    QList<QPair<QString, QString>> params;   // upper-case names
+    QString name;                    // upper case, without its group (extras and unknown ones only)
+    QByteArray head;                 // name and parameters, when there are parameters
     QString value;                   // raw, still escaped
+    // The parameters, upper-case names (read when asked for: most
+    // properties are never asked).
+    QList<QPair<QString, QString>> params() const
+    {
+        QList<QPair<QString, QString>> out;
+        for (qsizetype at = head.indexOf(';'); at >= 0;) {
+            const qsizetype next = head.indexOf(';', at + 1);
+            const QByteArrayView param = QByteArrayView(head).sliced(at + 1, (next < 0 ? head.size() : next) - at - 1).trimmed();
+            const qsizetype eq = param.indexOf('=');
+            if (eq < 0)
+                out.append({QString::fromLatin1(param).toUpper(), QString()});
+            else
+                out.append({QString::fromLatin1(param.first(eq)).toUpper(), QString::fromUtf8(param.sliced(eq + 1))});
+            at = next;
+        }
+        return out;
+    }
     QString param(const QString& n) const
     {
         QStringList out;
-        for (const auto& [k, v] : params)
+        for (const auto& [k, v] : params())
             if (k == n)
                 out << v;
         return out.join(u',');
@@ -180,7 +207,7 @@ struct Property {
     QStringList types() const
     {
         QStringList out;
-        for (const auto& [k, v] : params)
+        for (const auto& [k, v] : params())
             if (k == QLatin1String("TYPE") || v.isEmpty())
                 for (const QString& t : (v.isEmpty() ? k : v).split(u',', Qt::SkipEmptyParts))
                     out << t.toUpper().remove(u'"');
@@ -396,21 +423,19 @@ Property parseLine(QByteArrayView line, qsizetype colon, Prop kind, QStringList*
 {
     Property p;
     p.kind = kind;
-    p.name = QString::fromLatin1(nameOf(line.first(colon))).toUpper();
     const QByteArrayView head = line.first(colon);
-    for (qsizetype at = head.indexOf(';'); at >= 0;) {
-        const qsizetype next = head.indexOf(';', at + 1);
-        const QByteArrayView param = head.sliced(at + 1, (next < 0 ? head.size() : next) - at - 1).trimmed();
-        const qsizetype eq = param.indexOf('=');
-        if (eq < 0)
-            p.params.append({QString::fromLatin1(param).toUpper(), QString()});
-        else
-            p.params.append({QString::fromLatin1(param.first(eq)).toUpper(), QString::fromUtf8(param.sliced(eq + 1))});
-        at = next;
-    }
+    if (kind == Prop::Extra)
+        p.name = QString::fromLatin1(nameOf(head)).toUpper();
     const QByteArrayView value = line.sliced(colon + 1);
-    const QString charset = p.params.isEmpty() ? QString() : p.param(QStringLiteral("CHARSET")).toUpper();
-    if (!p.params.isEmpty() &&
+    if (head.indexOf(';') < 0) {
+        p.value = decodeValue(value, QString(), unknownCharsets);
+        return p;
+    }
+    p.head = head.toByteArray();
+    // Most parameters say only the kind of a number or address: the
+    // character set and the encoding are looked for only where named.
+    const QString charset = containsLetters(head, "CHARSET") ? p.param(QStringLiteral("CHARSET")).toUpper() : QString();
+    if (containsLetters(head, "QUOTED-PRINTABLE") &&
         (p.param(QStringLiteral("ENCODING")).compare(QLatin1String("QUOTED-PRINTABLE"), Qt::CaseInsensitive) == 0 ||
          p.types().contains(QStringLiteral("QUOTED-PRINTABLE"))))
         p.value = decodeValue(decodeQuotedPrintable(value), charset, unknownCharsets);

@@ -35,11 +35,10 @@ bool plainByte(char b)
 // than line breaks and tabs (which would end or hide the field) and
 // characters the code page has no byte for become '?'; those are returned
 // in `lost`.
-std::string storable(const QString& text, QString* lost)
+void storable(std::string& bytes, const QString& text, QString* lost)
 {
     // Every code page holds ASCII as it is: the common case needs no table.
-    std::string bytes;
-    bytes.reserve(static_cast<std::size_t>(text.size()));
+    bytes.clear();
     bool plain = true;
     for (QChar c : text) {
         if (c.unicode() >= 0x80 || !plainByte(static_cast<char>(c.unicode()))) {
@@ -49,7 +48,7 @@ std::string storable(const QString& text, QString* lost)
         bytes += static_cast<char>(c.unicode());
     }
     if (plain)
-        return bytes;
+        return;
     bytes = codepage::encodeReporting(text, lost);
     for (char& b : bytes) {
         if (!plainByte(b)) {
@@ -59,7 +58,6 @@ std::string storable(const QString& text, QString* lost)
             b = '?';
         }
     }
-    return bytes;
 }
 
 // Stores bytes already in the code page at `at` (a whole record): cut to
@@ -228,6 +226,7 @@ ImportPlan planImport(const QList<Contact>& contacts, const ReadReport& read, co
                             .arg(taken + 1)
                             .arg(contacts.size())
                             .arg(kMaxRecord);
+    std::string bytes, partBytes;   // one field's bytes, reused
     for (qsizetype i = 0; i < taken; ++i) {
         const int number = static_cast<int>(i + 1);
         const Contact& c = contacts[i];
@@ -238,7 +237,7 @@ ImportPlan planImport(const QList<Contact>& contacts, const ReadReport& read, co
         };
         for (Field f : kAllFields) {
             QString lost;
-            const std::string bytes = storable(c[f], &lost);
+            storable(bytes, c[f], &lost);
             if (!lost.isEmpty()) {
                 plan.unmapped << ImportPlan::Unmapped{number, f, lost};
                 mention();
@@ -254,7 +253,8 @@ ImportPlan planImport(const QList<Contact>& contacts, const ReadReport& read, co
                     std::size_t at = 0;
                     for (const QString& part : parts) {
                         QString ignored;
-                        const std::size_t n = storable(part, &ignored).size();
+                        storable(partBytes, part, &ignored);
+                        const std::size_t n = partBytes.size();
                         if (at + n > width)
                             plan.leftOut << ImportPlan::LeftOut{number, part, at < width};
                         at += n + 2;   // and the line break after it
