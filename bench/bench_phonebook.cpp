@@ -662,6 +662,29 @@ double bulkReadWrite(const QString& from, const QString& to, qsizetype bytes, bo
     return msBetween(t0, t1);
 }
 
+// The process's peak resident memory since the last reset (Linux keeps it
+// as VmHWM; writing 5 to clear_refs starts it again from what is resident).
+void resetPeakResident()
+{
+    if (FILE* f = std::fopen("/proc/self/clear_refs", "w")) {
+        std::fputs("5", f);
+        std::fclose(f);
+    }
+}
+
+long peakResidentKb()
+{
+    long kb = 0;
+    if (FILE* f = std::fopen("/proc/self/status", "r")) {
+        char line[256];
+        while (std::fgets(line, sizeof line, f))
+            if (std::sscanf(line, "VmHWM: %ld kB", &kb) == 1)
+                break;
+        std::fclose(f);
+    }
+    return kb;
+}
+
 Row Bench_export(Bench& b, const QByteArray& contacts)
 {
     Row row{"Export to vCard (" + std::to_string(b.records) + " contacts)", 0, 0, true, {}};
@@ -672,12 +695,17 @@ Row Bench_export(Bench& b, const QByteArray& contacts)
     Run run(b.boxes, b.settings);
     pb::Data* d = run.data();
     std::vector<double> cmd, bulk, durable;
+    long peakKb = 0;
     for (int i = 0; i < b.reps; ++i) {
         run.dialogs().files << target;
         b.boxes.shown.clear();
+        pb::releaseFreedMemory();
+        const long before = residentKb();
+        resetPeakResident();
         const auto t0 = Clock::now();
         d->mnuExport_Click();
         const auto t1 = Clock::now();
+        peakKb = std::max(peakKb, peakResidentKb() - before);
         cmd.push_back(msBetween(t0, t1));
         warnCheck(row, !b.boxes.shown.isEmpty() && b.boxes.shown.last().text.startsWith(QString::number(b.records) + u' '),
                   QStringLiteral("the export did not report %1 contacts").arg(b.records));
@@ -689,9 +717,10 @@ Row Bench_export(Bench& b, const QByteArray& contacts)
     row.commandMs = best(cmd);
     row.bulkMs = best(bulk);
     row.durableMs = best(durable);
-    char note[96];
-    std::snprintf(note, sizeof note, "%.1f MB of vCard from %.1f MB of book", static_cast<double>(QFileInfo(target).size()) / 1e6,
-                  static_cast<double>(contacts.size()) / 1e6);
+    char note[160];
+    std::snprintf(note, sizeof note, "%.1f MB of vCard from %.1f MB of book; peak %.1f MB above the resident before, %.1fx the book",
+                  static_cast<double>(QFileInfo(target).size()) / 1e6, static_cast<double>(contacts.size()) / 1e6,
+                  peakKb * 1024.0 / 1e6, peakKb * 1024.0 / static_cast<double>(contacts.size()));
     row.note = note;
     return row;
 }
@@ -710,6 +739,7 @@ Row Bench_import(Bench& b, const QByteArray& contacts)
             std::exit(1);
     }
     std::vector<double> cmd, bulk, durable;
+    long peakKb = 0;
     for (int i = 0; i < b.reps; ++i) {
         writeBookFile(QByteArray());
         {
@@ -718,9 +748,13 @@ Row Bench_import(Bench& b, const QByteArray& contacts)
             run.dialogs().files << source;
             b.boxes.script_.clear();
             b.boxes.answerNext(pb::MsgAnswer::Yes);
+            pb::releaseFreedMemory();
+            const long before = residentKb();
+            resetPeakResident();
             const auto t0 = Clock::now();
             d->mnuImport_Click();
             const auto t1 = Clock::now();
+            peakKb = std::max(peakKb, peakResidentKb() - before);
             cmd.push_back(msBetween(t0, t1));
             warnCheck(row, d->recordCountText() == QString::number(b.records),
                       QStringLiteral("count %1, expected %2").arg(d->recordCountText()).arg(b.records));
@@ -734,9 +768,10 @@ Row Bench_import(Bench& b, const QByteArray& contacts)
     row.commandMs = best(cmd);
     row.bulkMs = best(bulk);
     row.durableMs = best(durable);
-    char note[96];
-    std::snprintf(note, sizeof note, "%.1f MB of vCard into %.1f MB of book",
-                  static_cast<double>(QFileInfo(source).size()) / 1e6, static_cast<double>(contacts.size()) / 1e6);
+    char note[160];
+    const double file = static_cast<double>(QFileInfo(source).size());
+    std::snprintf(note, sizeof note, "%.1f MB of vCard into %.1f MB of book; peak %.1f MB above the resident before, %.1fx the file",
+                  file / 1e6, static_cast<double>(contacts.size()) / 1e6, peakKb * 1024.0 / 1e6, peakKb * 1024.0 / file);
     row.note = note;
     return row;
 }

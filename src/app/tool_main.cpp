@@ -6,6 +6,7 @@
 //   z8p-phonebook-tool repair
 #include "exchange/Exchange.h"
 #include "exchange/Import.h"
+#include "platform/BigBuffer.h"
 #include "platform/Codepage.h"
 #include "platform/SettingsStore.h"
 #include "platform/Version.h"
@@ -135,7 +136,7 @@ int importFile(pb::Phonebook& book, const QString& source, bool skipDuplicates, 
         return fail(source, QStringLiteral("not a regular file"));
     if (!in.open(QIODevice::ReadOnly))
         return fail(source, in.errorString());
-    const QByteArray data = in.readAll();
+    const QByteArray data = pb::memory::readAll(in);
     if (in.error() != QFileDevice::NoError)
         return fail(source, in.errorString());
     pb::exchange::ReadReport read;

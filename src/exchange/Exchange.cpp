@@ -1,5 +1,6 @@
 #include "exchange/Exchange.h"
 
+#include "platform/BigBuffer.h"
 #include "platform/Codepage.h"
 
 #include <QMap>
@@ -808,6 +809,7 @@ QList<Contact> readVCard(const QByteArray& input, ReadReport* report)
     const QByteArray data = fromUtf16(input);
     QList<Contact> out;
     out.reserve(data.size() / 256);   // about the size of a small card
+    memory::preferHugePages(out.constData(), static_cast<std::size_t>(out.capacity()) * sizeof(Contact));
     QList<Property> card;
     QStringList unknownCharsets;
     bool inCard = false;
@@ -1006,6 +1008,7 @@ QByteArray exportVCard(const QByteArray& book, int count, VCardVersion version)
     QByteArray out;
     // Room for the longest cards; what is never written is never touched.
     out.reserve(book.size() * 2 + 4096);
+    memory::preferHugePages(out.constData(), static_cast<std::size_t>(out.capacity()));
     QByteArray spare;
     // Every line fits: 440 bytes of fields at most, each byte at most three
     // of UTF-8, and the names.
@@ -1347,6 +1350,7 @@ QByteArray exportCsv(const QByteArray& book, int count)
 {
     QByteArray out = writeCsv({});   // the mark and the header
     out.reserve(book.size() * 2 + 4096);
+    memory::preferHugePages(out.constData(), static_cast<std::size_t>(out.capacity()));
     std::array<char, 4 * kRecordSize> row;
     forEachShownRecord(book, count, [&](const char* r, const StoredFields& field, bool exact, const codepage::Utf8Bytes& t) {
         if (!exact) {

@@ -1,5 +1,6 @@
 #include "exchange/Import.h"
 
+#include "platform/BigBuffer.h"
 #include "platform/Codepage.h"
 #include "records/Phonebook.h"
 #include "records/RecordNumber.h"
@@ -219,7 +220,7 @@ ImportPlan planImport(const QList<Contact>& contacts, const ReadReport& read, co
 
     const int room = kMaxRecord - check.count;
     const qsizetype taken = std::min<qsizetype>(room, contacts.size());
-    plan.records.resize(taken * kSize);
+    plan.records = memory::uninitialized(taken * kSize);   // every byte of each is written below
     plan.contacts.reserve(taken);
     if (taken < contacts.size())
         plan.skipped << QStringLiteral("Contacts %1 to %2: the book holds at most %3 records.")
@@ -437,7 +438,7 @@ bool readBook(Phonebook& book, QByteArray* bytes, QString* error)
     // as the program reads it, completed with zero bytes.
     const qint64 records = std::min<qint64>((length + kSize - 1) / kSize, kMaxRecord);
     const qint64 kept = std::min(length, records * kSize);
-    bytes->resize(records * kSize);
+    *bytes = memory::uninitialized(records * kSize);
     if (records > 0 && !file.readRange(1, static_cast<int>(records), bytes->data())) {
         *error = file.errorString();
         return false;

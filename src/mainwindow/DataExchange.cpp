@@ -4,6 +4,7 @@
 
 #include "exchange/Exchange.h"
 #include "exchange/Import.h"
+#include "platform/BigBuffer.h"
 #include "platform/Busy.h"
 #include "platform/Dialogs.h"
 #include "platform/MessageBoxes.h"
@@ -58,7 +59,7 @@ void Data::mnuImport_Click()
             return;
         }
         if (in.open(QIODevice::ReadOnly))
-            data = in.readAll();
+            data = memory::readAll(in);
         if (!in.isOpen() || in.error() != QFileDevice::NoError) {
             ctx_.boxes.show(this, QStringLiteral("%1 could not be read.\r\nCause: %2").arg(QFileInfo(*file).fileName(), in.errorString()),
                             QStringLiteral("ERROR!"), MsgButtons::Ok, MsgIcon::Critical);

@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 
 #include <array>
 #include <optional>
@@ -94,6 +95,9 @@ frmPrint::frmPrint(AppContext& ctx) : QWidget(nullptr), ctx_(ctx)
 
     connect(cmdPrint, &QPushButton::clicked, this, &frmPrint::cmdPrint_Click);
     connect(cmdExit, &QPushButton::clicked, this, &frmPrint::cmdExit_Click);
+    // Esc does what Exit does, as in the desktop's dialogs.
+    auto* escape = new QShortcut(QKeySequence::Cancel, this);
+    connect(escape, &QShortcut::activated, this, &frmPrint::cmdExit_Click);
     setTabOrder(Option1, Option2);
     setTabOrder(Option2, Option3);
     setTabOrder(Option3, Option4);

@@ -13,6 +13,7 @@
 #include <QContextMenuEvent>
 #include <QFile>
 #include <QGuiApplication>
+#include <QShortcut>
 #include <QStyleHints>
 #include <QTextBlock>
 #include <QMenu>
@@ -302,6 +303,8 @@ frmView::frmView(AppContext& ctx) : QWidget(nullptr), ctx_(ctx)
 {
     setObjectName(QStringLiteral("frmView"));
     setWindowTitle(QStringLiteral("Info..."));
+    // Esc closes the viewer, as the desktop's dialogs close.
+    connect(new QShortcut(QKeySequence::Cancel, this), &QShortcut::activated, this, &QWidget::close);
     setWindowIcon(artwork::toolbarIcon(QStringLiteral("PrintRecord")));
     resize(twips::toPixels(7200), twips::toPixels(5400));
 

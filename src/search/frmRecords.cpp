@@ -11,6 +11,7 @@
 #include <QCloseEvent>
 #include <QListView>
 #include <QPushButton>
+#include <QShortcut>
 
 #include <charconv>
 #include <vector>
@@ -51,6 +52,8 @@ frmRecords::frmRecords(AppContext& ctx) : QWidget(nullptr), ctx_(ctx)
             });
     connect(cmdRefresh, &QPushButton::clicked, this, &frmRecords::cmdRefresh_Click);
     connect(cmdExit, &QPushButton::clicked, this, &frmRecords::cmdExit_Click);
+    // Esc does what Exit does, as in the desktop's dialogs.
+    connect(new QShortcut(QKeySequence::Cancel, this), &QShortcut::activated, this, &frmRecords::cmdExit_Click);
     setTabOrder(lstRecord, cmdRefresh);
     setTabOrder(cmdRefresh, cmdExit);
 

@@ -73,6 +73,32 @@ private slots:
         QVERIFY2(missed.isEmpty(), qPrintable(missed.join(QStringLiteral(", "))));
     }
 
+    // Esc closes the secondary windows, as the desktop's dialogs close; the
+    // diaries, a page being written, stay (Esc there would lose what was
+    // typed). Every window has a title.
+    void escapeClosesTheSecondaryWindows()
+    {
+        TestEnv env;
+        env.writeBookNames({"Ann", "Bob"});
+        Data* d = env.openData();
+        QStringList stayed, untitled;
+        for (QWidget* top : openEveryWindow(env, d)) {
+            const QString name = top->objectName();
+            if (top->windowTitle().trimmed().isEmpty())
+                untitled << name;
+            if (top == d || name == QLatin1String("frmDiaries") || name == QLatin1String("frmSplash"))
+                continue;
+            top->activateWindow();
+            QApplication::setActiveWindow(top);
+            QWidget* target = top->focusWidget() ? top->focusWidget() : top;
+            QTest::keyClick(target, Qt::Key_Escape);
+            if (top->isVisible())
+                stayed << name;
+        }
+        QVERIFY2(stayed.isEmpty(), qPrintable(stayed.join(QStringLiteral(", "))));
+        QVERIFY2(untitled.isEmpty(), qPrintable(untitled.join(QStringLiteral(", "))));
+    }
+
     // Large text (14 points, as a desktop's large-text setting gives) grows
     // the windows with it; at the usual size nothing clips either.
     void everyTextFits_data()
