@@ -832,7 +832,19 @@ QList<Contact> readVCard(const QByteArray& input, ReadReport* report)
         inCard = false;
     };
     const char* lastEnd = bytes.data();
+    bool stopped = false;
+    qsizetype toldAt = 0;   // the contacts read when progress was last told
     forEachLogicalLine(bytes, [&](QByteArrayView line, const char* from, const char* to) {
+        if (stopped)
+            return;
+        if (report && report->progress && out.size() >= toldAt + 256) {
+            toldAt = out.size();
+            if (!report->progress(from - bytes.data(), bytes.size())) {
+                stopped = true;
+                report->cancelled = true;
+                return;
+            }
+        }
         lastEnd = to;
         if (line.trimmed().isEmpty())
             return;
@@ -874,7 +886,7 @@ QList<Contact> readVCard(const QByteArray& input, ReadReport* report)
             report->skipped << QStringLiteral("A line outside any card: %1").arg(QString::fromUtf8(line.first(std::min<qsizetype>(60, line.size()))));
         }
     });
-    if (inCard)
+    if (inCard && !stopped)
         finish(lastEnd, false);
     if (report && !unknownCharsets.isEmpty())
         report->skipped << QStringLiteral("Character sets this program does not know (read as UTF-8 or code page %1): %2")
@@ -1191,6 +1203,10 @@ QList<Contact> readCsv(const QByteArray& input, ReadReport* report)
         return out;
     }
     for (qsizetype r = 1; r < rows.size(); ++r) {
+        if (report && report->progress && r % 256 == 0 && !report->progress(r, rows.size())) {
+            report->cancelled = true;
+            break;
+        }
         const QStringList& row = rows[r];
         Contact c;
         QStringList extra;

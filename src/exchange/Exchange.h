@@ -12,6 +12,7 @@
 #include <QStringList>
 
 #include <array>
+#include <functional>
 
 namespace pb::exchange {
 
@@ -43,6 +44,11 @@ struct ReadReport {
     // The code page 8-bit text without a declared character set is read in
     // (the book's; 0: Windows-1252).
     int codePage = 0;
+    // Told now and then how far reading has come (bytes of the file, or rows
+    // of a CSV); returning false stops the reading, which then sets
+    // `cancelled` and returns what it read so far.
+    std::function<bool(qint64 done, qint64 total)> progress;
+    bool cancelled = false;
 };
 
 // A stored record as a contact: each field's text as stored, without the

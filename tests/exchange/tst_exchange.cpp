@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+
 using namespace pb;
 using namespace pb::exchange;
 
@@ -136,6 +138,46 @@ private slots:
             QCOMPARE(exportVCard(book, count, VCardVersion::V40), writeVCard(contacts, VCardVersion::V40));
             QCOMPARE(exportCsv(book, count), writeCsv(contacts));
         }
+    }
+
+    // Reading tells how far it has come and stops when told to.
+    void readingTellsItsProgressAndStopsWhenAsked_data()
+    {
+        QTest::addColumn<bool>("csv");
+        QTest::newRow("vCard") << false;
+        QTest::newRow("CSV") << true;
+    }
+
+    void readingTellsItsProgressAndStopsWhenAsked()
+    {
+        QFETCH(bool, csv);
+        QList<Contact> many;
+        for (int i = 0; i < 2000; ++i) {
+            Contact c;
+            c[Field::FirstName] = QStringLiteral("N%1").arg(i);
+            many << c;
+        }
+        const QByteArray data = csv ? writeCsv(many) : writeVCard(many);
+        const auto read = [&](ReadReport& report) { return csv ? readCsv(data, &report) : readVCard(data, &report); };
+
+        ReadReport told;
+        QList<qint64> steps;
+        told.progress = [&](qint64 done, qint64 total) {
+            steps << done;
+            return done <= total;
+        };
+        QCOMPARE(read(told).size(), 2000);
+        QVERIFY(!told.cancelled);
+        QVERIFY(steps.size() >= 5);
+        QVERIFY(std::is_sorted(steps.begin(), steps.end()));
+
+        ReadReport stopped;
+        int calls = 0;
+        stopped.progress = [&](qint64, qint64) { return ++calls < 2; };
+        const QList<Contact> part = read(stopped);
+        QVERIFY(stopped.cancelled);
+        QVERIFY2(part.size() < 2000 && part.size() >= 256, qPrintable(QString::number(part.size())));
+        QCOMPARE(part.last()[Field::FirstName], QStringLiteral("N%1").arg(part.size() - 1));   // whole contacts only
     }
 
     void vCardLinesAreFoldedAt75Octets()

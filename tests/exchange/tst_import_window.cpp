@@ -1,6 +1,7 @@
 // Import, export and the book's check from the main window's menu, on real
 // files in a temporary folder.
 #include "mainwindow/Data.h"
+#include "platform/Busy.h"
 #include "records/Journal.h"
 #include "search/frmFind.h"
 #include "search/frmRecords.h"
@@ -208,6 +209,29 @@ private slots:
         env.dialogs().files << file;
         action(d, "mnuImport")->trigger();
         QCOMPARE(env.fileBytes(QStringLiteral("DravikBase.z8B")), original);
+        QCOMPARE(countLabel(d), QStringLiteral("4"));
+    }
+
+    // Cancel while the file is read: nothing is added and nothing asked.
+    void cancellingTheReadingAddsNothing()
+    {
+        QTemporaryDir files;
+        QByteArray cards;
+        for (int i = 0; i < 3000; ++i)
+            cards += "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Last;N" + QByteArray::number(i) + ";;;\r\nEND:VCARD\r\n";
+        const QString vcf = files.filePath(QStringLiteral("many.vcf"));
+        QFile f(vcf);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(cards) == cards.size());
+        f.close();
+        TestEnv env;
+        env.writeBook(typedBook());
+        const QByteArray before = env.fileBytes(QStringLiteral("DravikBase.z8B"));
+        Data* d = env.openData();
+        env.dialogs().files << vcf;
+        Progress::cancelAtForTesting(1);
+        action(d, "mnuImport")->trigger();
+        QVERIFY2(env.boxes().shown.isEmpty(), qPrintable(env.messages().join(u'|')));
+        QCOMPARE(env.fileBytes(QStringLiteral("DravikBase.z8B")), before);
         QCOMPARE(countLabel(d), QStringLiteral("4"));
     }
 
