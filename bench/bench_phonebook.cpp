@@ -688,7 +688,7 @@ long peakResidentKb()
 Row Bench_export(Bench& b, const QByteArray& contacts)
 {
     Row row{"Export to vCard (" + std::to_string(b.records) + " contacts)", 0, 0, true, {}};
-    row.bulkTarget = 5.0;
+    row.bulkTarget = 4.0;
     const QString target = QDir::current().filePath(QStringLiteral("out.vcf"));
     const QString scratch = QDir::current().filePath(QStringLiteral("scratch.bin"));
     writeBookFile(contacts);
@@ -728,7 +728,7 @@ Row Bench_export(Bench& b, const QByteArray& contacts)
 Row Bench_import(Bench& b, const QByteArray& contacts)
 {
     Row row{"Import from vCard (" + std::to_string(b.records) + " contacts)", 0, 0, true, {}};
-    row.bulkTarget = 5.0;
+    row.bulkTarget = 4.0;
     row.limitMs = 2000;
     row.ratioToo = true;
     const QString source = QDir::current().filePath(QStringLiteral("in.vcf"));

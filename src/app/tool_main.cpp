@@ -139,8 +139,7 @@ int importFile(pb::Phonebook& book, const QString& source, bool skipDuplicates, 
     const QByteArray data = pb::memory::readAll(in);
     if (in.error() != QFileDevice::NoError)
         return fail(source, in.errorString());
-    pb::exchange::ReadReport read;
-    const QList<pb::exchange::Contact> contacts = pb::exchange::readContacts(data, source, &read);
+    QList<pb::exchange::Contact> contacts;
     // Another program may change the book between the reading and the
     // writing: then everything is read and planned again (a few times).
     for (int attempt = 1;; ++attempt) {
@@ -148,7 +147,8 @@ int importFile(pb::Phonebook& book, const QString& source, bool skipDuplicates, 
         QString why;
         if (book.phonebookOpen() && !pb::exchange::readBook(book, &bytes, &why))
             return fail(QString::fromLatin1(pb::kPhonebookFileName), why);
-        const pb::exchange::ImportPlan plan = pb::exchange::planImport(contacts, read, bytes);
+        pb::exchange::ReadReport read;
+        const pb::exchange::ImportPlan plan = pb::exchange::planFileImport(data, source, &read, bytes, &contacts);
         if (attempt == 1 || !dryRun) {
             print(pb::exchange::summary(plan, source, skipDuplicates));
             print(pb::exchange::details(plan));

@@ -11,7 +11,6 @@
 #include <optional>
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 
 namespace pb::exchange {
@@ -94,13 +93,20 @@ QString decodeText(QByteArrayView bytes)
 // The properties a card is read for; the others are passed over unparsed.
 enum class Prop { Other, Begin, End, N, FN, Tel, Email, Adr, Org, Note, Photo, Agent, Label, Extra, Meta };
 
+// ASCII upper case (property names and parameters are ASCII; other bytes
+// stay as they are, as in the C locale).
+char asciiUpper(char c)
+{
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
 bool sameLetters(QByteArrayView a, const char* b)
 {
     const auto n = static_cast<qsizetype>(std::strlen(b));
     if (a.size() != n)
         return false;
     for (qsizetype i = 0; i < n; ++i)
-        if (std::toupper(static_cast<unsigned char>(a[i])) != b[i])
+        if (asciiUpper(a[i]) != b[i])
             return false;
     return true;
 }
@@ -138,22 +144,31 @@ constexpr const char* kMeta[] = {
 
 Prop kindOf(QByteArrayView name)
 {
-    static const std::pair<const char*, Prop> names[] = {
-        {"BEGIN", Prop::Begin}, {"END", Prop::End},     {"N", Prop::N},       {"FN", Prop::FN},
-        {"TEL", Prop::Tel},     {"EMAIL", Prop::Email}, {"ADR", Prop::Adr},   {"ORG", Prop::Org},
-        {"NOTE", Prop::Note},   {"PHOTO", Prop::Photo}, {"LOGO", Prop::Photo}, {"AGENT", Prop::Agent},
-        {"LABEL", Prop::Label},
-    };
-    for (const auto& [text, kind] : names)
-        if (sameLetters(name, text))
-            return kind;
-    for (const ExtraKind& e : kExtras)
-        if (sameLetters(name, e.property))
-            return Prop::Extra;
-    for (const char* m : kMeta)
-        if (sameLetters(name, m))
-            return Prop::Meta;
-    return Prop::Other;
+    // Every name the reader knows, upper case and sorted, for a binary search.
+    static const std::vector<std::pair<std::string_view, Prop>> known = [] {
+        std::vector<std::pair<std::string_view, Prop>> all = {
+            {"BEGIN", Prop::Begin}, {"END", Prop::End},     {"N", Prop::N},       {"FN", Prop::FN},
+            {"TEL", Prop::Tel},     {"EMAIL", Prop::Email}, {"ADR", Prop::Adr},   {"ORG", Prop::Org},
+            {"NOTE", Prop::Note},   {"PHOTO", Prop::Photo}, {"LOGO", Prop::Photo}, {"AGENT", Prop::Agent},
+            {"LABEL", Prop::Label},
+        };
+        for (const ExtraKind& e : kExtras)
+            all.emplace_back(e.property, Prop::Extra);
+        for (const char* m : kMeta)
+            all.emplace_back(m, Prop::Meta);
+        // The first of a name wins, as it did in a walk through the lists.
+        std::stable_sort(all.begin(), all.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+        all.erase(std::unique(all.begin(), all.end(), [](const auto& a, const auto& b) { return a.first == b.first; }), all.end());
+        return all;
+    }();
+    std::array<char, 40> upper;
+    if (name.size() > static_cast<qsizetype>(upper.size()))
+        return Prop::Other;
+    for (qsizetype i = 0; i < name.size(); ++i)
+        upper[static_cast<std::size_t>(i)] = asciiUpper(name[i]);
+    const std::string_view key(upper.data(), static_cast<std::size_t>(name.size()));
+    const auto it = std::lower_bound(known.begin(), known.end(), key, [](const auto& a, std::string_view k) { return a.first < k; });
+    return it != known.end() && it->first == key ? it->second : Prop::Other;
 }
 
 const ExtraKind* extraKindOf(const QString& name)
@@ -613,6 +628,290 @@ Contact contactFrom(const QList<Property>& card, ReadReport* report)
     return c;
 }
 
+// --- cards read straight into a record ------------------------------------------
+
+// Appends the value's bytes unescaped ("\n" and "\N" a line break, "\x" the x).
+void unescapeInto(std::string& out, std::string_view v)
+{
+    for (std::size_t i = 0; i < v.size(); ++i) {
+        if (v[i] == '\\' && i + 1 < v.size()) {
+            const char next = v[++i];
+            out += (next == 'n' || next == 'N') ? '\n' : next;
+        } else {
+            out += v[i];
+        }
+    }
+}
+
+// The parts of a structured value between unescaped `sep`, unescaped.
+void splitEscapedInto(std::vector<std::string>& parts, std::string_view v, char sep)
+{
+    // The strings are kept from call to call: their room is used again.
+    std::size_t n = 1;
+    const auto part = [&]() -> std::string& {
+        if (parts.size() < n)
+            parts.resize(n);
+        return parts[n - 1];
+    };
+    part().clear();
+    for (std::size_t i = 0; i < v.size(); ++i) {
+        if (v[i] == '\\' && i + 1 < v.size()) {
+            const char next = v[++i];
+            part() += (next == 'n' || next == 'N') ? '\n' : next;
+        } else if (v[i] == sep) {
+            ++n;
+            part().clear();
+        } else {
+            part() += v[i];
+        }
+    }
+    parts.resize(n);
+}
+
+// Every line break (CR LF, CR or LF) as CR LF, as toCrLf() does.
+void crLfInto(std::string& out, std::string_view in)
+{
+    out.clear();
+    for (std::size_t i = 0; i < in.size(); ++i) {
+        if (in[i] == '\r' || in[i] == '\n') {
+            out += "\r\n";
+            if (in[i] == '\r' && i + 1 < in.size() && in[i + 1] == '\n')
+                ++i;
+        } else {
+            out += in[i];
+        }
+    }
+}
+
+bool asciiSpace(char c)
+{
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
+
+// The code page's bytes for UTF-8 text, when the import stores them
+// without a word: valid UTF-8 (no byte-order mark in front), every
+// character one the page holds, no control character but CR, LF and tab.
+// Otherwise false, and the card goes the way that reports.
+bool quietBytes(std::string_view utf8, std::string& out)
+{
+    out.clear();
+    if (utf8.size() >= 3 && utf8.substr(0, 3) == "\xEF\xBB\xBF")
+        return false;
+    const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
+    const auto* const end = p + utf8.size();
+    while (p < end) {
+        const unsigned char b = *p;
+        if (b < 0x80) {
+            if ((b < 0x20 && b != '\r' && b != '\n' && b != '\t') || b == 0x7F)
+                return false;
+            out += static_cast<char>(b);
+            ++p;
+            continue;
+        }
+        char32_t c;
+        int more;
+        if ((b & 0xE0) == 0xC0 && b >= 0xC2) {
+            c = b & 0x1F;
+            more = 1;
+        } else if ((b & 0xF0) == 0xE0) {
+            c = b & 0x0F;
+            more = 2;
+        } else {
+            return false;   // four bytes (beyond the pages) or no lead byte
+        }
+        if (end - p <= more)
+            return false;
+        for (int k = 1; k <= more; ++k) {
+            if ((p[k] & 0xC0) != 0x80)
+                return false;
+            c = (c << 6) | (p[k] & 0x3F);
+        }
+        if ((more == 2 && c < 0x800) || (c >= 0xD800 && c <= 0xDFFF))
+            return false;
+        const char byte = codepage::byteFor(c);
+        if (byte == '\0')
+            return false;
+        out += byte;
+        p += more + 1;
+    }
+    return true;
+}
+
+// A card whose every property has a field of its own and says nothing
+// the report would mention, gathered line by line.
+struct QuickCard {
+    struct Line {
+        std::size_t at, size;
+        qsizetype colon;
+        Prop kind;
+    };
+    bool active = false;
+    std::string stash;        // the lines taken, back to back
+    std::vector<Line> lines;
+    std::array<int, 16> seen{};
+
+    void start()
+    {
+        active = true;
+        stash.clear();
+        lines.clear();
+        seen.fill(0);
+    }
+
+    // Takes a property line of the card; false for one it cannot take.
+    bool take(QByteArrayView line, qsizetype colon, Prop kind)
+    {
+        if (kind == Prop::Meta)
+            return true;   // the card's bookkeeping, read by neither way
+        const QByteArrayView head = line.first(colon);
+        const bool params = head.indexOf(';') >= 0;
+        switch (kind) {
+        case Prop::N:
+        case Prop::FN:
+        case Prop::Org:
+        case Prop::Note:
+            if (params)
+                return false;
+            break;
+        case Prop::Tel:
+        case Prop::Email:
+        case Prop::Adr:
+            // Kinds only ("TYPE=cell", vCard 2.1's bare "WORK"): with one
+            // value of its kind they change nothing.
+            for (qsizetype at = head.indexOf(';'); at >= 0;) {
+                const qsizetype next = head.indexOf(';', at + 1);
+                const QByteArrayView param = head.sliced(at + 1, (next < 0 ? head.size() : next) - at - 1).trimmed();
+                const qsizetype eq = param.indexOf('=');
+                if (eq >= 0 ? !sameLetters(param.first(eq).trimmed(), "TYPE") || param.contains('"')
+                            : param.isEmpty() || containsLetters(param, "QUOTED-PRINTABLE") || containsLetters(param, "CHARSET"))
+                    return false;
+                at = next;
+            }
+            break;
+        default:
+            return false;
+        }
+        if (++seen[static_cast<std::size_t>(kind)] > 1)
+            return false;
+        lines.push_back({stash.size(), static_cast<std::size_t>(line.size()), colon, kind});
+        stash.append(line.data(), static_cast<std::size_t>(line.size()));
+        return true;
+    }
+
+    std::string_view value(Prop kind) const
+    {
+        for (const Line& l : lines)
+            if (l.kind == kind)
+                return std::string_view(stash).substr(l.at + static_cast<std::size_t>(l.colon) + 1,
+                                                      l.size - static_cast<std::size_t>(l.colon) - 1);
+        return {};
+    }
+    bool has(Prop kind) const { return seen[static_cast<std::size_t>(kind)] > 0; }
+
+    // The record, as contactFrom() and the import's plan would make it,
+    // when that needs no word in the report; else false.
+    bool record(char* r)
+    {
+        const auto field = [&](Field f) -> std::string& {
+            std::string& t = text_[static_cast<std::size_t>(f)];
+            return t;
+        };
+        for (std::string& t : text_)
+            t.clear();
+        bool haveN = false;
+        if (has(Prop::N)) {
+            splitEscapedInto(parts_, value(Prop::N), ';');
+            if ((parts_.size() > 3 && !parts_[3].empty()) || (parts_.size() > 4 && !parts_[4].empty()))
+                return false;   // a prefix or suffix: kept among the extras, the other way
+            field(Field::LastName) = parts_[0];
+            if (parts_.size() > 1)
+                field(Field::FirstName) = parts_[1];
+            if (parts_.size() > 2 && !parts_[2].empty())
+                field(Field::FirstName).append(1, ' ').append(parts_[2]);
+            haveN = !field(Field::LastName).empty() || !field(Field::FirstName).empty();
+        }
+        fn_.clear();
+        unescapeInto(fn_, value(Prop::FN));
+        if (!haveN && !fn_.empty()) {
+            const std::size_t space = fn_.rfind(' ');
+            field(Field::FirstName) = space == std::string::npos ? fn_ : fn_.substr(0, space);
+            field(Field::LastName) = space == std::string::npos ? std::string() : fn_.substr(space + 1);
+        } else if (haveN && !fn_.empty()) {
+            // A display name that says no more than the name.
+            const std::string& first = field(Field::FirstName);
+            const std::string& last = field(Field::LastName);
+            const bool joined = fn_.size() == first.size() + 1 + last.size() && fn_.compare(0, first.size(), first) == 0 &&
+                                fn_[first.size()] == ' ' && fn_.compare(first.size() + 1, last.size(), last) == 0;
+            if (!joined && !(last.empty() && fn_ == first) && !(first.empty() && fn_ == last))
+                return false;
+        }
+        if (has(Prop::Tel)) {
+            raw_.clear();
+            unescapeInto(raw_, value(Prop::Tel));
+            crLfInto(lines_, raw_);
+            std::string_view v = lines_;
+            while (!v.empty() && asciiSpace(v.front()))
+                v.remove_prefix(1);
+            while (!v.empty() && asciiSpace(v.back()))
+                v.remove_suffix(1);
+            if ((!v.empty() && (static_cast<unsigned char>(v.front()) >= 0x80 || static_cast<unsigned char>(v.back()) >= 0x80)) ||
+                startsWithLetters(QByteArrayView(v.data(), static_cast<qsizetype>(v.size())), "TEL:"))
+                return false;
+            field(Field::Phone) = v;
+        }
+        if (has(Prop::Email)) {
+            raw_.clear();
+            unescapeInto(raw_, value(Prop::Email));
+            crLfInto(field(Field::Email), raw_);
+        }
+        if (has(Prop::Org)) {
+            splitEscapedInto(parts_, value(Prop::Org), ';');
+            std::string& company = field(Field::Company);
+            for (std::size_t i = 0; i < parts_.size(); ++i)
+                company.append(i ? ", " : "").append(parts_[i]);
+            while (company.size() >= 2 && company.compare(company.size() - 2, 2, ", ") == 0)
+                company.resize(company.size() - 2);
+        }
+        if (has(Prop::Adr)) {
+            splitEscapedInto(parts_, value(Prop::Adr), ';');
+            parts_.resize(std::max<std::size_t>(parts_.size(), 7));
+            raw_.clear();
+            const auto line = [&](const std::string& text) { raw_.append(raw_.empty() ? "" : "\n").append(text); };
+            for (std::size_t i : {0, 1, 2})
+                if (!parts_[i].empty())
+                    line(parts_[i]);
+            std::string town;
+            for (std::size_t i : {3, 4, 5})
+                if (!parts_[i].empty())
+                    town.append(town.empty() ? "" : " ").append(parts_[i]);
+            if (!town.empty())
+                line(town);
+            if (!parts_[6].empty())
+                line(parts_[6]);
+            crLfInto(field(Field::Address), raw_);
+        }
+        if (has(Prop::Note)) {
+            raw_.clear();
+            unescapeInto(raw_, value(Prop::Note));
+            crLfInto(field(Field::Comments), raw_);
+        }
+        for (Field f : kAllFields) {
+            const FieldLayout l = layoutOf(f);
+            if (!quietBytes(field(f), bytes_) || bytes_.size() > l.width)
+                return false;
+            std::memcpy(r + l.offset, bytes_.data(), bytes_.size());
+            std::memset(r + l.offset + bytes_.size(), ' ', l.width - bytes_.size());
+        }
+        return r[0] != '\0';
+    }
+
+private:
+    // Scratch, kept from card to card.
+    std::array<std::string, kFieldCount> text_;
+    std::vector<std::string> parts_;
+    std::string fn_, raw_, lines_, bytes_;
+};
+
 // Lines of at most 75 octets, continued with a space, never inside a
 // UTF-8 character.
 void appendFolded(QByteArray& out, QByteArrayView line)
@@ -805,6 +1104,11 @@ ContactRecord toRecord(const Contact& c)
 
 QList<Contact> readVCard(const QByteArray& input, ReadReport* report)
 {
+    return readVCard(input, report, nullptr);
+}
+
+QList<Contact> readVCard(const QByteArray& input, ReadReport* report, QuickRecords* quick)
+{
     fallbackPage = report && report->codePage ? report->codePage : 1252;
     const QByteArray data = fromUtf16(input);
     QList<Contact> out;
@@ -818,7 +1122,24 @@ QList<Contact> readVCard(const QByteArray& input, ReadReport* report)
     QByteArrayView bytes(data);
     if (bytes.startsWith("\xEF\xBB\xBF"))
         bytes = bytes.sliced(3);   // a UTF-8 mark before the first card
+    QuickCard qc;
+    if (quick) {
+        quick->records.clear();
+        quick->record.clear();
+        quick->records.reserve(out.capacity() * static_cast<qsizetype>(kRecordSize));
+        memory::preferHugePages(quick->records.constData(), static_cast<std::size_t>(quick->records.capacity()));
+    }
+    // A card gathered the quick way that turns out to need the other: its
+    // lines so far, read as every card's are.
+    const auto replay = [&] {
+        qc.active = false;
+        for (const QuickCard::Line& l : qc.lines)
+            card << parseLine(QByteArrayView(qc.stash.data() + l.at, static_cast<qsizetype>(l.size)), l.colon, l.kind,
+                              &unknownCharsets);
+    };
     const auto finish = [&](const char* to, bool whole) {
+        if (quick)
+            quick->record.push_back(-1);
         Contact c = contactFrom(card, report);
         c.source = QByteArray(cardFrom, to - cardFrom);
         if (!whole) {
@@ -852,6 +1173,25 @@ QList<Contact> readVCard(const QByteArray& input, ReadReport* report)
         const Prop kind = colon < 0 ? Prop::Other : kindOf(nameOf(line.first(colon)));
         const bool begins = kind == Prop::Begin && sameLetters(line.sliced(colon + 1).trimmed(), "VCARD");
         const bool ends = kind == Prop::End && sameLetters(line.sliced(colon + 1).trimmed(), "VCARD");
+        if (qc.active) {
+            if (ends) {
+                const qsizetype at = quick->records.size();
+                quick->records.resize(at + static_cast<qsizetype>(kRecordSize));
+                if (qc.record(quick->records.data() + at)) {
+                    quick->record.push_back(static_cast<int>(at / static_cast<qsizetype>(kRecordSize)));
+                    out.append(Contact());   // its record says it all
+                    qc.active = false;
+                    inCard = false;
+                    return;
+                }
+                quick->records.truncate(at);
+                replay();
+            } else if (colon >= 0 && qc.take(line, colon, kind)) {
+                return;
+            } else {
+                replay();
+            }
+        }
         if (agentDepth > 0) {
             // The lines of a card embedded in a property belong to it.
             agentDepth += begins ? 1 : ends ? -1 : 0;
@@ -863,6 +1203,8 @@ QList<Contact> readVCard(const QByteArray& input, ReadReport* report)
             card.clear();
             inCard = true;
             cardFrom = from;
+            if (quick)
+                qc.start();
         } else if (ends && inCard) {
             finish(to, true);
         } else if (inCard && colon < 0) {
@@ -886,6 +1228,8 @@ QList<Contact> readVCard(const QByteArray& input, ReadReport* report)
             report->skipped << QStringLiteral("A line outside any card: %1").arg(QString::fromUtf8(line.first(std::min<qsizetype>(60, line.size()))));
         }
     });
+    if (qc.active)
+        replay();
     if (inCard && !stopped)
         finish(lastEnd, false);
     if (report && !unknownCharsets.isEmpty())

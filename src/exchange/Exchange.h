@@ -13,6 +13,7 @@
 
 #include <array>
 #include <functional>
+#include <vector>
 
 namespace pb::exchange {
 
@@ -68,6 +69,17 @@ QList<Contact> shownContacts(const QByteArray& book, int count);
 
 enum class VCardVersion { V30, V40 };
 QList<Contact> readVCard(const QByteArray& data, ReadReport* report);
+// The cards a record holds whole and that need no word in a report (their
+// properties each have a field, and each fits it in the current code page),
+// read straight into their records: record[i] is the index in `records` of
+// contact i + 1's, or -1 for a contact read the usual way.
+struct QuickRecords {
+    QByteArray records;          // back to back
+    std::vector<int> record;
+};
+// With `quick`, such cards come as empty contacts in the list and their
+// records in `quick`; the others as readVCard() reads them.
+QList<Contact> readVCard(const QByteArray& data, ReadReport* report, QuickRecords* quick);
 QByteArray writeVCard(const QList<Contact>& contacts, VCardVersion version = VCardVersion::V30);
 
 QList<Contact> readCsv(const QByteArray& data, ReadReport* report);

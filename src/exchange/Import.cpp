@@ -122,17 +122,28 @@ QString listOf(const QStringList& items, int most)
 
 } // namespace
 
+namespace {
+
+// CSV for a ".csv" name, vCard for ".vcf" or ".vcard", otherwise by what
+// the bytes hold.
+bool isCsv(const QByteArray& data, const QString& fileName)
+{
+    const QString suffix = QFileInfo(fileName).suffix().toLower();
+    if (suffix == QLatin1String("csv"))
+        return true;
+    if (suffix == QLatin1String("vcf") || suffix == QLatin1String("vcard"))
+        return false;
+    return !data.left(4096).toUpper().contains("BEGIN:VCARD");
+}
+
+} // namespace
+
 QList<Contact> readContacts(const QByteArray& data, const QString& fileName, ReadReport* report)
 {
     // 8-bit text that declares no character set is the book's own.
     if (report && !report->codePage)
         report->codePage = codepage::current();
-    const QString suffix = QFileInfo(fileName).suffix().toLower();
-    if (suffix == QLatin1String("csv"))
-        return readCsv(data, report);
-    if (suffix == QLatin1String("vcf") || suffix == QLatin1String("vcard"))
-        return readVCard(data, report);
-    return data.left(4096).toUpper().contains("BEGIN:VCARD") ? readVCard(data, report) : readCsv(data, report);
+    return isCsv(data, fileName) ? readCsv(data, report) : readVCard(data, report);
 }
 
 ContactRecord ImportPlan::record(int i) const
@@ -195,6 +206,25 @@ int ImportPlan::duplicateCount() const
 
 ImportPlan planImport(const QList<Contact>& contacts, const ReadReport& read, const QByteArray& book)
 {
+    return planImport(contacts, read, book, nullptr);
+}
+
+ImportPlan planImport(const QList<Contact>& contacts, const ReadReport& read, const QByteArray& book, const QuickRecords* quick)
+{
+    // A contact read straight into its record is that record's text.
+    const auto quickRecord = [quick](qsizetype i) -> const char* {
+        if (!quick || i >= static_cast<qsizetype>(quick->record.size()) || quick->record[static_cast<std::size_t>(i)] < 0)
+            return nullptr;
+        return quick->records.constData() + static_cast<qsizetype>(quick->record[static_cast<std::size_t>(i)]) * kSize;
+    };
+    const auto nameOf = [&](qsizetype i) {
+        if (const char* r = quickRecord(i)) {
+            ContactRecord whole;
+            std::copy_n(r, kRecordSize, whole.bytes.begin());
+            return displayName(fromRecord(whole), static_cast<int>(i + 1));
+        }
+        return displayName(contacts[i], static_cast<int>(i + 1));
+    };
     ImportPlan plan;
     plan.skipped = read.skipped;
     plan.photosSkipped = read.photosSkipped;
@@ -220,7 +250,19 @@ ImportPlan planImport(const QList<Contact>& contacts, const ReadReport& read, co
 
     const int room = kMaxRecord - check.count;
     const qsizetype taken = std::min<qsizetype>(room, contacts.size());
-    plan.records = memory::uninitialized(taken * kSize);   // every byte of each is written below
+    // When every contact was read straight into its record, in order, those
+    // records are the plan's as they stand; otherwise each is written below.
+    bool allReady = quick && static_cast<qsizetype>(quick->record.size()) >= taken &&
+                    quick->records.size() >= taken * kSize;
+    for (qsizetype i = 0; allReady && i < taken; ++i)
+        allReady = quick->record[static_cast<std::size_t>(i)] == i;
+    if (allReady) {
+        plan.records = quick->records;   // shared, not copied
+        if (plan.records.size() > taken * kSize)
+            plan.records.truncate(taken * kSize);
+    } else {
+        plan.records = memory::uninitialized(taken * kSize);
+    }
     plan.contacts.reserve(taken);
     if (taken < contacts.size())
         plan.skipped << QStringLiteral("Contacts %1 to %2: the book holds at most %3 records.")
@@ -231,12 +273,19 @@ ImportPlan planImport(const QList<Contact>& contacts, const ReadReport& read, co
     for (qsizetype i = 0; i < taken; ++i) {
         const int number = static_cast<int>(i + 1);
         const Contact& c = contacts[i];
-        char* r = plan.records.data() + i * kSize;
+        // Written to only when the records are not ready (the shared bytes stay as they are).
+        char* const w = allReady ? nullptr : plan.records.data() + i * kSize;
+        const char* const r = allReady ? plan.records.constData() + i * kSize : w;
         const auto mention = [&] {
             if (!plan.names.contains(number))
-                plan.names.insert(number, displayName(c, number));
+                plan.names.insert(number, nameOf(i));
         };
+        const char* ready = quickRecord(i);
+        if (ready && !allReady)
+            std::memcpy(w, ready, kRecordSize);
         for (Field f : kAllFields) {
+            if (ready)
+                break;
             QString lost;
             storable(bytes, c[f], &lost);
             if (!lost.isEmpty()) {
@@ -265,14 +314,14 @@ ImportPlan planImport(const QList<Contact>& contacts, const ReadReport& read, co
                     plan.cuts << ImportPlan::Cut{number, f, static_cast<int>(bytes.size() - width), text};
                 }
             }
-            put(r, f, bytes);
+            put(w, f, bytes);
         }
         if (!c.notKept.isEmpty()) {
             plan.notKept << ImportPlan::NotKept{number, c.notKept};
             mention();
         }
-        if (r[0] == '\0')   // a record, never a free slot
-            put(r, Field::FirstName, " ");
+        if (w && r[0] == '\0')   // a record, never a free slot (a quick one never is)
+            put(w, Field::FirstName, " ");
 
         const QByteArray email = key(r, Field::Email), name = nameKey(r);
         if (!email.isEmpty() && (emails.contains(email) || fileEmails.contains(email))) {
@@ -291,8 +340,18 @@ ImportPlan planImport(const QList<Contact>& contacts, const ReadReport& read, co
     // The earlier contacts duplicates point at are named too.
     for (const ImportPlan::Duplicate& d : std::as_const(plan.duplicates))
         if (d.earlierContact && !plan.names.contains(d.earlierContact))
-            plan.names.insert(d.earlierContact, displayName(contacts[d.earlierContact - 1], d.earlierContact));
+            plan.names.insert(d.earlierContact, nameOf(d.earlierContact - 1));
     return plan;
+}
+
+ImportPlan planFileImport(const QByteArray& data, const QString& fileName, ReadReport* read, const QByteArray& book,
+                          QList<Contact>* contacts)
+{
+    if (!read->codePage)
+        read->codePage = codepage::current();
+    QuickRecords quick;
+    *contacts = isCsv(data, fileName) ? readCsv(data, read) : readVCard(data, read, &quick);
+    return planImport(*contacts, *read, book, &quick);
 }
 
 QString summary(const ImportPlan& plan, const QString& fileName, bool skipDuplicates)
@@ -406,13 +465,20 @@ bool appendRecords(Phonebook& book, int after, const QByteArray& records, QStrin
         return false;
     }
     // The book is read again here, not trusted from the report: another
-    // program may have added records while the user read it.
-    std::vector<char> now(static_cast<std::size_t>(records.size()));
-    if (!book.phonebookFile().readRange(after + 1, count, now.data())) {
+    // program may have added records while the user read it. Only what the
+    // file holds past record `after` can be in the way.
+    const qint64 length = book.phonebookFile().length();
+    if (length < 0) {
         *error = book.phonebookFile().errorString();
         return false;
     }
-    for (int i = 0; i < count; ++i)
+    const int held = static_cast<int>(std::clamp<qint64>((length + kSize - 1) / kSize - after, 0, count));
+    std::vector<char> now(static_cast<std::size_t>(held) * kRecordSize);
+    if (held > 0 && !book.phonebookFile().readRange(after + 1, held, now.data())) {
+        *error = book.phonebookFile().errorString();
+        return false;
+    }
+    for (int i = 0; i < held; ++i)
         if (now[static_cast<std::size_t>(i) * kRecordSize] != '\0') {
             *error = QStringLiteral("The book was changed by another program after the report: record %1 is no longer "
                                     "free. Import again to see the report for the book as it is now.")

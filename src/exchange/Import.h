@@ -26,28 +26,33 @@ struct ImportPlan {
         Field field;
         int lost;              // characters past the field's width
         QString lostText;      // what they say
+        bool operator==(const Cut&) const = default;
     };
     // A value the record has no room for (an extra or the note in Comments).
     struct LeftOut {
         int contact;
         QString value;         // in its short form: "cell +1 555 0100"
         bool partly;           // its beginning is stored, the rest not
+        bool operator==(const LeftOut&) const = default;
     };
     // Properties that have no place in a record at all.
     struct NotKept {
         int contact;
         QStringList names;
+        bool operator==(const NotKept&) const = default;
     };
     struct Unmapped {
         int contact;
         Field field;
         QString characters;    // stored as '?'
+        bool operator==(const Unmapped&) const = default;
     };
     struct Duplicate {
         int contact;
         int record;            // the book's record it looks like, or 0 ...
         int earlierContact;    // ... an earlier contact of the same file
         bool sameEmail;        // else the same first and last name
+        bool operator==(const Duplicate&) const = default;
     };
 
     int bookCount = 0;         // the records the book shows now
@@ -74,6 +79,14 @@ struct ImportPlan {
 
 // `book` is the book file's bytes as they are now.
 ImportPlan planImport(const QList<Contact>& contacts, const ReadReport& read, const QByteArray& book);
+// The same with the records of the contacts read straight into them.
+ImportPlan planImport(const QList<Contact>& contacts, const ReadReport& read, const QByteArray& book, const QuickRecords* quick);
+// A file of contacts read and its import planned in one go: the plan
+// planImport(readContacts(...)) makes, without a contact of strings for
+// the cards a record holds whole (those come as empty contacts in
+// `contacts`; the others whole, as leftOutCards() needs them).
+ImportPlan planFileImport(const QByteArray& data, const QString& fileName, ReadReport* read, const QByteArray& book,
+                          QList<Contact>* contacts);
 // One paragraph for the question, and the details line by line.
 // With `skipDuplicates`, what it tells is what an import that leaves the
 // likely duplicates out will add.

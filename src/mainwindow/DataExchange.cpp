@@ -65,17 +65,6 @@ void Data::mnuImport_Click()
                             QStringLiteral("ERROR!"), MsgButtons::Ok, MsgIcon::Critical);
             return;
         }
-        exchange::ReadReport read;
-        {
-            // A large or slow file shows how far reading has come, with Cancel.
-            Progress progress(this, QStringLiteral("Reading %1...").arg(QFileInfo(*file).fileName()), 1000);
-            read.progress = [&progress](qint64 done, qint64 total) {
-                return progress.advance(static_cast<int>(total > 0 ? done * 1000 / total : 0));
-            };
-            contacts = exchange::readContacts(data, *file, &read);
-        }
-        if (read.cancelled)
-            return;   // the user stopped it: nothing is added
         QByteArray book;
         QString why;
         if (!exchange::readBook(ctx_.book, &book, &why)) {
@@ -83,7 +72,17 @@ void Data::mnuImport_Click()
                             MsgButtons::Ok, MsgIcon::Critical);
             return;
         }
-        plan = exchange::planImport(contacts, read, book);
+        exchange::ReadReport read;
+        {
+            // A large or slow file shows how far reading has come, with Cancel.
+            Progress progress(this, QStringLiteral("Reading %1...").arg(QFileInfo(*file).fileName()), 1000);
+            read.progress = [&progress](qint64 done, qint64 total) {
+                return progress.advance(static_cast<int>(total > 0 ? done * 1000 / total : 0));
+            };
+            plan = exchange::planFileImport(data, *file, &read, book, &contacts);
+        }
+        if (read.cancelled)
+            return;   // the user stopped it: nothing is added
     }
 
     // The report comes first; nothing is written until the user agrees.

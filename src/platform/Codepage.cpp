@@ -435,6 +435,11 @@ QString decodeWith(int number, std::string_view bytes)
 
 namespace pb::codepage {
 
+char byteFor(char32_t c)
+{
+    return byteOf(page(), c);
+}
+
 const Utf8Bytes& utf8Bytes()
 {
     // One table for each page, made when first asked for.

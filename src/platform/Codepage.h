@@ -57,6 +57,10 @@ QString decode(std::string_view bytes);
 // The same in a code page named by number (the current one when unknown).
 QString decodeWith(int page, std::string_view bytes);
 void appendDecoded(QString& out, std::string_view bytes);
+// The current code page's byte for a character, or '\0' when it has none
+// (ASCII is itself).
+char byteFor(char32_t c);
+
 // Each byte of the current code page as UTF-8, for writers that go from
 // stored bytes straight to UTF-8. Exact for a run of bytes without a
 // combining byte; decode() may join a combining byte to the letter before it.

@@ -140,6 +140,97 @@ private slots:
         }
     }
 
+    // Cards read straight into their records give the plan the usual way
+    // gives, item for item: the same records, the same report. Plain cards
+    // (the program's own export) and every kind of card that needs the
+    // usual way, mixed, into an empty book and into one that already holds
+    // some of them, in several code pages.
+    void theQuickWayPlansWhatTheUsualWayPlans_data()
+    {
+        QTest::addColumn<int>("page");
+        for (int page : {1252, 1251, 1250, 1258})
+            QTest::newRow(qPrintable(QString::number(page))) << page;
+    }
+
+    void theQuickWayPlansWhatTheUsualWayPlans()
+    {
+        QFETCH(int, page);
+        QVERIFY(codepage::setCurrent(page));
+        quint32 seed = static_cast<quint32>(page);
+        const auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
+        const char special[] = {'\\', ',', ';', '"', '\r', '\n', ' ', ' ', '\t', char(0xA0), char(0xCC), char(0xDE)};
+        QByteArray book;
+        for (int n = 0; n < 300; ++n) {
+            QByteArray r(static_cast<qsizetype>(kRecordSize), ' ');
+            for (qsizetype i = 0; i < r.size(); ++i) {
+                const quint32 k = next() % 12;
+                r[i] = k < 6 ? char('a' + next() % 26) : k < 8 ? char(0x80 + next() % 128) : k < 11 ? ' ' : special[next() % sizeof special];
+                if (n % 2 == 0 && (r[i] == '\r' || r[i] == '\n' || r[i] == '\t'))
+                    r[i] = ',';   // half of them as a record usually is: no line breaks
+            }
+            if (n % 2 == 0)
+                for (qsizetype at : {0, 20})
+                    r[at] = 'A';   // names that begin with a letter
+            if (n % 3 == 0)
+                r.replace(67, 373, QByteArray(373, ' '));   // names only
+            book += r;
+        }
+        QByteArray data = exportVCard(book, 300);
+        data += QByteArray(
+            "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;;\r\nFN:Ann B. Lee\r\nEND:VCARD\r\n"
+            "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Doe;John;Paul;;\r\nFN:John Paul Doe\r\nORG:Acme, \r\nEND:VCARD\r\n"
+            "BEGIN:VCARD\r\nN:Poe;Edgar;Allan\r\nEND:VCARD\r\n"
+            "BEGIN:VCARD\r\nN:Lee;Ann;Marie;Dr.;\r\nTEL:tel:+1-418-656-9254;ext=102\r\nEND:VCARD\r\n"
+            "BEGIN:VCARD\r\nN:Roe;Jo\r\nTEL;TYPE=cell;PREF:  +1 555 0100 \r\nTEL;TYPE=work:+1 555 0199\r\nEND:VCARD\r\n"
+            "BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=UTF-8:M\xc3\xbcller;J\xc3\xbcrgen\r\nNOTE;ENCODING=QUOTED-PRINTABLE:a=3Db=\r\nc\r\nEND:VCARD\r\n"
+            "BEGIN:VCARD\r\nFN:Solo Name\r\nORG:Acme\\, Inc.;Sales;\r\nADR;TYPE=home:PO 1;Flat 2;1 Main St;Town;Reg;12345;Land\r\nEND:VCARD\r\n"
+            "BEGIN:VCARD\r\nN:\xe7\x8e\x8b;\xe5\xb0\x8f\xe6\x98\x8e\r\nEMAIL:wang@example.cn\r\nEND:VCARD\r\n"
+            "BEGIN:VCARD\r\nN:Long;Note\r\nNOTE:" + QByteArray(300, 'x') + "\r\nEND:VCARD\r\n"
+            "BEGIN:VCARD\r\nN:Bday;Has\r\nBDAY:1980-04-22\r\nX-CUSTOM:1\r\nEND:VCARD\r\n"
+            "BEGIN:VCARD\r\nN:Broken;\xff\xfe\r\nEND:VCARD\r\n"
+            "BEGIN:VCARD\r\nN:Bom;\xef\xbb\xbf\xc3\xa9\r\nEND:VCARD\r\n"
+            "BEGIN:VCARD\r\nitem1.EMAIL;type=INTERNET:a@b.c\r\nN:Grp;Up\r\nTEL;QUOTED-PRINTABLE:555\r\nEND:VCARD\r\n"
+            "BEGIN:VCARD\r\nN:Ctl;A\x01" "B\r\nTEL:\xc2\xa0" "555\r\nEND:VCARD\r\n"
+            "BEGIN:VCARD\r\nN:No;End\r\n"
+            "BEGIN:VCARD\r\nN:After;Missing\r\nno colon here\r\nAGENT:BEGIN:VCARD\r\nN:Agent;Inner\r\nEND:VCARD\r\nEND:VCARD\r\n"
+            "BEGIN:VCARD\r\nN:Folded;Note\r\nNOTE:first part of a note that is\r\n  folded onto the next line\r\n\r\nPHOTO;ENCODING=b:AAAA\r\nEND:VCARD\r\n"
+            "BEGIN:VCARD\r\nN:Last;Open\r\nTEL:1\r\n");
+        const QString name = QStringLiteral("cards.vcf");
+        {
+            ReadReport read;
+            QuickRecords quick;
+            readVCard(data, &read, &quick);
+            const auto straight = std::count_if(quick.record.begin(), quick.record.end(), [](int r) { return r >= 0; });
+            QVERIFY2(straight >= 50, qPrintable(QString::number(straight)));   // many of the plain ones
+        }
+        for (const QByteArray& existing : {QByteArray(), book.left(40 * static_cast<qsizetype>(kRecordSize))}) {
+            ReadReport usualRead;
+            const QList<Contact> usual = readContacts(data, name, &usualRead);
+            const ImportPlan want = planImport(usual, usualRead, existing);
+            ReadReport quickRead;
+            QList<Contact> quick;
+            const ImportPlan got = planFileImport(data, name, &quickRead, existing, &quick);
+            QCOMPARE(quick.size(), usual.size());
+            QCOMPARE(got.bookCount, want.bookCount);
+            QCOMPARE(got.contacts, want.contacts);
+            for (qsizetype i = 0; i < want.count(); ++i)
+                QVERIFY2(got.records.mid(i * kRecordSize, kRecordSize) == want.records.mid(i * kRecordSize, kRecordSize),
+                         qPrintable(QStringLiteral("contact %1: %2").arg(i + 1).arg(QString::fromLatin1(want.records.mid(i * kRecordSize, 40)))));
+            QCOMPARE(got.records, want.records);
+            QCOMPARE(got.names, want.names);
+            QVERIFY(got.cuts == want.cuts);
+            QVERIFY(got.leftOut == want.leftOut);
+            QVERIFY(got.notKept == want.notKept);
+            QVERIFY(got.unmapped == want.unmapped);
+            QVERIFY(got.duplicates == want.duplicates);
+            QCOMPARE(got.skipped, want.skipped);
+            QCOMPARE(got.photosSkipped, want.photosSkipped);
+            QVERIFY(!want.duplicates.isEmpty() || existing.isEmpty());
+            // What the book cannot hold whole is kept the same way.
+            QCOMPARE(leftOutCards(quick, got), leftOutCards(usual, want));
+        }
+    }
+
     // Reading tells how far it has come and stops when told to.
     void readingTellsItsProgressAndStopsWhenAsked_data()
     {
