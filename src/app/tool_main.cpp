@@ -113,9 +113,8 @@ QString notDone(pb::Phonebook& book, const QString& what, const QString& why)
 }
 
 // What the book could not hold goes to a vCard file beside it.
-int keepLeftOut(const QList<pb::exchange::Contact>& contacts, const pb::exchange::ImportPlan& plan, const QString& source)
+int keepLeftOut(const QByteArray& cards, const pb::exchange::ImportPlan& plan, const QString& source)
 {
-    const QByteArray cards = pb::exchange::leftOutCards(contacts, plan);
     if (cards.isEmpty())
         return 0;
     const QString name = pb::exchange::leftOutFileName(source);
@@ -139,7 +138,7 @@ int importFile(pb::Phonebook& book, const QString& source, bool skipDuplicates, 
     const QByteArray data = pb::memory::readAll(in);
     if (in.error() != QFileDevice::NoError)
         return fail(source, in.errorString());
-    QList<pb::exchange::Contact> contacts;
+    QByteArray leftOut;   // the cards of what the book cannot hold whole
     // Another program may change the book between the reading and the
     // writing: then everything is read and planned again (a few times).
     for (int attempt = 1;; ++attempt) {
@@ -148,7 +147,7 @@ int importFile(pb::Phonebook& book, const QString& source, bool skipDuplicates, 
         if (book.phonebookOpen() && !pb::exchange::readBook(book, &bytes, &why))
             return fail(QString::fromLatin1(pb::kPhonebookFileName), why);
         pb::exchange::ReadReport read;
-        const pb::exchange::ImportPlan plan = pb::exchange::planFileImport(data, source, &read, bytes, &contacts);
+        const pb::exchange::ImportPlan plan = pb::exchange::planFileImport(data, source, &read, bytes, &leftOut);
         if (attempt == 1 || !dryRun) {
             print(pb::exchange::summary(plan, source, skipDuplicates));
             print(pb::exchange::details(plan));
@@ -166,7 +165,7 @@ int importFile(pb::Phonebook& book, const QString& source, bool skipDuplicates, 
                       .arg(added == 1 ? QStringLiteral("1 contact") : QStringLiteral("%1 contacts").arg(added))
                       .arg(plan.bookCount + added == 1 ? QStringLiteral("1 record")
                                                        : QStringLiteral("%1 records").arg(plan.bookCount + added)));
-            return keepLeftOut(contacts, plan, source);
+            return keepLeftOut(leftOut, plan, source);
         }
         if (book.takeChangedElsewhere() && attempt < 5) {
             print(QStringLiteral("Another program changed the book meanwhile; reading it again."));

@@ -1112,8 +1112,11 @@ QList<Contact> readVCard(const QByteArray& input, ReadReport* report, QuickRecor
     fallbackPage = report && report->codePage ? report->codePage : 1252;
     const QByteArray data = fromUtf16(input);
     QList<Contact> out;
-    out.reserve(data.size() / 256);   // about the size of a small card
-    memory::preferHugePages(out.constData(), static_cast<std::size_t>(out.capacity()) * sizeof(Contact));
+    const qsizetype likely = data.size() / 256;   // cards, at about the size of a small one
+    if (!quick) {
+        out.reserve(likely);
+        memory::preferHugePages(out.constData(), static_cast<std::size_t>(out.capacity()) * sizeof(Contact));
+    }
     QList<Property> card;
     QStringList unknownCharsets;
     bool inCard = false;
@@ -1126,7 +1129,7 @@ QList<Contact> readVCard(const QByteArray& input, ReadReport* report, QuickRecor
     if (quick) {
         quick->records.clear();
         quick->record.clear();
-        quick->records.reserve(out.capacity() * static_cast<qsizetype>(kRecordSize));
+        quick->records.reserve(likely * static_cast<qsizetype>(kRecordSize));
         memory::preferHugePages(quick->records.constData(), static_cast<std::size_t>(quick->records.capacity()));
     }
     // A card gathered the quick way that turns out to need the other: its
@@ -1137,16 +1140,19 @@ QList<Contact> readVCard(const QByteArray& input, ReadReport* report, QuickRecor
             card << parseLine(QByteArrayView(qc.stash.data() + l.at, static_cast<qsizetype>(l.size)), l.colon, l.kind,
                               &unknownCharsets);
     };
+    // The contacts read so far, either way.
+    const auto contactsRead = [&] { return quick ? static_cast<qsizetype>(quick->record.size()) : out.size(); };
     const auto finish = [&](const char* to, bool whole) {
+        const qsizetype number = contactsRead() + 1;
         if (quick)
-            quick->record.push_back(-1);
+            quick->record.push_back(-static_cast<int>(out.size()) - 1);
         Contact c = contactFrom(card, report);
         c.source = QByteArray(cardFrom, to - cardFrom);
         if (!whole) {
             c.source.append("END:VCARD\r\n");
             if (report)
                 report->skipped << QStringLiteral("Contact %1: a card without its END:VCARD line (imported as far as it goes)")
-                                       .arg(out.size() + 1);
+                                       .arg(number);
         }
         out << std::move(c);
         card.clear();
@@ -1158,8 +1164,8 @@ QList<Contact> readVCard(const QByteArray& input, ReadReport* report, QuickRecor
     forEachLogicalLine(bytes, [&](QByteArrayView line, const char* from, const char* to) {
         if (stopped)
             return;
-        if (report && report->progress && out.size() >= toldAt + 256) {
-            toldAt = out.size();
+        if (report && report->progress && contactsRead() >= toldAt + 256) {
+            toldAt = contactsRead();
             if (!report->progress(from - bytes.data(), bytes.size())) {
                 stopped = true;
                 report->cancelled = true;
@@ -1179,7 +1185,6 @@ QList<Contact> readVCard(const QByteArray& input, ReadReport* report, QuickRecor
                 quick->records.resize(at + static_cast<qsizetype>(kRecordSize));
                 if (qc.record(quick->records.data() + at)) {
                     quick->record.push_back(static_cast<int>(at / static_cast<qsizetype>(kRecordSize)));
-                    out.append(Contact());   // its record says it all
                     qc.active = false;
                     inCard = false;
                     return;
@@ -1210,7 +1215,7 @@ QList<Contact> readVCard(const QByteArray& input, ReadReport* report, QuickRecor
         } else if (inCard && colon < 0) {
             if (report)
                 report->skipped << QStringLiteral("Contact %1: a line that is no property: %2")
-                                       .arg(out.size() + 1)
+                                       .arg(contactsRead() + 1)
                                        .arg(QString::fromUtf8(line.first(std::min<qsizetype>(60, line.size()))));
         } else if (inCard) {
             if (kind == Prop::Agent && startsWithLetters(line.sliced(colon + 1).trimmed(), "BEGIN:VCARD"))

@@ -71,14 +71,15 @@ enum class VCardVersion { V30, V40 };
 QList<Contact> readVCard(const QByteArray& data, ReadReport* report);
 // The cards a record holds whole and that need no word in a report (their
 // properties each have a field, and each fits it in the current code page),
-// read straight into their records: record[i] is the index in `records` of
-// contact i + 1's, or -1 for a contact read the usual way.
+// read straight into their records. For contact i + 1 of the file,
+// record[i] >= 0 is the index of its record in `records`; otherwise it was
+// read the usual way and is contact -(record[i] + 1) of the list.
 struct QuickRecords {
     QByteArray records;          // back to back
     std::vector<int> record;
 };
-// With `quick`, such cards come as empty contacts in the list and their
-// records in `quick`; the others as readVCard() reads them.
+// With `quick`, the list holds only the contacts read the usual way; the
+// others are records in `quick`.
 QList<Contact> readVCard(const QByteArray& data, ReadReport* report, QuickRecords* quick);
 QByteArray writeVCard(const QList<Contact>& contacts, VCardVersion version = VCardVersion::V30);
 

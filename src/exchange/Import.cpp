@@ -211,11 +211,19 @@ ImportPlan planImport(const QList<Contact>& contacts, const ReadReport& read, co
 
 ImportPlan planImport(const QList<Contact>& contacts, const ReadReport& read, const QByteArray& book, const QuickRecords* quick)
 {
-    // A contact read straight into its record is that record's text.
+    // Contact i of the file: read straight into its record, or in the list.
+    const qsizetype total = quick ? static_cast<qsizetype>(quick->record.size()) : contacts.size();
     const auto quickRecord = [quick](qsizetype i) -> const char* {
-        if (!quick || i >= static_cast<qsizetype>(quick->record.size()) || quick->record[static_cast<std::size_t>(i)] < 0)
+        if (!quick || quick->record[static_cast<std::size_t>(i)] < 0)
             return nullptr;
         return quick->records.constData() + static_cast<qsizetype>(quick->record[static_cast<std::size_t>(i)]) * kSize;
+    };
+    static const Contact none;
+    const auto contact = [&](qsizetype i) -> const Contact& {
+        if (!quick)
+            return contacts[i];
+        const int at = quick->record[static_cast<std::size_t>(i)];
+        return at < 0 ? contacts[-(at + 1)] : none;
     };
     const auto nameOf = [&](qsizetype i) {
         if (const char* r = quickRecord(i)) {
@@ -223,7 +231,7 @@ ImportPlan planImport(const QList<Contact>& contacts, const ReadReport& read, co
             std::copy_n(r, kRecordSize, whole.bytes.begin());
             return displayName(fromRecord(whole), static_cast<int>(i + 1));
         }
-        return displayName(contacts[i], static_cast<int>(i + 1));
+        return displayName(contact(i), static_cast<int>(i + 1));
     };
     ImportPlan plan;
     plan.skipped = read.skipped;
@@ -249,7 +257,7 @@ ImportPlan planImport(const QList<Contact>& contacts, const ReadReport& read, co
     QHash<QByteArray, int> fileEmails, fileNames;
 
     const int room = kMaxRecord - check.count;
-    const qsizetype taken = std::min<qsizetype>(room, contacts.size());
+    const qsizetype taken = std::min<qsizetype>(room, total);
     // When every contact was read straight into its record, in order, those
     // records are the plan's as they stand; otherwise each is written below.
     bool allReady = quick && static_cast<qsizetype>(quick->record.size()) >= taken &&
@@ -264,15 +272,15 @@ ImportPlan planImport(const QList<Contact>& contacts, const ReadReport& read, co
         plan.records = memory::uninitialized(taken * kSize);
     }
     plan.contacts.reserve(taken);
-    if (taken < contacts.size())
+    if (taken < total)
         plan.skipped << QStringLiteral("Contacts %1 to %2: the book holds at most %3 records.")
                             .arg(taken + 1)
-                            .arg(contacts.size())
+                            .arg(total)
                             .arg(kMaxRecord);
     std::string bytes, partBytes;   // one field's bytes, reused
     for (qsizetype i = 0; i < taken; ++i) {
         const int number = static_cast<int>(i + 1);
-        const Contact& c = contacts[i];
+        const Contact& c = contact(i);
         // Written to only when the records are not ready (the shared bytes stay as they are).
         char* const w = allReady ? nullptr : plan.records.data() + i * kSize;
         const char* const r = allReady ? plan.records.constData() + i * kSize : w;
@@ -345,13 +353,27 @@ ImportPlan planImport(const QList<Contact>& contacts, const ReadReport& read, co
 }
 
 ImportPlan planFileImport(const QByteArray& data, const QString& fileName, ReadReport* read, const QByteArray& book,
-                          QList<Contact>* contacts)
+                          QByteArray* leftOut)
 {
     if (!read->codePage)
         read->codePage = codepage::current();
+    if (isCsv(data, fileName)) {
+        const QList<Contact> contacts = readCsv(data, read);
+        ImportPlan plan = planImport(contacts, *read, book);
+        *leftOut = leftOutCards(contacts, plan);
+        return plan;
+    }
     QuickRecords quick;
-    *contacts = isCsv(data, fileName) ? readCsv(data, read) : readVCard(data, read, &quick);
-    return planImport(*contacts, *read, book, &quick);
+    const QList<Contact> contacts = readVCard(data, read, &quick);
+    ImportPlan plan = planImport(contacts, *read, book, &quick);
+    // Those the book cannot hold whole were all read the usual way.
+    leftOut->clear();
+    for (int n : plan.incompleteContacts()) {
+        const int at = n >= 1 && n <= static_cast<int>(quick.record.size()) ? quick.record[static_cast<std::size_t>(n - 1)] : 0;
+        if (at < 0)
+            *leftOut += contacts[-(at + 1)].source;
+    }
+    return plan;
 }
 
 QString summary(const ImportPlan& plan, const QString& fileName, bool skipDuplicates)

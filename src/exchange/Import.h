@@ -83,10 +83,10 @@ ImportPlan planImport(const QList<Contact>& contacts, const ReadReport& read, co
 ImportPlan planImport(const QList<Contact>& contacts, const ReadReport& read, const QByteArray& book, const QuickRecords* quick);
 // A file of contacts read and its import planned in one go: the plan
 // planImport(readContacts(...)) makes, without a contact of strings for
-// the cards a record holds whole (those come as empty contacts in
-// `contacts`; the others whole, as leftOutCards() needs them).
+// the cards a record holds whole; `leftOut` receives what leftOutCards()
+// gives for it.
 ImportPlan planFileImport(const QByteArray& data, const QString& fileName, ReadReport* read, const QByteArray& book,
-                          QList<Contact>* contacts);
+                          QByteArray* leftOut);
 // One paragraph for the question, and the details line by line.
 // With `skipDuplicates`, what it tells is what an import that leaves the
 // likely duplicates out will add.

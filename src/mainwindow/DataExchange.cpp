@@ -47,7 +47,7 @@ void Data::mnuImport_Click()
     if (!file)
         return;
     exchange::ImportPlan plan;
-    QList<exchange::Contact> contacts;
+    QByteArray leftOut;   // the cards of what the book cannot hold whole
     {
         const BusyCursor busy;
         QFile in(*file);
@@ -79,7 +79,7 @@ void Data::mnuImport_Click()
             read.progress = [&progress](qint64 done, qint64 total) {
                 return progress.advance(static_cast<int>(total > 0 ? done * 1000 / total : 0));
             };
-            plan = exchange::planFileImport(data, *file, &read, book, &contacts);
+            plan = exchange::planFileImport(data, *file, &read, book, &leftOut);
         }
         if (read.cancelled)
             return;   // the user stopped it: nothing is added
@@ -129,7 +129,7 @@ void Data::mnuImport_Click()
     reportUndoFailure();
 
     // What the records could not hold is offered a place of its own.
-    const QByteArray cards = exchange::leftOutCards(contacts, plan);
+    const QByteArray& cards = leftOut;
     if (cards.isEmpty())
         return;
     const QString name = exchange::leftOutFileName(*file);

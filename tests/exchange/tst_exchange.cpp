@@ -208,9 +208,8 @@ private slots:
             const QList<Contact> usual = readContacts(data, name, &usualRead);
             const ImportPlan want = planImport(usual, usualRead, existing);
             ReadReport quickRead;
-            QList<Contact> quick;
-            const ImportPlan got = planFileImport(data, name, &quickRead, existing, &quick);
-            QCOMPARE(quick.size(), usual.size());
+            QByteArray leftOut;
+            const ImportPlan got = planFileImport(data, name, &quickRead, existing, &leftOut);
             QCOMPARE(got.bookCount, want.bookCount);
             QCOMPARE(got.contacts, want.contacts);
             for (qsizetype i = 0; i < want.count(); ++i)
@@ -227,7 +226,8 @@ private slots:
             QCOMPARE(got.photosSkipped, want.photosSkipped);
             QVERIFY(!want.duplicates.isEmpty() || existing.isEmpty());
             // What the book cannot hold whole is kept the same way.
-            QCOMPARE(leftOutCards(quick, got), leftOutCards(usual, want));
+            QCOMPARE(leftOut, leftOutCards(usual, want));
+            QVERIFY(!leftOut.isEmpty());
         }
     }
 
