@@ -12,20 +12,6 @@ using namespace pb::test;
 
 namespace {
 
-struct Message {
-    QString text;
-    QString title;
-    MsgIcon icon;
-};
-
-Message lastMessage(TestEnv& env)
-{
-    const auto& s = env.boxes().shown;
-    if (s.isEmpty())
-        return {};
-    return {s.last().text, s.last().title, s.last().icon};
-}
-
 void typeNumber(Data* d, const QString& keys)
 {
     QLineEdit* box = lineEdit(d, "txtRecord");
@@ -68,7 +54,7 @@ private slots:
         QCOMPARE(shownBoxes(d), QStringList(7, QString()));
         QVERIFY(env.boxes().shown.isEmpty());
         click(d, "cmdNext");
-        const Message m = lastMessage(env);
+        const auto m = lastBox(env);
         QCOMPARE(m.text, QStringLiteral("Add a new record here\r\nPress 'Apply' to save"));
         QCOMPARE(m.title, QStringLiteral("X"));
         QCOMPARE(m.icon, MsgIcon::Information);
@@ -81,7 +67,7 @@ private slots:
         env.writeBookNames({"A", "B"});
         Data* d = env.openData();
         click(d, "cmdPrevious");
-        const Message m = lastMessage(env);
+        const auto m = lastBox(env);
         QCOMPARE(m.text, QStringLiteral("This is the first record!"));
         QCOMPARE(m.title, QStringLiteral("X"));
         QCOMPARE(recordBox(d), QStringLiteral("1"));
@@ -194,7 +180,7 @@ private slots:
         env.setSetting("RecordNumber", "3");
         Data* d = env.openData();
         typeNumber(d, keys);
-        const Message m = lastMessage(env);
+        const auto m = lastBox(env);
         QCOMPARE(m.text, text);
         QCOMPARE(m.title, title);
         QCOMPARE(int(m.icon), icon);
@@ -212,7 +198,7 @@ private slots:
         box->setFocus();
         box->end(false);
         QTest::keyClick(box, Qt::Key_Backspace);
-        QCOMPARE(lastMessage(env).text, QStringLiteral("Please enter a valid number"));
+        QCOMPARE(lastBox(env).text, QStringLiteral("Please enter a valid number"));
         QCOMPARE(recordBox(d), QStringLiteral("2"));
     }
 
