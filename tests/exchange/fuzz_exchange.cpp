@@ -1,6 +1,7 @@
 // libFuzzer target for the vCard and CSV readers and the import plan: any
 // bytes, no crash, no sanitizer finding, every contact read survives being
-// written again, and no planned record is a free slot.
+// written again, no planned record is a free slot, and the quick way to a
+// plan gives the plan the usual way gives.
 #include "exchange/Exchange.h"
 #include "exchange/Import.h"
 
@@ -30,5 +31,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::abort();
     (void)summary(plan, QStringLiteral("fuzz.vcf"));
     (void)details(plan);
+
+    ReadReport usualRead, quickRead;
+    const QList<Contact> usual = readVCard(bytes, &usualRead);
+    const ImportPlan want = planImport(usual, usualRead, QByteArray());
+    QByteArray leftOut;
+    const ImportPlan got = planFileImport(bytes, QStringLiteral("fuzz.vcf"), &quickRead, QByteArray(), &leftOut);
+    if (got.records != want.records || got.contacts != want.contacts || got.names != want.names || got.cuts != want.cuts ||
+        got.leftOut != want.leftOut || got.notKept != want.notKept || got.unmapped != want.unmapped ||
+        got.duplicates != want.duplicates || got.skipped != want.skipped || got.photosSkipped != want.photosSkipped ||
+        leftOut != leftOutCards(usual, want))
+        std::abort();
     return 0;
 }
