@@ -914,7 +914,9 @@ private:
 
 // Lines of at most 75 octets, continued with a space, never inside a
 // UTF-8 character.
-void appendFolded(QByteArray& out, QByteArrayView line)
+// Writes the line at `out` folded so; returns the end. Room: the line's
+// size, three more for every 74 octets, and two.
+char* foldInto(char* out, QByteArrayView line)
 {
     qsizetype at = 0;
     qsizetype room = 75;
@@ -922,11 +924,24 @@ void appendFolded(QByteArray& out, QByteArrayView line)
         qsizetype cut = at + room;
         while (cut > at && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80)
             --cut;
-        out.append(line.constData() + at, cut - at).append("\r\n ");
+        out = std::copy_n(line.constData() + at, cut - at, out);
+        *out++ = '\r';
+        *out++ = '\n';
+        *out++ = ' ';
         at = cut;
         room = 74;
     }
-    out.append(line.constData() + at, line.size() - at).append("\r\n");
+    out = std::copy_n(line.constData() + at, line.size() - at, out);
+    *out++ = '\r';
+    *out++ = '\n';
+    return out;
+}
+
+void appendFolded(QByteArray& out, QByteArrayView line)
+{
+    const qsizetype at = out.size();
+    out.resize(at + line.size() + (line.size() / 74 + 1) * 3 + 2);
+    out.truncate(foldInto(out.data() + at, line) - out.constData());
 }
 
 // --- CSV ------------------------------------------------------------------------------
@@ -1286,6 +1301,10 @@ std::string_view storedText(const char* record, Field f)
     const FieldLayout l = layoutOf(f);
     std::string_view text(record + l.offset, l.width);
     text = text.substr(0, std::min(text.size(), text.find('\0')));
+    // The padding eight bytes at a time, then byte by byte.
+    static constexpr std::string_view kEightSpaces = "        ";
+    while (text.size() >= 8 && text.substr(text.size() - 8) == kEightSpaces)
+        text.remove_suffix(8);
     while (!text.empty() && text.back() == ' ')
         text.remove_suffix(1);
     return text;
@@ -1326,7 +1345,22 @@ void forEachShownRecord(const QByteArray& book, int count, F each)
 // returns the end.
 char* putEscaped(char* out, std::string_view text, const codepage::Utf8Bytes& t)
 {
-    for (std::size_t i = 0; i < text.size(); ++i) {
+    // Bytes written as they are: ASCII but the escaped ones and line breaks.
+    static const std::array<bool, 256> plain = [] {
+        std::array<bool, 256> a{};
+        for (int b = 0; b < 0x80; ++b)
+            a[static_cast<std::size_t>(b)] = b != '\\' && b != ',' && b != ';' && b != '\r' && b != '\n';
+        return a;
+    }();
+    const std::size_t n = text.size();
+    for (std::size_t i = 0; i < n;) {
+        std::size_t run = i;
+        while (run < n && plain[static_cast<unsigned char>(text[run])])
+            ++run;
+        out = std::copy(text.data() + i, text.data() + run, out);
+        if (run == n)
+            break;
+        i = run;
         const auto b = static_cast<unsigned char>(text[i]);
         if (b == '\\' || b == ',' || b == ';') {
             *out++ = '\\';
@@ -1334,13 +1368,12 @@ char* putEscaped(char* out, std::string_view text, const codepage::Utf8Bytes& t)
         } else if (b == '\r' || b == '\n') {
             *out++ = '\\';
             *out++ = 'n';
-            if (b == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+            if (b == '\r' && i + 1 < n && text[i + 1] == '\n')
                 ++i;
-        } else if (b < 0x80) {
-            *out++ = static_cast<char>(b);
         } else {
             out = std::copy_n(t.utf8[b].data(), t.length[b], out);
         }
+        ++i;
     }
     return out;
 }
@@ -1366,14 +1399,23 @@ QByteArray writeVCard(const QList<Contact>& contacts, VCardVersion version)
 
 QByteArray exportVCard(const QByteArray& book, int count, VCardVersion version)
 {
+    // Written straight into one buffer, grown when a card might not fit;
+    // what is never written is never touched.
     QByteArray out;
-    // Room for the longest cards; what is never written is never touched.
-    out.reserve(book.size() * 2 + 4096);
-    memory::preferHugePages(out.constData(), static_cast<std::size_t>(out.capacity()));
-    QByteArray spare;
+    qsizetype used = 0;
+    constexpr qsizetype kCardRoom = 8192;   // more than any card of 440 bytes of fields takes
+    const auto room = [&](qsizetype need) {
+        if (out.size() - used >= need)
+            return;
+        out.resize(std::max<qsizetype>(out.size() * 2, used + need + book.size() * 2));
+        memory::preferHugePages(out.constData(), static_cast<std::size_t>(out.size()));
+    };
+    QByteArray spare, card;
     // Every line fits: 440 bytes of fields at most, each byte at most three
     // of UTF-8, and the names.
     std::array<char, 2048> line;
+    char* o = nullptr;
+    const auto literal = [&](const char* text) { o = putLiteral(o, text); };
     const auto put = [&](const char* name, std::string_view a, std::string_view b, const char* tail,
                          const codepage::Utf8Bytes& t, bool two) {
         char* e = putLiteral(line.data(), name);
@@ -1383,16 +1425,22 @@ QByteArray exportVCard(const QByteArray& book, int count, VCardVersion version)
             e = putEscaped(e, b, t);
         }
         e = putLiteral(e, tail);
-        appendFolded(out, QByteArrayView(line.data(), e - line.data()));
+        o = foldInto(o, QByteArrayView(line.data(), e - line.data()));
     };
     forEachShownRecord(book, count, [&](const char* r, const StoredFields& field, bool exact, const codepage::Utf8Bytes& t) {
         if (!exact) {
             ContactRecord whole;
             std::copy_n(r, kRecordSize, whole.bytes.begin());
-            appendCard(out, spare, fromRecord(whole), version);
+            card.resize(0);
+            appendCard(card, spare, fromRecord(whole), version);
+            room(card.size());
+            used = std::copy(card.begin(), card.end(), out.data() + used) - out.constData();
             return;
         }
-        out.append("BEGIN:VCARD\r\n").append(version == VCardVersion::V40 ? "VERSION:4.0\r\n" : "VERSION:3.0\r\n");
+        room(kCardRoom);
+        o = out.data() + used;
+        literal("BEGIN:VCARD\r\n");
+        literal(version == VCardVersion::V40 ? "VERSION:4.0\r\n" : "VERSION:3.0\r\n");
         const auto stored = [&](Field f) { return field[static_cast<std::size_t>(f)]; };
         const std::string_view first = stored(Field::FirstName), last = stored(Field::LastName);
         put("N:", last, first, ";;;", t, true);
@@ -1418,8 +1466,10 @@ QByteArray exportVCard(const QByteArray& book, int count, VCardVersion version)
             put("ADR:;;", v, {}, ";;;;", t, false);
         if (const std::string_view v = stored(Field::Comments); !v.empty())
             put("NOTE:", v, {}, "", t, false);
-        out.append("END:VCARD\r\n");
+        literal("END:VCARD\r\n");
+        used = o - out.constData();
     });
+    out.truncate(used);
     return out;
 }
 
