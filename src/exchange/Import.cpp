@@ -71,8 +71,9 @@ void put(char* at, Field f, const std::string& bytes)
     std::memset(at + l.offset + n, ' ', l.width - n);
 }
 
-// What a field shows, trimmed and without case, to compare contacts by.
-QByteArray key(const char* record, Field f)
+// What a field shows, trimmed and without case, to compare contacts by;
+// written into `out`, whose room is used again from contact to contact.
+void keyInto(QByteArray& out, const char* record, Field f)
 {
     const FieldLayout l = layoutOf(f);
     std::string_view text = FieldTextBytes(std::string_view(record + l.offset, l.width));
@@ -81,17 +82,60 @@ QByteArray key(const char* record, Field f)
     while (!text.empty() && text.back() == ' ')
         text.remove_suffix(1);
     if (std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
-        QByteArray k(text.data(), static_cast<qsizetype>(text.size()));
-        return k.toLower();
+        out.resize(static_cast<qsizetype>(text.size()));
+        std::transform(text.begin(), text.end(), out.begin(),
+                       [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+        return;
     }
-    return codepage::decode(text).trimmed().toCaseFolded().toUtf8();
+    out = codepage::decode(text).trimmed().toCaseFolded().toUtf8();
+}
+
+QByteArray key(const char* record, Field f)
+{
+    QByteArray out;
+    keyInto(out, record, f);
+    return out;
+}
+
+// First and last name's keys, or nothing when both are empty.
+void nameKeyInto(QByteArray& out, QByteArray& last, const char* record)
+{
+    keyInto(out, record, Field::FirstName);
+    keyInto(last, record, Field::LastName);
+    if (out.isEmpty() && last.isEmpty())
+        return;
+    out.append('\x1f').append(last);
 }
 
 QByteArray nameKey(const char* record)
 {
-    const QByteArray first = key(record, Field::FirstName), last = key(record, Field::LastName);
-    return first.isEmpty() && last.isEmpty() ? QByteArray() : first + '\x1f' + last;
+    QByteArray out, last;
+    nameKeyInto(out, last, record);
+    return out;
 }
+
+// Records or contacts by the hash of a key; a hit is confirmed on the key
+// itself, so two keys that share a hash are never taken for one.
+class KeyIndex
+{
+public:
+    explicit KeyIndex(qsizetype expected) { at_.reserve(expected); }
+    void insert(const QByteArray& key, int n) { at_.insert(qHash(key), n); }
+    // The number of the first (or the last) entry whose key is `key`, or 0.
+    template <typename KeyOf>
+    int find(const QByteArray& key, KeyOf keyOf, bool last) const
+    {
+        int found = 0;
+        const std::size_t h = qHash(key);
+        for (auto it = at_.constFind(h); it != at_.cend() && it.key() == h; ++it)
+            if (keyOf(it.value()) == key)
+                found = found == 0 ? it.value() : last ? std::max(found, it.value()) : std::min(found, it.value());
+        return found;
+    }
+
+private:
+    QMultiHash<std::size_t, int> at_;
+};
 
 QString displayName(const Contact& c, int number)
 {
@@ -244,20 +288,34 @@ ImportPlan planImport(const QList<Contact>& contacts, const ReadReport& read, co
                                       "overwrite. Check the book and repair it first.")
                            .arg(check.freeSlots.value(0, check.count + 1));
 
-    // What the book holds, to spot contacts it already has.
-    QHash<QByteArray, int> emails, names;
+    // What the book holds, to spot contacts it already has: for a key that
+    // several records share, the last of them.
+    const auto bookRecord = [&](int n) {
+        ContactRecord r;
+        std::copy_n(book.constData() + (n - 1) * kSize, std::min<qint64>(kSize, book.size() - (n - 1) * kSize), r.bytes.begin());
+        return r;
+    };
+    const auto bookEmail = [&](int n) { return key(bookRecord(n).bytes.data(), Field::Email); };
+    const auto bookName = [&](int n) { return nameKey(bookRecord(n).bytes.data()); };
+    KeyIndex emails(check.count), names(check.count);
+    QByteArray email, name, scratch;   // keys, their room used again
     for (int n = 1; n <= check.count; ++n) {
-        char r[kRecordSize] = {};
-        std::copy_n(book.constData() + (n - 1) * kSize, std::min<qint64>(kSize, book.size() - (n - 1) * kSize), r);
-        if (const QByteArray e = key(r, Field::Email); !e.isEmpty())
-            emails.insert(e, n);
-        if (const QByteArray k = nameKey(r); !k.isEmpty())
-            names.insert(k, n);
+        const ContactRecord r = bookRecord(n);
+        keyInto(email, r.bytes.data(), Field::Email);
+        if (!email.isEmpty())
+            emails.insert(email, n);
+        nameKeyInto(name, scratch, r.bytes.data());
+        if (!name.isEmpty())
+            names.insert(name, n);
     }
-    QHash<QByteArray, int> fileEmails, fileNames;
 
     const int room = kMaxRecord - check.count;
     const qsizetype taken = std::min<qsizetype>(room, total);
+    // Earlier contacts of the file: for a key that several share, the first.
+    KeyIndex fileEmails(taken), fileNames(taken);
+    const auto fileRecord = [&](int contact) { return plan.records.constData() + (contact - 1) * kSize; };
+    const auto fileEmail = [&](int m) { return key(fileRecord(m), Field::Email); };
+    const auto fileName = [&](int m) { return nameKey(fileRecord(m)); };
     // When every contact was read straight into its record, in order, those
     // records are the plan's as they stand; otherwise each is written below.
     bool allReady = quick && static_cast<qsizetype>(quick->record.size()) >= taken &&
@@ -331,17 +389,22 @@ ImportPlan planImport(const QList<Contact>& contacts, const ReadReport& read, co
         if (w && r[0] == '\0')   // a record, never a free slot (a quick one never is)
             put(w, Field::FirstName, " ");
 
-        const QByteArray email = key(r, Field::Email), name = nameKey(r);
-        if (!email.isEmpty() && (emails.contains(email) || fileEmails.contains(email))) {
-            plan.duplicates << ImportPlan::Duplicate{number, emails.value(email), fileEmails.value(email), true};
+        keyInto(email, r, Field::Email);
+        nameKeyInto(name, scratch, r);
+        const int inBookByEmail = email.isEmpty() ? 0 : emails.find(email, bookEmail, true);
+        const int inFileByEmail = email.isEmpty() ? 0 : fileEmails.find(email, fileEmail, false);
+        const int inBookByName = name.isEmpty() ? 0 : names.find(name, bookName, true);
+        const int inFileByName = name.isEmpty() ? 0 : fileNames.find(name, fileName, false);
+        if (inBookByEmail || inFileByEmail) {
+            plan.duplicates << ImportPlan::Duplicate{number, inBookByEmail, inFileByEmail, true};
             mention();
-        } else if (!name.isEmpty() && (names.contains(name) || fileNames.contains(name))) {
-            plan.duplicates << ImportPlan::Duplicate{number, names.value(name), fileNames.value(name), false};
+        } else if (inBookByName || inFileByName) {
+            plan.duplicates << ImportPlan::Duplicate{number, inBookByName, inFileByName, false};
             mention();
         }
-        if (!email.isEmpty() && !fileEmails.contains(email))
+        if (!email.isEmpty() && !inFileByEmail)
             fileEmails.insert(email, number);
-        if (!name.isEmpty() && !fileNames.contains(name))
+        if (!name.isEmpty() && !inFileByName)
             fileNames.insert(name, number);
         plan.contacts << number;
     }

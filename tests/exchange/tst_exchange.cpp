@@ -11,6 +11,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <utility>
 
 using namespace pb;
 using namespace pb::exchange;
@@ -229,6 +230,31 @@ private slots:
             QCOMPARE(leftOut, leftOutCards(usual, want));
             QVERIFY(!leftOut.isEmpty());
         }
+    }
+
+    // A likely duplicate names the last record of the book with the same
+    // e-mail (or name), and the first contact of the file; case and the
+    // spaces around do not count.
+    void aLikelyDuplicateNamesTheLastRecordAndTheFirstContact()
+    {
+        QByteArray book;
+        for (const auto& [first, email] : {std::pair{"Ann", "ann@x.org"}, std::pair{"Bob", "bob@x.org"}, std::pair{"Ann2", "ANN@x.org "}}) {
+            Contact c;
+            c[Field::FirstName] = QString::fromLatin1(first);
+            c[Field::Email] = QString::fromLatin1(email);
+            book.append(toRecord(c).bytes.data(), static_cast<qsizetype>(kRecordSize));
+        }
+        const QByteArray cards = "BEGIN:VCARD\r\nN:;Cy\r\nEMAIL: Ann@X.org\r\nEND:VCARD\r\n"
+                                 "BEGIN:VCARD\r\nN:Lee;Di\r\nEND:VCARD\r\n"
+                                 "BEGIN:VCARD\r\nN:lee;di\r\nEND:VCARD\r\n"
+                                 "BEGIN:VCARD\r\nN:LEE;DI\r\nEND:VCARD\r\n";
+        ReadReport read;
+        QByteArray leftOut;
+        const ImportPlan plan = planFileImport(cards, QStringLiteral("d.vcf"), &read, book, &leftOut);
+        QCOMPARE(plan.duplicates.size(), 3);
+        QVERIFY((plan.duplicates[0] == ImportPlan::Duplicate{1, 3, 0, true}));
+        QVERIFY((plan.duplicates[1] == ImportPlan::Duplicate{3, 0, 2, false}));
+        QVERIFY((plan.duplicates[2] == ImportPlan::Duplicate{4, 0, 2, false}));
     }
 
     // Reading tells how far it has come and stops when told to.
