@@ -11,12 +11,37 @@
 #include <QTest>
 
 #include <algorithm>
+#include <string_view>
 #include <utility>
 
 using namespace pb;
 using namespace pb::exchange;
 
 namespace {
+
+// Records of pseudo-random bytes, the same for the same seed: lower-case
+// letters, high bytes, spaces and the special bytes, in the shares given.
+class RandomRecords
+{
+public:
+    explicit RandomRecords(quint32 seed) : seed_(seed) {}
+    quint32 next() { return (seed_ = seed_ * 1103515245u + 12345u) >> 16; }
+    QByteArray record(quint32 letters, quint32 high, quint32 spaces, quint32 specials, std::string_view special)
+    {
+        QByteArray r(static_cast<qsizetype>(kRecordSize), ' ');
+        for (char& b : r) {
+            const quint32 k = next() % (letters + high + spaces + specials);
+            b = k < letters                  ? char('a' + next() % 26)
+                : k < letters + high         ? char(0x80 + next() % 128)
+                : k < letters + high + spaces ? ' '
+                                             : special[next() % special.size()];
+        }
+        return r;
+    }
+
+private:
+    quint32 seed_;
+};
 
 // Records that use every field to its width, the whole Western code page,
 // and the characters the formats must escape.
@@ -115,16 +140,11 @@ private slots:
     {
         QFETCH(int, page);
         QVERIFY(codepage::setCurrent(page));
-        quint32 seed = static_cast<quint32>(page);
-        const auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
+        RandomRecords random(static_cast<quint32>(page));
         const char special[] = {'\\', ',', ';', '"', '\r', '\n', ' ', ' ', '\t', '\0', char(0xA0), char(0xCC), char(0xDE), char(0xF2)};
         QByteArray book;
         for (int n = 0; n < 400; ++n) {
-            QByteArray r(static_cast<qsizetype>(kRecordSize), ' ');
-            for (qsizetype i = 0; i < r.size(); ++i) {
-                const quint32 k = next() % 10;
-                r[i] = k < 4 ? char('a' + next() % 26) : k < 7 ? char(0x80 + next() % 128) : special[next() % sizeof special];
-            }
+            QByteArray r = random.record(4, 3, 0, 3, std::string_view(special, sizeof special));
             if (n % 7 == 0)
                 r.replace(0, 20, QByteArray(20, ' '));   // no first name
             if (n % 5 == 0)
@@ -157,18 +177,15 @@ private slots:
     {
         QFETCH(int, page);
         QVERIFY(codepage::setCurrent(page));
-        quint32 seed = static_cast<quint32>(page);
-        const auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
+        RandomRecords random(static_cast<quint32>(page));
         const char special[] = {'\\', ',', ';', '"', '\r', '\n', ' ', ' ', '\t', char(0xA0), char(0xCC), char(0xDE)};
         QByteArray book;
         for (int n = 0; n < 300; ++n) {
-            QByteArray r(static_cast<qsizetype>(kRecordSize), ' ');
-            for (qsizetype i = 0; i < r.size(); ++i) {
-                const quint32 k = next() % 12;
-                r[i] = k < 6 ? char('a' + next() % 26) : k < 8 ? char(0x80 + next() % 128) : k < 11 ? ' ' : special[next() % sizeof special];
-                if (n % 2 == 0 && (r[i] == '\r' || r[i] == '\n' || r[i] == '\t'))
-                    r[i] = ',';   // half of them as a record usually is: no line breaks
-            }
+            QByteArray r = random.record(6, 2, 3, 1, std::string_view(special, sizeof special));
+            if (n % 2 == 0)
+                for (char& b : r)
+                    if (b == '\r' || b == '\n' || b == '\t')
+                        b = ',';   // half of them as a record usually is: no line breaks
             if (n % 2 == 0)
                 for (qsizetype at : {0, 20})
                     r[at] = 'A';   // names that begin with a letter
