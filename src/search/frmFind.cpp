@@ -130,28 +130,24 @@ std::optional<frmFind::SearchField> frmFind::searchField() const
 }
 
 // The main window's boxes are set once, at the end.
-frmFind::Scan frmFind::scan(int from, Field field, const QString& query, bool badPatternFails)
+SearchScan::Outcome frmFind::scan(int from, Field field, const QString& query, bool badPatternFails, int* hit)
 {
     RecordWindow* data = ctx_.recordWindow();
     const auto count = data->recordCount();
     if (!count)
-        return {Outcome::Failed, 0};
+        return SearchScan::Outcome::Failed;
     const BusyCursor busy;
     const SearchScan s = searchBook(ctx_.book, from, *count, field, query, badPatternFails);
-    switch (s.outcome) {
-    case SearchScan::Outcome::Failed:
-        return {Outcome::Failed, 0};
-    case SearchScan::Outcome::BadPattern:
+    if (s.outcome == SearchScan::Outcome::BadPattern) {
         data->setBoxText(field, s.firstText);
-        return {Outcome::Failed, 0};
-    case SearchScan::Outcome::NotFound:
-        return {Outcome::NotFound, 0};
-    case SearchScan::Outcome::Hit:
-        break;
+        return SearchScan::Outcome::Failed;
     }
-    data->ToDisplay();
-    data->setRecordBox(s.hit);
-    return {Outcome::Hit, s.hit};
+    if (s.outcome == SearchScan::Outcome::Hit) {
+        data->ToDisplay();
+        data->setRecordBox(s.hit);
+        *hit = s.hit;
+    }
+    return s.outcome;
 }
 
 void frmFind::backTo(int record)
@@ -179,20 +175,21 @@ void frmFind::cmdSerach_Click()
     if (!field)
         return;
 
-    const Scan result = scan(1, field->field, q, true);
-    if (result.outcome == Outcome::Failed) {
+    int hit = 0;
+    const SearchScan::Outcome result = scan(1, field->field, q, true, &hit);
+    if (result == SearchScan::Outcome::Failed) {
         // Nothing to report, but the main window goes back to its record.
         backTo(*s);
         return;
     }
-    if (result.outcome == Outcome::NotFound) {
+    if (result == SearchScan::Outcome::NotFound) {
         backTo(*s);
         ctx_.boxes.show(this, field->notFound + q + QStringLiteral(" is not found."),
                         QStringLiteral("Search Result"), MsgButtons::Ok, MsgIcon::Information);
         return;
     }
     const auto count = data->recordCount();
-    if (count && result.hit < *count) {
+    if (count && hit < *count) {
         cmdFindNext->setEnabled(true);
         cmdFindNext->raise();
     }
@@ -210,9 +207,8 @@ void frmFind::cmdFindNext_Click()
     ctx_.book.PreviousRecordNumber = *s;
     // A stored name that is no valid pattern simply is no wildcard hit here,
     // and nothing follows record 32767.
-    const Scan result = *s < kMaxRecord ? scan(*s + 1, field->field, txtFind->text(), false)
-                                        : Scan{Outcome::NotFound, 0};
-    if (result.outcome == Outcome::Hit)
+    int hit = 0;
+    if (*s < kMaxRecord && scan(*s + 1, field->field, txtFind->text(), false, &hit) == SearchScan::Outcome::Hit)
         return;
     backTo(*s);
     ctx_.boxes.show(this, QStringLiteral("No more records!"), QStringLiteral("Search Result"), MsgButtons::Ok,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "records/ContactRecord.h"
+#include "search/Search.h"
 
 #include <QDialog>
 
@@ -30,18 +31,16 @@ protected:
     void closeEvent(QCloseEvent* e) override;
 
 private:
-    enum class Outcome { Hit, NotFound, Failed };
-    struct Scan {
-        Outcome outcome;
-        int hit;
-    };
     struct SearchField {
         Field field;
         QString notFound;
     };
 
     std::optional<SearchField> searchField() const;
-    Scan scan(int from, Field field, const QString& query, bool badPatternFails);
+    // The search from `from` on, the main window's boxes set at the end: a
+    // bad pattern (when it fails) leaves the field's text in its box and
+    // counts as Failed.
+    SearchScan::Outcome scan(int from, Field field, const QString& query, bool badPatternFails, int* hit);
     void backTo(int record);
 
     AppContext& ctx_;
