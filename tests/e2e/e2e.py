@@ -149,6 +149,25 @@ def case_escape_closes_the_search_window(build):
         check(title_of(s, w).startswith("PhoneBook Record: "), "the main window stays")
 
 
+def case_escape_closes_the_print_window_and_the_records_list(build):
+    # Esc from the real keyboard closes each as its Exit button does; the
+    # main window stays.
+    with Session(build, book_bytes=book("Ann", "Bob")) as s:
+        w = s.main_window()
+        s.desk.key("alt+f", "p")
+        p = s.desk.wait_window("^Print$")
+        s.desk.focus(p)
+        s.desk.key("Escape")
+        s.desk.wait_no_window("^Print$")
+        s.desk.focus(w)
+        s.desk.key("alt+t", "s", "Down", "Return")
+        r = s.desk.wait_window("^Available records$")
+        s.desk.focus(r)
+        s.desk.key("Escape")
+        s.desk.wait_no_window("^Available records$")
+        check(title_of(s, w).startswith("PhoneBook Record: "), "the main window stays")
+
+
 def case_triple_click_in_the_viewer_takes_one_line(build):
     # All Records to a File fills the viewer; a triple click takes one line.
     with Session(build, book_bytes=book(*["N%d" % i for i in range(1, 200)])) as s:
