@@ -55,7 +55,7 @@ def wait_until(what, condition, timeout=15.0, step=0.05):
 
 
 class XServer:
-    """Xvfb on a display number it finds free itself (-displayfd), ended on exit."""
+    """Xvfb on a free display number of this process's own range, ready when -displayfd says so; ended on exit."""
 
     def __init__(self, size="1280x1024x24"):
         self.size = size
@@ -63,8 +63,23 @@ class XServer:
         self.display = None
 
     def __enter__(self):
+        # A display number of this process's own range: a server that another
+        # case ends at the same moment removes its socket on the way out, and
+        # must not take a new server's socket of the same number with it.
+        base = 20 + (os.getpid() % 500) * 8
+        for display in range(base, base + 64):
+            if os.path.exists("/tmp/.X%d-lock" % display):
+                continue
+            number = self._start(display)
+            if number:
+                self.display = ":" + number
+                return self
+        raise Failure("the X server did not start")
+
+    def _start(self, display):
         read_end, write_end = os.pipe()
-        self.proc = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", self.size, "-nolisten", "tcp"],
+        self.proc = subprocess.Popen(["Xvfb", ":%d" % display, "-displayfd", str(write_end), "-screen", "0", self.size,
+                                      "-nolisten", "tcp"],
                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, pass_fds=(write_end,))
         os.close(write_end)
         number = b""
@@ -76,9 +91,9 @@ class XServer:
                 number += chunk
         if not number.strip():
             self.proc.kill()
-            raise Failure("the X server did not start")
-        self.display = ":" + number.decode().strip()
-        return self
+            self.proc.wait()
+            return None
+        return number.decode().strip()
 
     def __exit__(self, *exc):
         if self.proc:
