@@ -38,11 +38,15 @@ void ContactRecord::store(Field f, QStringView text)
 
 std::string_view FieldTextBytes(std::string_view stored)
 {
-    std::string_view s = beforeNul(stored);
-    const auto run = s.find("  ");
-    if (run != std::string_view::npos)
-        s = s.substr(0, run + 1);
-    return s;
+    // Up to a NUL, or up to the first space of a run of two (one pass: this
+    // runs for every field of every record a whole-book command reads).
+    for (std::size_t i = 0; i < stored.size(); ++i) {
+        if (stored[i] == '\0')
+            return stored.substr(0, i);
+        if (stored[i] == ' ' && i + 1 < stored.size() && stored[i + 1] == ' ')
+            return stored.substr(0, i + 1);
+    }
+    return stored;
 }
 
 QString FieldText(std::string_view stored)
