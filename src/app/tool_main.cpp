@@ -6,7 +6,6 @@
 //   z8p-phonebook-tool repair
 #include "exchange/Exchange.h"
 #include "exchange/Import.h"
-#include "platform/BigBuffer.h"
 #include "platform/Codepage.h"
 #include "platform/SettingsStore.h"
 #include "platform/Version.h"
@@ -135,9 +134,6 @@ int importFile(pb::Phonebook& book, const QString& source, bool skipDuplicates, 
         return fail(source, QStringLiteral("not a regular file"));
     if (!in.open(QIODevice::ReadOnly))
         return fail(source, in.errorString());
-    const QByteArray data = pb::memory::readAll(in);
-    if (in.error() != QFileDevice::NoError)
-        return fail(source, in.errorString());
     QByteArray leftOut;   // the cards of what the book cannot hold whole
     // Another program may change the book between the reading and the
     // writing: then everything is read and planned again (a few times).
@@ -147,7 +143,9 @@ int importFile(pb::Phonebook& book, const QString& source, bool skipDuplicates, 
         if (book.phonebookOpen() && !pb::exchange::readBook(book, &bytes, &why))
             return fail(QString::fromLatin1(pb::kPhonebookFileName), why);
         pb::exchange::ReadReport read;
-        const pb::exchange::ImportPlan plan = pb::exchange::planFileImport(data, source, &read, bytes, &leftOut);
+        pb::exchange::ImportPlan plan;
+        if (!in.seek(0) || !pb::exchange::planFileImport(in, &read, bytes, &plan, &leftOut, &why))
+            return fail(source, why.isEmpty() ? in.errorString() : why);
         if (attempt == 1 || !dryRun) {
             print(pb::exchange::summary(plan, source, skipDuplicates));
             print(pb::exchange::details(plan));

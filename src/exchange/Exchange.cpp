@@ -2,7 +2,9 @@
 
 #include "platform/BigBuffer.h"
 #include "platform/Codepage.h"
+#include "records/RecordNumber.h"
 
+#include <QFile>
 #include <QMap>
 #include <QRegularExpression>
 #include <QSet>
@@ -11,6 +13,8 @@
 #include <optional>
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cstring>
 
 namespace pb::exchange {
@@ -100,13 +104,12 @@ char asciiUpper(char c)
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
-bool sameLetters(QByteArrayView a, const char* b)
+bool sameLetters(QByteArrayView a, std::string_view b)
 {
-    const auto n = static_cast<qsizetype>(std::strlen(b));
-    if (a.size() != n)
+    if (a.size() != static_cast<qsizetype>(b.size()))
         return false;
-    for (qsizetype i = 0; i < n; ++i)
-        if (asciiUpper(a[i]) != b[i])
+    for (std::size_t i = 0; i < b.size(); ++i)
+        if (asciiUpper(a[static_cast<qsizetype>(i)]) != b[i])
             return false;
     return true;
 }
@@ -161,6 +164,14 @@ Prop kindOf(QByteArrayView name)
         all.erase(std::unique(all.begin(), all.end(), [](const auto& a, const auto& b) { return a.first == b.first; }), all.end());
         return all;
     }();
+    // The names nearly every card holds, without a search.
+    static constexpr std::pair<std::string_view, Prop> common[] = {
+        {"N", Prop::N},     {"FN", Prop::FN},     {"TEL", Prop::Tel},     {"EMAIL", Prop::Email}, {"ADR", Prop::Adr},
+        {"ORG", Prop::Org}, {"NOTE", Prop::Note}, {"BEGIN", Prop::Begin}, {"END", Prop::End},     {"VERSION", Prop::Meta},
+    };
+    for (const auto& [word, kind] : common)
+        if (sameLetters(name, word))
+            return kind;
     std::array<char, 40> upper;
     if (name.size() > static_cast<qsizetype>(upper.size()))
         return Prop::Other;
@@ -338,9 +349,10 @@ bool quotedPrintableLine(QByteArrayView line)
 // span of the file it came from: CR LF (or LF, or CR) plus a space or tab
 // continues a line; a quoted-printable value ending in "=" continues on the
 // next line, unless that line begins or ends a card. Lines that are not
-// folded are not copied.
+// folded are not copied. `each` returns false to stop after its line; the
+// result is where the next line begins (the end of `data` when all were read).
 template <typename F>
-void forEachLogicalLine(QByteArrayView data, F each)
+const char* forEachLogicalLine(QByteArrayView data, F each)
 {
     QByteArray joined;        // a folded line put together
     bool isJoined = false;
@@ -374,8 +386,8 @@ void forEachLogicalLine(QByteArrayView data, F each)
             join(raw.sliced(1));
             to = next;
         } else {
-            if (any)
-                each(current(), from, to);
+            if (any && !each(current(), from, to))
+                return to;
             line = raw;
             isJoined = false;
             qp = quotedPrintableLine(raw);
@@ -389,6 +401,7 @@ void forEachLogicalLine(QByteArrayView data, F each)
     }
     if (any)
         each(current(), from, to);
+    return end;
 }
 
 // Where the name and parameters end: the first colon outside quotes.
@@ -404,13 +417,30 @@ qsizetype colonOf(QByteArrayView line)
     return -1;
 }
 
-// The property's name without its group (item1.TEL) or parameters.
+// The property's name without its group (item1.TEL) or parameters, and
+// where the parameters begin (-1: there are none).
+QByteArrayView nameOf(QByteArrayView head, qsizetype* semicolon)
+{
+    qsizetype end = head.size(), dot = -1;
+    for (qsizetype i = 0; i < head.size(); ++i) {
+        if (head[i] == ';') {
+            end = i;
+            break;
+        }
+        if (head[i] == '.')
+            dot = i;
+    }
+    *semicolon = end < head.size() ? end : -1;
+    QByteArrayView name = head.first(end).trimmed();
+    if (dot >= 0)
+        name = name.sliced(dot - (name.data() - head.data()) + 1);
+    return name;
+}
+
 QByteArrayView nameOf(QByteArrayView head)
 {
-    QByteArrayView name = head.first(std::min(head.size(), head.indexOf(';') < 0 ? head.size() : head.indexOf(';'))).trimmed();
-    if (const qsizetype dot = name.lastIndexOf('.'); dot >= 0)
-        name = name.sliced(dot + 1);
-    return name;
+    qsizetype semicolon;
+    return nameOf(head, &semicolon);
 }
 
 // A declared character set is honoured through Qt's decoders (ICU knows
@@ -630,81 +660,117 @@ Contact contactFrom(const QList<Property>& card, ReadReport* report)
 
 // --- cards read straight into a record ------------------------------------------
 
-// Appends the value's bytes unescaped ("\n" and "\N" a line break, "\x" the x).
-void unescapeInto(std::string& out, std::string_view v)
+// A field's text on its way into a record, in UTF-8: room for any value a
+// field could hold (three bytes a character, and some), so that a longer
+// one is known to be too long without counting characters.
+class Text
 {
-    for (std::size_t i = 0; i < v.size(); ++i) {
-        if (v[i] == '\\' && i + 1 < v.size()) {
-            const char next = v[++i];
-            out += (next == 'n' || next == 'N') ? '\n' : next;
-        } else {
-            out += v[i];
-        }
+public:
+    static constexpr std::size_t kRoom = 512;
+    void clear() { n_ = 0; }
+    bool empty() const { return n_ == 0; }
+    std::size_t size() const { return n_; }
+    const char* data() const { return buf_.data(); }
+    std::string_view view() const { return {buf_.data(), n_}; }
+    char back() const { return buf_[n_ - 1]; }
+    void shrink(std::size_t by) { n_ -= by; }
+    // False once the text no longer fits its room.
+    bool put(char c)
+    {
+        if (n_ == kRoom)
+            return false;
+        buf_[n_++] = c;
+        return true;
     }
-}
+    bool put(std::string_view s)
+    {
+        if (s.size() > kRoom - n_)
+            return false;
+        std::memcpy(buf_.data() + n_, s.data(), s.size());
+        n_ += s.size();
+        return true;
+    }
 
-// The parts of a structured value between unescaped `sep`, unescaped.
-void splitEscapedInto(std::vector<std::string>& parts, std::string_view v, char sep)
-{
-    // The strings are kept from call to call: their room is used again.
-    std::size_t n = 1;
-    const auto part = [&]() -> std::string& {
-        if (parts.size() < n)
-            parts.resize(n);
-        return parts[n - 1];
-    };
-    part().clear();
-    for (std::size_t i = 0; i < v.size(); ++i) {
-        if (v[i] == '\\' && i + 1 < v.size()) {
-            const char next = v[++i];
-            part() += (next == 'n' || next == 'N') ? '\n' : next;
-        } else if (v[i] == sep) {
-            ++n;
-            part().clear();
-        } else {
-            part() += v[i];
-        }
-    }
-    parts.resize(n);
-}
-
-// Every line break (CR LF, CR or LF) as CR LF, as toCrLf() does.
-void crLfInto(std::string& out, std::string_view in)
-{
-    out.clear();
-    for (std::size_t i = 0; i < in.size(); ++i) {
-        if (in[i] == '\r' || in[i] == '\n') {
-            out += "\r\n";
-            if (in[i] == '\r' && i + 1 < in.size() && in[i + 1] == '\n')
-                ++i;
-        } else {
-            out += in[i];
-        }
-    }
-}
+private:
+    std::array<char, kRoom> buf_;
+    std::size_t n_ = 0;
+};
 
 bool asciiSpace(char c)
 {
     return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
-// The code page's bytes for UTF-8 text, when the import stores them
-// without a word: valid UTF-8 (no byte-order mark in front), every
-// character one the page holds, no control character but CR, LF and tab.
-// Otherwise false, and the card goes the way that reports.
-bool quietBytes(std::string_view utf8, std::string& out)
+// Appends the value unescaped ("\n" and "\N" a line break, "\x" the x);
+// with `crLf` a line break is written CR LF. The value is one line of the
+// file, so it holds no line break of its own. False: it does not fit.
+bool unescapeTo(Text& out, std::string_view v, bool crLf)
 {
-    out.clear();
-    if (utf8.size() >= 3 && utf8.substr(0, 3) == "\xEF\xBB\xBF")
-        return false;
+    while (!v.empty()) {
+        const std::size_t slash = v.find('\\');
+        if (!out.put(v.substr(0, slash)))
+            return false;
+        if (slash == std::string_view::npos || slash + 1 == v.size())
+            return slash == std::string_view::npos || out.put('\\');
+        const char c = v[slash + 1];
+        if (c == 'n' || c == 'N') {
+            if ((crLf && !out.put('\r')) || !out.put('\n'))
+                return false;
+        } else if (!out.put(c)) {
+            return false;
+        }
+        v.remove_prefix(slash + 2);
+    }
+    return true;
+}
+
+// The parts of a structured value between unescaped ';', each unescaped,
+// into `parts` (those past the last are left empty). False: one does not fit.
+template <std::size_t N>
+bool splitTo(std::array<Text, N>& parts, std::string_view v, bool crLf)
+{
+    for (Text& t : parts)
+        t.clear();
+    std::size_t n = 0;
+    std::size_t from = 0;
+    for (std::size_t i = 0; i <= v.size(); ++i) {
+        if (i < v.size() && v[i] == '\\') {
+            ++i;
+            continue;
+        }
+        if (i < v.size() && v[i] != ';')
+            continue;
+        if (n < N && !unescapeTo(parts[n], v.substr(from, i - from), crLf))
+            return false;
+        ++n;
+        from = i + 1;
+    }
+    return true;
+}
+
+// Writes the UTF-8 text into the field at `r` in the code page's bytes,
+// padded with spaces, when the import stores it without a word: valid
+// UTF-8 (no byte-order mark in front), every character one the page holds,
+// no control character but CR, LF and tab, and no more than the field's
+// width. False otherwise, and the card goes the way that reports.
+bool quietlyInto(char* r, Field f, std::string_view utf8)
+{
+    const FieldLayout l = layoutOf(f);
+    char* out = r + l.offset;
+    char* const stop = out + l.width;
     const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
     const auto* const end = p + utf8.size();
+    if (utf8.size() >= 3 && utf8.substr(0, 3) == "\xEF\xBB\xBF")
+        return false;
+    const bool fits = utf8.size() <= l.width;   // then the bytes fit too
     while (p < end) {
+        if (!fits && out == stop)
+            return false;
         const unsigned char b = *p;
         if (b < 0x80) {
             if ((b < 0x20 && b != '\r' && b != '\n' && b != '\t') || b == 0x7F)
                 return false;
-            out += static_cast<char>(b);
+            *out++ = static_cast<char>(b);
             ++p;
             continue;
         }
@@ -731,40 +797,116 @@ bool quietBytes(std::string_view utf8, std::string& out)
         const char byte = codepage::byteFor(c);
         if (byte == '\0')
             return false;
-        out += byte;
+        *out++ = byte;
         p += more + 1;
     }
+    std::memset(out, ' ', static_cast<std::size_t>(stop - out));
     return true;
 }
 
-// A card whose every property has a field of its own and says nothing
-// the report would mention, gathered line by line.
-struct QuickCard {
-    struct Line {
-        std::size_t at, size;
-        qsizetype colon;
-        Prop kind;
-    };
-    bool active = false;
-    std::string stash;        // the lines taken, back to back
-    std::vector<Line> lines;
-    std::array<int, 16> seen{};
+// The end of the line that begins at `p` (its first CR or LF, or `end`).
+const char* lineEnd(const char* p, const char* end)
+{
+    // Eight bytes at a time: a byte of x is zero where the text holds LF
+    // (or CR); the lowest flagged byte is the first such byte.
+    constexpr std::uint64_t kOnes = 0x0101010101010101u, kHigh = 0x8080808080808080u;
+    const auto zeroByte = [](std::uint64_t x) { return (x - kOnes) & ~x & kHigh; };
+    // (Only the lowest flag is sure: on a big-endian machine byte by byte.)
+    for (; std::endian::native == std::endian::little && end - p >= 8; p += 8) {
+        std::uint64_t v;
+        std::memcpy(&v, p, 8);
+        if (const std::uint64_t hit = zeroByte(v ^ (kOnes * '\n')) | zeroByte(v ^ (kOnes * '\r')))
+            return p + std::countr_zero(hit) / 8;
+    }
+    while (p < end && *p != '\n' && *p != '\r')
+        ++p;
+    return p;
+}
 
-    void start()
+// Where the next line begins after a line ending at `e`.
+const char* afterBreak(const char* e, const char* end)
+{
+    if (e == end)
+        return e;
+    return e + ((*e == '\r' && e + 1 < end && e[1] == '\n') ? 2 : 1);
+}
+
+// A card whose every property has a field of its own and says nothing the
+// report would mention, read in one pass straight into its record: the
+// record contactFrom() and the import's plan would make of it.
+class PlainCard
+{
+public:
+    // The card whose BEGIN:VCARD line starts at `p`, with the text held up
+    // to `end`: its record written at `r`, and where the line after its
+    // END:VCARD begins; or nullptr, and the card is read the usual way
+    // (`r` then holds nothing of use).
+    const char* read(const char* p, const char* end, char* r)
     {
-        active = true;
-        stash.clear();
-        lines.clear();
-        seen.fill(0);
+        values_.fill({});
+        seen_ = 0;
+        unfolded_.clear();
+        bool first = true;
+        while (p < end) {
+            // One line, unfolded: a line break and a space or tab go on with it.
+            const char* const e = lineEnd(p, end);
+            const char* next = afterBreak(e, end);
+            const QByteArrayView raw(p, e - p);
+            // A quoted-printable value ending in "=" goes on in the next line.
+            const auto goesOn = [&](QByteArrayView text) { return text.endsWith('=') && quotedPrintableLine(raw); };
+            QByteArrayView line = raw;
+            std::size_t at = 0;   // where it is in unfolded_, when folded
+            bool folded = false;
+            while (next < end && (*next == ' ' || *next == '\t')) {
+                if (first || goesOn(line))
+                    return nullptr;   // the BEGIN line folded, or a soft break: the usual way
+                if (!folded) {
+                    at = unfolded_.size();
+                    unfolded_.append(raw.data(), static_cast<std::size_t>(raw.size()));
+                    folded = true;
+                }
+                const char* const more = lineEnd(next, end);
+                unfolded_.append(next + 1, static_cast<std::size_t>(more - next - 1));
+                line = QByteArrayView(unfolded_.data() + at, static_cast<qsizetype>(unfolded_.size() - at));
+                next = afterBreak(more, end);
+            }
+            p = next;
+            if (first) {
+                first = false;   // the BEGIN line, which the caller checked
+                continue;
+            }
+            if (std::all_of(line.begin(), line.end(), asciiSpace))
+                continue;
+            if (goesOn(line))
+                return nullptr;
+            const qsizetype colon = colonOf(line);
+            if (colon < 0)
+                return nullptr;
+            const QByteArrayView head = line.first(colon);
+            qsizetype semicolon;
+            const Prop kind = kindOf(nameOf(head, &semicolon));
+            if (kind == Prop::End) {
+                if (!sameLetters(line.sliced(colon + 1).trimmed(), "VCARD"))
+                    return nullptr;
+                return record(r) ? p : nullptr;
+            }
+            if (kind == Prop::Meta)
+                continue;   // the card's bookkeeping, read by neither way
+            if (!take(head, semicolon, kind))
+                return nullptr;
+            const auto size = static_cast<std::size_t>(line.size() - colon - 1);
+            values_[static_cast<std::size_t>(kind)] =
+                folded ? Span{nullptr, at + static_cast<std::size_t>(colon) + 1, size} : Span{line.data() + colon + 1, 0, size};
+        }
+        return nullptr;   // no END:VCARD in what is held
     }
 
-    // Takes a property line of the card; false for one it cannot take.
-    bool take(QByteArrayView line, qsizetype colon, Prop kind)
+private:
+    // Whether a property of this kind and with these parameters can be
+    // read straight into its field.
+    bool take(QByteArrayView head, qsizetype semicolon, Prop kind)
     {
-        if (kind == Prop::Meta)
-            return true;   // the card's bookkeeping, read by neither way
-        const QByteArrayView head = line.first(colon);
-        const bool params = head.indexOf(';') >= 0;
+        const bool params = semicolon >= 0;
         switch (kind) {
         case Prop::N:
         case Prop::FN:
@@ -778,7 +920,7 @@ struct QuickCard {
         case Prop::Adr:
             // Kinds only ("TYPE=cell", vCard 2.1's bare "WORK"): with one
             // value of its kind they change nothing.
-            for (qsizetype at = head.indexOf(';'); at >= 0;) {
+            for (qsizetype at = semicolon; at >= 0;) {
                 const qsizetype next = head.indexOf(';', at + 1);
                 const QByteArrayView param = head.sliced(at + 1, (next < 0 ? head.size() : next) - at - 1).trimmed();
                 const qsizetype eq = param.indexOf('=');
@@ -791,125 +933,134 @@ struct QuickCard {
         default:
             return false;
         }
-        if (++seen[static_cast<std::size_t>(kind)] > 1)
-            return false;
-        lines.push_back({stash.size(), static_cast<std::size_t>(line.size()), colon, kind});
-        stash.append(line.data(), static_cast<std::size_t>(line.size()));
+        const unsigned bit = 1u << static_cast<unsigned>(kind);
+        if (seen_ & bit)
+            return false;   // a second one of a kind: the report names it
+        seen_ |= bit;
         return true;
     }
 
+    bool has(Prop kind) const { return seen_ & (1u << static_cast<unsigned>(kind)); }
     std::string_view value(Prop kind) const
     {
-        for (const Line& l : lines)
-            if (l.kind == kind)
-                return std::string_view(stash).substr(l.at + static_cast<std::size_t>(l.colon) + 1,
-                                                      l.size - static_cast<std::size_t>(l.colon) - 1);
-        return {};
+        const Span& v = values_[static_cast<std::size_t>(kind)];
+        return v.p ? std::string_view(v.p, v.size) : std::string_view(unfolded_).substr(v.at, v.size);
     }
-    bool has(Prop kind) const { return seen[static_cast<std::size_t>(kind)] > 0; }
 
-    // The record, as contactFrom() and the import's plan would make it,
-    // when that needs no word in the report; else false.
     bool record(char* r)
     {
-        const auto field = [&](Field f) -> std::string& {
-            std::string& t = text_[static_cast<std::size_t>(f)];
-            return t;
-        };
-        for (std::string& t : text_)
-            t.clear();
+        Text& first = text_[0];
+        Text& last = text_[1];
+        first.clear();
+        last.clear();
         bool haveN = false;
         if (has(Prop::N)) {
-            splitEscapedInto(parts_, value(Prop::N), ';');
-            if ((parts_.size() > 3 && !parts_[3].empty()) || (parts_.size() > 4 && !parts_[4].empty()))
+            if (!splitTo(parts_, value(Prop::N), false) || !parts_[3].empty() || !parts_[4].empty())
                 return false;   // a prefix or suffix: kept among the extras, the other way
-            field(Field::LastName) = parts_[0];
-            if (parts_.size() > 1)
-                field(Field::FirstName) = parts_[1];
-            if (parts_.size() > 2 && !parts_[2].empty())
-                field(Field::FirstName).append(1, ' ').append(parts_[2]);
-            haveN = !field(Field::LastName).empty() || !field(Field::FirstName).empty();
+            last.put(parts_[0].view());
+            first.put(parts_[1].view());
+            if (!parts_[2].empty() && (!first.put(' ') || !first.put(parts_[2].view())))
+                return false;
+            haveN = !last.empty() || !first.empty();
         }
-        fn_.clear();
-        unescapeInto(fn_, value(Prop::FN));
-        if (!haveN && !fn_.empty()) {
-            const std::size_t space = fn_.rfind(' ');
-            field(Field::FirstName) = space == std::string::npos ? fn_ : fn_.substr(0, space);
-            field(Field::LastName) = space == std::string::npos ? std::string() : fn_.substr(space + 1);
-        } else if (haveN && !fn_.empty()) {
+        Text& fn = text_[2];
+        fn.clear();
+        if (!unescapeTo(fn, value(Prop::FN), false))
+            return false;
+        if (!haveN && !fn.empty()) {
+            const std::string_view whole = fn.view();
+            const std::size_t space = whole.rfind(' ');
+            first.put(space == std::string_view::npos ? whole : whole.substr(0, space));
+            if (space != std::string_view::npos)
+                last.put(whole.substr(space + 1));
+        } else if (haveN && !fn.empty()) {
             // A display name that says no more than the name.
-            const std::string& first = field(Field::FirstName);
-            const std::string& last = field(Field::LastName);
-            const bool joined = fn_.size() == first.size() + 1 + last.size() && fn_.compare(0, first.size(), first) == 0 &&
-                                fn_[first.size()] == ' ' && fn_.compare(first.size() + 1, last.size(), last) == 0;
-            if (!joined && !(last.empty() && fn_ == first) && !(first.empty() && fn_ == last))
+            const std::string_view f = first.view(), l = last.view(), whole = fn.view();
+            const bool joined = whole.size() == f.size() + 1 + l.size() && whole.substr(0, f.size()) == f &&
+                                whole[f.size()] == ' ' && whole.substr(f.size() + 1) == l;
+            if (!joined && !(l.empty() && whole == f) && !(f.empty() && whole == l))
                 return false;
         }
-        if (has(Prop::Tel)) {
-            raw_.clear();
-            unescapeInto(raw_, value(Prop::Tel));
-            crLfInto(lines_, raw_);
-            std::string_view v = lines_;
-            while (!v.empty() && asciiSpace(v.front()))
-                v.remove_prefix(1);
-            while (!v.empty() && asciiSpace(v.back()))
-                v.remove_suffix(1);
-            if ((!v.empty() && (static_cast<unsigned char>(v.front()) >= 0x80 || static_cast<unsigned char>(v.back()) >= 0x80)) ||
-                startsWithLetters(QByteArrayView(v.data(), static_cast<qsizetype>(v.size())), "TEL:"))
-                return false;
-            field(Field::Phone) = v;
-        }
-        if (has(Prop::Email)) {
-            raw_.clear();
-            unescapeInto(raw_, value(Prop::Email));
-            crLfInto(field(Field::Email), raw_);
-        }
+        if (!quietlyInto(r, Field::FirstName, first.view()) || !quietlyInto(r, Field::LastName, last.view()))
+            return false;
+
+        Text& t = text_[2];
+        t.clear();
+        if (!unescapeTo(t, value(Prop::Tel), true))
+            return false;
+        std::string_view phone = t.view();
+        while (!phone.empty() && asciiSpace(phone.front()))
+            phone.remove_prefix(1);
+        while (!phone.empty() && asciiSpace(phone.back()))
+            phone.remove_suffix(1);
+        if ((!phone.empty() && (static_cast<unsigned char>(phone.front()) >= 0x80 || static_cast<unsigned char>(phone.back()) >= 0x80)) ||
+            startsWithLetters(QByteArrayView(phone.data(), static_cast<qsizetype>(phone.size())), "TEL:") ||
+            !quietlyInto(r, Field::Phone, phone))
+            return false;
+
+        t.clear();
+        if (!unescapeTo(t, value(Prop::Email), true) || !quietlyInto(r, Field::Email, t.view()))
+            return false;
+
+        t.clear();
         if (has(Prop::Org)) {
-            splitEscapedInto(parts_, value(Prop::Org), ';');
-            std::string& company = field(Field::Company);
-            for (std::size_t i = 0; i < parts_.size(); ++i)
-                company.append(i ? ", " : "").append(parts_[i]);
-            while (company.size() >= 2 && company.compare(company.size() - 2, 2, ", ") == 0)
-                company.resize(company.size() - 2);
+            // Every part, ", " between them, none at the end.
+            std::size_t n = 0;
+            const std::string_view v = value(Prop::Org);
+            for (std::size_t i = 0, from = 0; i <= v.size(); ++i) {
+                if (i < v.size() && v[i] == '\\') {
+                    ++i;
+                    continue;
+                }
+                if (i < v.size() && v[i] != ';')
+                    continue;
+                if ((n++ && !t.put(", ")) || !unescapeTo(t, v.substr(from, i - from), false))
+                    return false;
+                from = i + 1;
+            }
+            while (t.size() >= 2 && t.view().substr(t.size() - 2) == ", ")
+                t.shrink(2);
         }
+        if (!quietlyInto(r, Field::Company, t.view()))
+            return false;
+
+        t.clear();
         if (has(Prop::Adr)) {
-            splitEscapedInto(parts_, value(Prop::Adr), ';');
-            parts_.resize(std::max<std::size_t>(parts_.size(), 7));
-            raw_.clear();
-            const auto line = [&](const std::string& text) { raw_.append(raw_.empty() ? "" : "\n").append(text); };
-            for (std::size_t i : {0, 1, 2})
-                if (!parts_[i].empty())
-                    line(parts_[i]);
-            std::string town;
-            for (std::size_t i : {3, 4, 5})
-                if (!parts_[i].empty())
-                    town.append(town.empty() ? "" : " ").append(parts_[i]);
-            if (!town.empty())
-                line(town);
-            if (!parts_[6].empty())
-                line(parts_[6]);
-            crLfInto(field(Field::Address), raw_);
-        }
-        if (has(Prop::Note)) {
-            raw_.clear();
-            unescapeInto(raw_, value(Prop::Note));
-            crLfInto(field(Field::Comments), raw_);
-        }
-        for (Field f : kAllFields) {
-            const FieldLayout l = layoutOf(f);
-            if (!quietBytes(field(f), bytes_) || bytes_.size() > l.width)
+            // Street lines, then the town's parts on one line, then the country.
+            if (!splitTo(parts_, value(Prop::Adr), true))
                 return false;
-            std::memcpy(r + l.offset, bytes_.data(), bytes_.size());
-            std::memset(r + l.offset + bytes_.size(), ' ', l.width - bytes_.size());
+            const auto line = [&](std::string_view text) { return (t.empty() || t.put("\r\n")) && t.put(text); };
+            for (std::size_t i : {0, 1, 2})
+                if (!parts_[i].empty() && !line(parts_[i].view()))
+                    return false;
+            Text& town = text_[3];
+            town.clear();
+            for (std::size_t i : {3, 4, 5})
+                if (!parts_[i].empty() && ((!town.empty() && !town.put(' ')) || !town.put(parts_[i].view())))
+                    return false;
+            if ((!town.empty() && !line(town.view())) || (!parts_[6].empty() && !line(parts_[6].view())))
+                return false;
         }
+        if (!quietlyInto(r, Field::Address, t.view()))
+            return false;
+
+        t.clear();
+        if (!unescapeTo(t, value(Prop::Note), true) || !quietlyInto(r, Field::Comments, t.view()))
+            return false;
         return r[0] != '\0';
     }
 
-private:
+    // A value: in the text read, or (p null) at `at` in unfolded_.
+    struct Span {
+        const char* p = nullptr;
+        std::size_t at = 0, size = 0;
+    };
+    std::array<Span, 16> values_;   // by kind
+    std::string unfolded_;          // the card's folded lines, put together
+    unsigned seen_ = 0;
     // Scratch, kept from card to card.
-    std::array<std::string, kFieldCount> text_;
-    std::vector<std::string> parts_;
-    std::string fn_, raw_, lines_, bytes_;
+    std::array<Text, 4> text_;
+    std::array<Text, 7> parts_;
 };
 
 // Lines of at most 75 octets, continued with a space, never inside a
@@ -1117,6 +1268,216 @@ ContactRecord toRecord(const Contact& c)
     return r;
 }
 
+namespace {
+
+// Reads the cards of a text handed over in pieces, each ending where a
+// line that begins a card starts (no line is ever cut), into contacts and,
+// when asked, straight into records.
+class VCardReader
+{
+public:
+    VCardReader(ReadReport* report, QuickRecords* quick, qint64 total) : report_(report), quick_(quick), total_(total)
+    {
+        fallbackPage = report && report->codePage ? report->codePage : 1252;
+        const qsizetype likely = static_cast<qsizetype>(total / 256);   // cards, at about the size of a small one
+        if (!quick) {
+            out_.reserve(likely);
+            memory::preferHugePages(out_.constData(), static_cast<std::size_t>(out_.capacity()) * sizeof(Contact));
+            return;
+        }
+        quick->records.clear();
+        quick->record.clear();
+        // Room for every card the book could take, however small the cards:
+        // growing it later would hold two copies at once.
+        const qint64 cards = std::min<qint64>(total / 64 + 16, kMaxRecord + 16);
+        quick->records.reserve(static_cast<qsizetype>(cards) * static_cast<qsizetype>(kRecordSize));
+        memory::preferHugePages(quick->records.constData(), static_cast<std::size_t>(quick->records.capacity()));
+        quick->record.reserve(static_cast<std::size_t>(cards));
+        memory::populate(quick->record.data(), quick->record.capacity() * sizeof(int));
+    }
+
+    bool stopped() const { return stopped_; }
+
+    // The next piece, which begins `at` bytes into the text.
+    void read(QByteArrayView text, qint64 at)
+    {
+        piece_ = text.data();
+        pieceAt_ = at;
+        const char* p = text.data();
+        const char* const end = p + text.size();
+        while (p < end && !stopped_) {
+            if (quick_ && !inCard_ && agentDepth_ == 0 && beginsCard(p, end)) {
+                const qsizetype slot = quick_->records.size();
+                if (slot + static_cast<qsizetype>(kRecordSize) > ready_) {
+                    // The room reserved is made resident a step ahead of the records.
+                    const qsizetype step = std::min<qsizetype>(1 << 20, quick_->records.capacity() - slot);
+                    memory::populate(quick_->records.constData() + slot, static_cast<std::size_t>(step));
+                    ready_ = slot + step;
+                }
+                quick_->records.resize(slot + static_cast<qsizetype>(kRecordSize));
+                if (const char* after = plain_.read(p, end, quick_->records.data() + slot)) {
+                    quick_->record.push_back(static_cast<int>(slot / static_cast<qsizetype>(kRecordSize)));
+                    p = after;
+                    if (!goOn(p))
+                        break;
+                    continue;
+                }
+                quick_->records.truncate(slot);
+            }
+            // The usual way, until the reading is outside any card again
+            // (without records to read straight, to the end).
+            p = forEachLogicalLine(QByteArrayView(p, end), [this](QByteArrayView line, const char* from, const char* to) {
+                return this->line(line, from, to) && (!quick_ || inCard_ || agentDepth_ > 0);
+            });
+        }
+        // A card that goes on in the next piece keeps what it has of its source.
+        if (inCard_ && !stopped_) {
+            const char* from = cardFrom_ ? cardFrom_ : piece_;
+            pendingSource_.append(from, end - from);
+            cardFrom_ = nullptr;
+        }
+    }
+
+    QList<Contact> finish()
+    {
+        if (inCard_ && !stopped_)
+            finishCard(nullptr, false);
+        if (report_ && !unknownCharsets_.isEmpty())
+            report_->skipped << QStringLiteral("Character sets this program does not know (read as UTF-8 or code page %1): %2")
+                                    .arg(fallbackPage)
+                                    .arg(unknownCharsets_.join(QStringLiteral(", ")));
+        return std::move(out_);
+    }
+
+private:
+    // Whether the line at `p` is a BEGIN:VCARD line.
+    static bool beginsCard(const char* p, const char* end)
+    {
+        const QByteArrayView line(p, lineEnd(p, end) - p);
+        const qsizetype colon = colonOf(line);
+        return colon >= 0 && kindOf(nameOf(line.first(colon))) == Prop::Begin && sameLetters(line.sliced(colon + 1).trimmed(), "VCARD");
+    }
+
+    // The contacts read so far, either way.
+    qsizetype contactsRead() const { return quick_ ? static_cast<qsizetype>(quick_->record.size()) : out_.size(); }
+
+    // Tells how far reading has come now and then; false once told to stop.
+    bool goOn(const char* at)
+    {
+        if (!report_ || !report_->progress || contactsRead() < toldAt_ + 256)
+            return true;
+        toldAt_ = contactsRead();
+        if (report_->progress(pieceAt_ + (at - piece_), total_))
+            return true;
+        stopped_ = true;
+        report_->cancelled = true;
+        return false;
+    }
+
+    // Ends the card being read at `to` (nullptr: where the text ended).
+    void finishCard(const char* to, bool whole)
+    {
+        const qsizetype number = contactsRead() + 1;
+        if (quick_)
+            quick_->record.push_back(-static_cast<int>(out_.size()) - 1);
+        Contact c = contactFrom(card_, report_);
+        c.source = std::exchange(pendingSource_, QByteArray());
+        if (to) {
+            const char* from = cardFrom_ ? cardFrom_ : piece_;
+            c.source.append(from, to - from);
+        }
+        if (!whole) {
+            c.source.append("END:VCARD\r\n");
+            if (report_)
+                report_->skipped << QStringLiteral("Contact %1: a card without its END:VCARD line (imported as far as it goes)")
+                                        .arg(number);
+        }
+        out_ << std::move(c);
+        card_.clear();
+        inCard_ = false;
+        cardFrom_ = nullptr;
+    }
+
+    // One logical line, read the usual way; false once told to stop.
+    bool line(QByteArrayView line, const char* from, const char* to)
+    {
+        if (!goOn(from))
+            return false;
+        if (line.trimmed().isEmpty())
+            return true;
+        const qsizetype colon = colonOf(line);
+        const Prop kind = colon < 0 ? Prop::Other : kindOf(nameOf(line.first(colon)));
+        const bool begins = kind == Prop::Begin && sameLetters(line.sliced(colon + 1).trimmed(), "VCARD");
+        const bool ends = kind == Prop::End && sameLetters(line.sliced(colon + 1).trimmed(), "VCARD");
+        if (agentDepth_ > 0) {
+            // The lines of a card embedded in a property belong to it.
+            agentDepth_ += begins ? 1 : ends ? -1 : 0;
+            return true;
+        }
+        if (begins) {
+            if (inCard_)
+                finishCard(from, false);   // a card that never ended
+            card_.clear();
+            inCard_ = true;
+            cardFrom_ = from;
+        } else if (ends && inCard_) {
+            finishCard(to, true);
+        } else if (inCard_ && colon < 0) {
+            if (report_)
+                report_->skipped << QStringLiteral("Contact %1: a line that is no property: %2")
+                                        .arg(contactsRead() + 1)
+                                        .arg(QString::fromUtf8(line.first(std::min<qsizetype>(60, line.size()))));
+        } else if (inCard_) {
+            if (kind == Prop::Agent && startsWithLetters(line.sliced(colon + 1).trimmed(), "BEGIN:VCARD"))
+                agentDepth_ = 1;   // vCard 2.1: the agent's card follows on the next lines
+            if (kind != Prop::Begin && kind != Prop::End && kind != Prop::Meta) {
+                if (kind == Prop::Other) {
+                    Property p;
+                    p.name = QString::fromLatin1(nameOf(line.first(colon))).toUpper();
+                    card_ << p;   // named in the report, never parsed
+                } else {
+                    card_ << parseLine(line, colon, kind, &unknownCharsets_);
+                }
+            }
+        } else if (report_) {
+            report_->skipped << QStringLiteral("A line outside any card: %1").arg(QString::fromUtf8(line.first(std::min<qsizetype>(60, line.size()))));
+        }
+        return true;
+    }
+
+    ReadReport* const report_;
+    QuickRecords* const quick_;
+    const qint64 total_;
+    QList<Contact> out_;
+    PlainCard plain_;
+    QList<Property> card_;
+    QStringList unknownCharsets_;
+    bool inCard_ = false;
+    int agentDepth_ = 0;                // inside an embedded (AGENT) card
+    const char* cardFrom_ = nullptr;    // where the card began, in this piece
+    QByteArray pendingSource_;          // what earlier pieces held of the card
+    qsizetype ready_ = 0;               // the records' room made resident
+    const char* piece_ = nullptr;
+    qint64 pieceAt_ = 0;
+    bool stopped_ = false;
+    qsizetype toldAt_ = 0;              // the contacts read when progress was last told
+};
+
+// Where the piece of `text` that can be read now ends: before the last line
+// that begins with "BEGIN:VCARD" (in any case), the next piece starting
+// there; 0 when there is none.
+qsizetype pieceEnd(QByteArrayView text)
+{
+    constexpr qsizetype kBegin = 11;   // "BEGIN:VCARD"
+    for (qsizetype q = text.size() - kBegin; q > 0; --q)
+        if ((text[q - 1] == '\n' || text[q - 1] == '\r') && (text[q] == 'B' || text[q] == 'b') &&
+            sameLetters(text.sliced(q, kBegin), "BEGIN:VCARD"))
+            return q;
+    return 0;
+}
+
+} // namespace
+
 QList<Contact> readVCard(const QByteArray& input, ReadReport* report)
 {
     return readVCard(input, report, nullptr);
@@ -1124,139 +1485,59 @@ QList<Contact> readVCard(const QByteArray& input, ReadReport* report)
 
 QList<Contact> readVCard(const QByteArray& input, ReadReport* report, QuickRecords* quick)
 {
-    fallbackPage = report && report->codePage ? report->codePage : 1252;
     const QByteArray data = fromUtf16(input);
-    QList<Contact> out;
-    const qsizetype likely = data.size() / 256;   // cards, at about the size of a small one
-    if (!quick) {
-        out.reserve(likely);
-        memory::preferHugePages(out.constData(), static_cast<std::size_t>(out.capacity()) * sizeof(Contact));
-    }
-    QList<Property> card;
-    QStringList unknownCharsets;
-    bool inCard = false;
-    int agentDepth = 0;               // inside an embedded (AGENT) card
-    const char* cardFrom = nullptr;
     QByteArrayView bytes(data);
     if (bytes.startsWith("\xEF\xBB\xBF"))
         bytes = bytes.sliced(3);   // a UTF-8 mark before the first card
-    QuickCard qc;
-    if (quick) {
-        quick->records.clear();
-        quick->record.clear();
-        quick->records.reserve(likely * static_cast<qsizetype>(kRecordSize));
-        memory::preferHugePages(quick->records.constData(), static_cast<std::size_t>(quick->records.capacity()));
+    VCardReader reader(report, quick, bytes.size());
+    reader.read(bytes, 0);
+    return reader.finish();
+}
+
+QList<Contact> readVCard(QFile& in, ReadReport* report, QuickRecords* quick, QString* error, qsizetype piece)
+{
+    error->clear();
+    const QByteArray mark = in.peek(3);
+    if (mark.startsWith("\xFF\xFE") || mark.startsWith("\xFE\xFF")) {
+        // UTF-16 is read whole, as UTF-8.
+        const QByteArray all = memory::readAll(in);
+        if (in.error() != QFileDevice::NoError) {
+            *error = in.errorString();
+            return {};
+        }
+        return readVCard(all, report, quick);
     }
-    // A card gathered the quick way that turns out to need the other: its
-    // lines so far, read as every card's are.
-    const auto replay = [&] {
-        qc.active = false;
-        for (const QuickCard::Line& l : qc.lines)
-            card << parseLine(QByteArrayView(qc.stash.data() + l.at, static_cast<qsizetype>(l.size)), l.colon, l.kind,
-                              &unknownCharsets);
-    };
-    // The contacts read so far, either way.
-    const auto contactsRead = [&] { return quick ? static_cast<qsizetype>(quick->record.size()) : out.size(); };
-    const auto finish = [&](const char* to, bool whole) {
-        const qsizetype number = contactsRead() + 1;
-        if (quick)
-            quick->record.push_back(-static_cast<int>(out.size()) - 1);
-        Contact c = contactFrom(card, report);
-        c.source = QByteArray(cardFrom, to - cardFrom);
-        if (!whole) {
-            c.source.append("END:VCARD\r\n");
-            if (report)
-                report->skipped << QStringLiteral("Contact %1: a card without its END:VCARD line (imported as far as it goes)")
-                                       .arg(number);
-        }
-        out << std::move(c);
-        card.clear();
-        inCard = false;
-    };
-    const char* lastEnd = bytes.data();
-    bool stopped = false;
-    qsizetype toldAt = 0;   // the contacts read when progress was last told
-    forEachLogicalLine(bytes, [&](QByteArrayView line, const char* from, const char* to) {
-        if (stopped)
-            return;
-        if (report && report->progress && contactsRead() >= toldAt + 256) {
-            toldAt = contactsRead();
-            if (!report->progress(from - bytes.data(), bytes.size())) {
-                stopped = true;
-                report->cancelled = true;
-                return;
+    if (mark == "\xEF\xBB\xBF")
+        in.skip(3);
+    const qint64 total = in.isSequential() ? 0 : std::max<qint64>(0, in.size() - in.pos());
+    VCardReader reader(report, quick, total);
+    QByteArray buffer = memory::uninitialized(piece);
+    qsizetype held = 0;      // bytes in the buffer, not yet read as cards
+    qint64 at = 0;           // where the buffer's first byte is in the text
+    bool atEnd = false;
+    while (!reader.stopped()) {
+        if (!atEnd) {
+            if (held == buffer.size())
+                buffer.resize(buffer.size() * 2);   // a card longer than a piece
+            const qint64 got = in.read(buffer.data() + held, buffer.size() - held);
+            if (got < 0) {
+                *error = in.errorString();
+                return {};
             }
+            atEnd = got == 0;
+            held += static_cast<qsizetype>(got);
         }
-        lastEnd = to;
-        if (line.trimmed().isEmpty())
-            return;
-        const qsizetype colon = colonOf(line);
-        const Prop kind = colon < 0 ? Prop::Other : kindOf(nameOf(line.first(colon)));
-        const bool begins = kind == Prop::Begin && sameLetters(line.sliced(colon + 1).trimmed(), "VCARD");
-        const bool ends = kind == Prop::End && sameLetters(line.sliced(colon + 1).trimmed(), "VCARD");
-        if (qc.active) {
-            if (ends) {
-                const qsizetype at = quick->records.size();
-                quick->records.resize(at + static_cast<qsizetype>(kRecordSize));
-                if (qc.record(quick->records.data() + at)) {
-                    quick->record.push_back(static_cast<int>(at / static_cast<qsizetype>(kRecordSize)));
-                    qc.active = false;
-                    inCard = false;
-                    return;
-                }
-                quick->records.truncate(at);
-                replay();
-            } else if (colon >= 0 && qc.take(line, colon, kind)) {
-                return;
-            } else {
-                replay();
-            }
-        }
-        if (agentDepth > 0) {
-            // The lines of a card embedded in a property belong to it.
-            agentDepth += begins ? 1 : ends ? -1 : 0;
-            return;
-        }
-        if (begins) {
-            if (inCard)
-                finish(from, false);   // a card that never ended
-            card.clear();
-            inCard = true;
-            cardFrom = from;
-            if (quick)
-                qc.start();
-        } else if (ends && inCard) {
-            finish(to, true);
-        } else if (inCard && colon < 0) {
-            if (report)
-                report->skipped << QStringLiteral("Contact %1: a line that is no property: %2")
-                                       .arg(contactsRead() + 1)
-                                       .arg(QString::fromUtf8(line.first(std::min<qsizetype>(60, line.size()))));
-        } else if (inCard) {
-            if (kind == Prop::Agent && startsWithLetters(line.sliced(colon + 1).trimmed(), "BEGIN:VCARD"))
-                agentDepth = 1;   // vCard 2.1: the agent's card follows on the next lines
-            if (kind != Prop::Begin && kind != Prop::End && kind != Prop::Meta) {
-                if (kind == Prop::Other) {
-                    Property p;
-                    p.name = QString::fromLatin1(nameOf(line.first(colon))).toUpper();
-                    card << p;   // named in the report, never parsed
-                } else {
-                    card << parseLine(line, colon, kind, &unknownCharsets);
-                }
-            }
-        } else if (report) {
-            report->skipped << QStringLiteral("A line outside any card: %1").arg(QString::fromUtf8(line.first(std::min<qsizetype>(60, line.size()))));
-        }
-    });
-    if (qc.active)
-        replay();
-    if (inCard && !stopped)
-        finish(lastEnd, false);
-    if (report && !unknownCharsets.isEmpty())
-        report->skipped << QStringLiteral("Character sets this program does not know (read as UTF-8 or code page %1): %2")
-                               .arg(fallbackPage)
-                               .arg(unknownCharsets.join(QStringLiteral(", ")));
-    return out;
+        const qsizetype end = atEnd ? held : pieceEnd(QByteArrayView(buffer.constData(), held));
+        if (end == 0 && !atEnd)
+            continue;   // not one whole card yet: read more
+        reader.read(QByteArrayView(buffer.constData(), end), at);
+        std::memmove(buffer.data(), buffer.constData() + end, static_cast<std::size_t>(held - end));
+        held -= end;
+        at += end;
+        if (atEnd && held == 0)
+            break;
+    }
+    return reader.finish();
 }
 
 namespace {

@@ -15,6 +15,8 @@
 #include <functional>
 #include <vector>
 
+class QFile;
+
 namespace pb::exchange {
 
 // One contact as a format carries it, before it meets the record's widths:
@@ -81,6 +83,10 @@ struct QuickRecords {
 // With `quick`, the list holds only the contacts read the usual way; the
 // others are records in `quick`.
 QList<Contact> readVCard(const QByteArray& data, ReadReport* report, QuickRecords* quick);
+// The same from an open file, read a piece at a time so that the file is
+// never held whole (a piece grows to hold a card longer than it). On a read
+// error `error` says why and nothing is returned.
+QList<Contact> readVCard(QFile& file, ReadReport* report, QuickRecords* quick, QString* error, qsizetype piece = 1 << 18);
 QByteArray writeVCard(const QList<Contact>& contacts, VCardVersion version = VCardVersion::V30);
 
 QList<Contact> readCsv(const QByteArray& data, ReadReport* report);

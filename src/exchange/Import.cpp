@@ -12,6 +12,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace pb::exchange {
@@ -115,26 +116,76 @@ QByteArray nameKey(const char* record)
 }
 
 // Records or contacts by the hash of a key; a hit is confirmed on the key
-// itself, so two keys that share a hash are never taken for one.
+// itself, so two keys that share a hash are never taken for one. An open
+// table of (hash, number) pairs: no allocation per entry.
 class KeyIndex
 {
 public:
-    explicit KeyIndex(qsizetype expected) { at_.reserve(expected); }
-    void insert(const QByteArray& key, int n) { at_.insert(qHash(key), n); }
+    explicit KeyIndex(qsizetype expected) { make(roomFor(expected)); }
+    void insert(const QByteArray& key, int n)
+    {
+        if ((count_ + 1) * 4 > static_cast<qsizetype>(slots_.size()) * 3)
+            grow();
+        place({static_cast<std::uint32_t>(qHash(key)), n});
+        ++count_;
+    }
     // The number of the first (or the last) entry whose key is `key`, or 0.
     template <typename KeyOf>
     int find(const QByteArray& key, KeyOf keyOf, bool last) const
     {
         int found = 0;
-        const std::size_t h = qHash(key);
-        for (auto it = at_.constFind(h); it != at_.cend() && it.key() == h; ++it)
-            if (keyOf(it.value()) == key)
-                found = found == 0 ? it.value() : last ? std::max(found, it.value()) : std::min(found, it.value());
+        const auto h = static_cast<std::uint32_t>(qHash(key));
+        const std::size_t mask = slots_.size() - 1;
+        for (std::size_t i = h & mask; slots_[i].n != 0; i = (i + 1) & mask)
+            if (slots_[i].hash == h && keyOf(slots_[i].n) == key) {
+                const int n = slots_[i].n;
+                found = found == 0 ? n : last ? std::max(found, n) : std::min(found, n);
+            }
         return found;
     }
 
 private:
-    QMultiHash<std::size_t, int> at_;
+    struct Slot {
+        std::uint32_t hash = 0;
+        int n = 0;   // numbers start at 1: 0 is a free slot
+    };
+    // A power of two, at most three quarters full.
+    static std::size_t roomFor(qsizetype entries)
+    {
+        std::size_t room = 16;
+        while (static_cast<qsizetype>(room) * 3 < entries * 4)
+            room *= 2;
+        return room;
+    }
+    void place(Slot s)
+    {
+        const std::size_t mask = slots_.size() - 1;
+        std::size_t i = s.hash & mask;
+        while (slots_[i].n != 0)
+            i = (i + 1) & mask;
+        slots_[i] = s;
+    }
+    // Free slots, made resident at once (they are written all over).
+    void make(std::size_t room)
+    {
+        slots_.clear();
+        slots_.shrink_to_fit();
+        slots_.reserve(room);
+        memory::populate(slots_.data(), room * sizeof(Slot));
+        slots_.resize(room);
+    }
+    void grow()
+    {
+        std::vector<Slot> old;
+        old.swap(slots_);
+        make(old.size() * 2);
+        for (const Slot& s : old)
+            if (s.n != 0)
+                place(s);
+    }
+
+    std::vector<Slot> slots_;
+    qsizetype count_ = 0;
 };
 
 QString displayName(const Contact& c, int number)
@@ -330,6 +381,7 @@ ImportPlan planImport(const QList<Contact>& contacts, const ReadReport& read, co
         plan.records = memory::uninitialized(taken * kSize);
     }
     plan.contacts.reserve(taken);
+    memory::populate(plan.contacts.constData(), static_cast<std::size_t>(taken) * sizeof(int));
     if (taken < total)
         plan.skipped << QStringLiteral("Contacts %1 to %2: the book holds at most %3 records.")
                             .arg(taken + 1)
@@ -415,6 +467,26 @@ ImportPlan planImport(const QList<Contact>& contacts, const ReadReport& read, co
     return plan;
 }
 
+namespace {
+
+// The plan for cards read with some straight into records; `leftOut`
+// receives the cards of the contacts the book cannot hold whole (all of
+// them read the usual way).
+ImportPlan planCards(const QList<Contact>& contacts, const QuickRecords& quick, const ReadReport& read, const QByteArray& book,
+                     QByteArray* leftOut)
+{
+    ImportPlan plan = planImport(contacts, read, book, &quick);
+    leftOut->clear();
+    for (int n : plan.incompleteContacts()) {
+        const int at = n >= 1 && n <= static_cast<int>(quick.record.size()) ? quick.record[static_cast<std::size_t>(n - 1)] : 0;
+        if (at < 0)
+            *leftOut += contacts[-(at + 1)].source;
+    }
+    return plan;
+}
+
+} // namespace
+
 ImportPlan planFileImport(const QByteArray& data, const QString& fileName, ReadReport* read, const QByteArray& book,
                           QByteArray* leftOut)
 {
@@ -428,15 +500,28 @@ ImportPlan planFileImport(const QByteArray& data, const QString& fileName, ReadR
     }
     QuickRecords quick;
     const QList<Contact> contacts = readVCard(data, read, &quick);
-    ImportPlan plan = planImport(contacts, *read, book, &quick);
-    // Those the book cannot hold whole were all read the usual way.
-    leftOut->clear();
-    for (int n : plan.incompleteContacts()) {
-        const int at = n >= 1 && n <= static_cast<int>(quick.record.size()) ? quick.record[static_cast<std::size_t>(n - 1)] : 0;
-        if (at < 0)
-            *leftOut += contacts[-(at + 1)].source;
+    return planCards(contacts, quick, *read, book, leftOut);
+}
+
+bool planFileImport(QFile& file, ReadReport* read, const QByteArray& book, ImportPlan* plan, QByteArray* leftOut, QString* error)
+{
+    if (!read->codePage)
+        read->codePage = codepage::current();
+    if (isCsv(file.peek(4096), file.fileName())) {
+        const QByteArray data = memory::readAll(file);
+        if (file.error() != QFileDevice::NoError) {
+            *error = file.errorString();
+            return false;
+        }
+        *plan = planFileImport(data, file.fileName(), read, book, leftOut);
+        return true;
     }
-    return plan;
+    QuickRecords quick;
+    const QList<Contact> contacts = readVCard(file, read, &quick, error);
+    if (!error->isEmpty())
+        return false;
+    *plan = planCards(contacts, quick, *read, book, leftOut);
+    return true;
 }
 
 QString summary(const ImportPlan& plan, const QString& fileName, bool skipDuplicates)

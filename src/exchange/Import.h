@@ -87,6 +87,10 @@ ImportPlan planImport(const QList<Contact>& contacts, const ReadReport& read, co
 // gives for it.
 ImportPlan planFileImport(const QByteArray& data, const QString& fileName, ReadReport* read, const QByteArray& book,
                           QByteArray* leftOut);
+// The same from an open file, which is read a piece at a time (a file of
+// cards is never held whole). False, with the reason in `error`, when the
+// file could not be read.
+bool planFileImport(QFile& file, ReadReport* read, const QByteArray& book, ImportPlan* plan, QByteArray* leftOut, QString* error);
 // One paragraph for the question, and the details line by line.
 // With `skipDuplicates`, what it tells is what an import that leaves the
 // likely duplicates out will add.

@@ -4,7 +4,6 @@
 
 #include "exchange/Exchange.h"
 #include "exchange/Import.h"
-#include "platform/BigBuffer.h"
 #include "platform/Busy.h"
 #include "platform/Dialogs.h"
 #include "platform/MessageBoxes.h"
@@ -51,18 +50,18 @@ void Data::mnuImport_Click()
     {
         const BusyCursor busy;
         QFile in(*file);
-        QByteArray data;
         // A pipe or a device would never end: only regular files are read.
         if (const QFileInfo info(*file); info.exists() && !info.isFile()) {
             ctx_.boxes.show(this, QStringLiteral("%1 could not be read.\r\nCause: it is not a regular file.").arg(info.fileName()),
                             QStringLiteral("ERROR!"), MsgButtons::Ok, MsgIcon::Critical);
             return;
         }
-        if (in.open(QIODevice::ReadOnly))
-            data = memory::readAll(in);
-        if (!in.isOpen() || in.error() != QFileDevice::NoError) {
-            ctx_.boxes.show(this, QStringLiteral("%1 could not be read.\r\nCause: %2").arg(QFileInfo(*file).fileName(), in.errorString()),
+        const auto cannotRead = [&](const QString& why) {
+            ctx_.boxes.show(this, QStringLiteral("%1 could not be read.\r\nCause: %2").arg(QFileInfo(*file).fileName(), why),
                             QStringLiteral("ERROR!"), MsgButtons::Ok, MsgIcon::Critical);
+        };
+        if (!in.open(QIODevice::ReadOnly)) {
+            cannotRead(in.errorString());
             return;
         }
         QByteArray book;
@@ -73,13 +72,18 @@ void Data::mnuImport_Click()
             return;
         }
         exchange::ReadReport read;
+        bool readWhole;
         {
             // A large or slow file shows how far reading has come, with Cancel.
             Progress progress(this, QStringLiteral("Reading %1...").arg(QFileInfo(*file).fileName()), 1000);
             read.progress = [&progress](qint64 done, qint64 total) {
                 return progress.advance(static_cast<int>(total > 0 ? done * 1000 / total : 0));
             };
-            plan = exchange::planFileImport(data, *file, &read, book, &leftOut);
+            readWhole = exchange::planFileImport(in, &read, book, &plan, &leftOut, &why);
+        }
+        if (!readWhole) {
+            cannotRead(why);
+            return;
         }
         if (read.cancelled)
             return;   // the user stopped it: nothing is added

@@ -89,6 +89,69 @@ QList<Contact> contactsOf(const QList<ContactRecord>& book)
 
 } // namespace
 
+// A random book's export followed by every kind of card that needs the
+// usual way of reading: cut short, holding another, folded, in other
+// character sets, with a prefix, a second phone, a long note, ...
+QByteArray mixedCards(int page, QByteArray* bookOut)
+{
+    RandomRecords random(static_cast<quint32>(page));
+    const char special[] = {'\\', ',', ';', '"', '\r', '\n', ' ', ' ', '\t', char(0xA0), char(0xCC), char(0xDE)};
+    QByteArray book;
+    for (int n = 0; n < 300; ++n) {
+        QByteArray r = random.record(6, 2, 3, 1, std::string_view(special, sizeof special));
+        if (n % 2 == 0)
+            for (char& b : r)
+                if (b == '\r' || b == '\n' || b == '\t')
+                    b = ',';   // half of them as a record usually is: no line breaks
+        if (n % 2 == 0)
+            for (qsizetype at : {0, 20})
+                r[at] = 'A';   // names that begin with a letter
+        if (n % 3 == 0)
+            r.replace(67, 373, QByteArray(373, ' '));   // names only
+        book += r;
+    }
+    QByteArray data = exportVCard(book, 300);
+    data += QByteArray(
+        "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;;\r\nFN:Ann B. Lee\r\nEND:VCARD\r\n"
+        "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Doe;John;Paul;;\r\nFN:John Paul Doe\r\nORG:Acme, \r\nEND:VCARD\r\n"
+        "BEGIN:VCARD\r\nN:Poe;Edgar;Allan\r\nEND:VCARD\r\n"
+        "BEGIN:VCARD\r\nN:Lee;Ann;Marie;Dr.;\r\nTEL:tel:+1-418-656-9254;ext=102\r\nEND:VCARD\r\n"
+        "BEGIN:VCARD\r\nN:Roe;Jo\r\nTEL;TYPE=cell;PREF:  +1 555 0100 \r\nTEL;TYPE=work:+1 555 0199\r\nEND:VCARD\r\n"
+        "BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=UTF-8:M\xc3\xbcller;J\xc3\xbcrgen\r\nNOTE;ENCODING=QUOTED-PRINTABLE:a=3Db=\r\nc\r\nEND:VCARD\r\n"
+        "BEGIN:VCARD\r\nFN:Solo Name\r\nORG:Acme\\, Inc.;Sales;\r\nADR;TYPE=home:PO 1;Flat 2;1 Main St;Town;Reg;12345;Land\r\nEND:VCARD\r\n"
+        "BEGIN:VCARD\r\nN:\xe7\x8e\x8b;\xe5\xb0\x8f\xe6\x98\x8e\r\nEMAIL:wang@example.cn\r\nEND:VCARD\r\n"
+        "BEGIN:VCARD\r\nN:Long;Note\r\nNOTE:" + QByteArray(300, 'x') + "\r\nEND:VCARD\r\n"
+        "BEGIN:VCARD\r\nN:Bday;Has\r\nBDAY:1980-04-22\r\nX-CUSTOM:1\r\nEND:VCARD\r\n"
+        "BEGIN:VCARD\r\nN:Broken;\xff\xfe\r\nEND:VCARD\r\n"
+        "BEGIN:VCARD\r\nN:Bom;\xef\xbb\xbf\xc3\xa9\r\nEND:VCARD\r\n"
+        "BEGIN:VCARD\r\nitem1.EMAIL;type=INTERNET:a@b.c\r\nN:Grp;Up\r\nTEL;QUOTED-PRINTABLE:555\r\nEND:VCARD\r\n"
+        "BEGIN:VCARD\r\nN:Ctl;A\x01" "B\r\nTEL:\xc2\xa0" "555\r\nEND:VCARD\r\n"
+        "BEGIN:VCARD\r\nN:No;End\r\n"
+        "BEGIN:VCARD\r\nN:After;Missing\r\nno colon here\r\nAGENT:BEGIN:VCARD\r\nN:Agent;Inner\r\nEND:VCARD\r\nEND:VCARD\r\n"
+        "BEGIN:VCARD\r\nN:Folded;Note\r\nNOTE:first part of a note that is\r\n  folded onto the next line\r\n\r\nPHOTO;ENCODING=b:AAAA\r\nEND:VCARD\r\n"
+        "BEGIN:VCARD\r\nN:Last;Open\r\nTEL:1\r\n");
+    *bookOut = book;
+    return data;
+}
+
+// The plan from the file at `path` is the plan from its bytes.
+void samePlanFromTheFile(const QString& path, const QByteArray& bytes, const QByteArray& book)
+{
+    QFile in(path);
+    QVERIFY(in.open(QIODevice::ReadOnly));
+    ReadReport fileRead, bytesRead;
+    ImportPlan fromFile;
+    QByteArray fileLeftOut, bytesLeftOut;
+    QString error;
+    QVERIFY(planFileImport(in, &fileRead, book, &fromFile, &fileLeftOut, &error));
+    const ImportPlan fromBytes = planFileImport(bytes, path, &bytesRead, book, &bytesLeftOut);
+    QVERIFY(fromFile.count() > 0);
+    QCOMPARE(fromFile.records, fromBytes.records);
+    QCOMPARE(fromFile.contacts, fromBytes.contacts);
+    QCOMPARE(details(fromFile), details(fromBytes));
+    QCOMPARE(fileLeftOut, bytesLeftOut);
+}
+
 class TestExchange : public QObject
 {
     Q_OBJECT
@@ -177,42 +240,8 @@ private slots:
     {
         QFETCH(int, page);
         QVERIFY(codepage::setCurrent(page));
-        RandomRecords random(static_cast<quint32>(page));
-        const char special[] = {'\\', ',', ';', '"', '\r', '\n', ' ', ' ', '\t', char(0xA0), char(0xCC), char(0xDE)};
         QByteArray book;
-        for (int n = 0; n < 300; ++n) {
-            QByteArray r = random.record(6, 2, 3, 1, std::string_view(special, sizeof special));
-            if (n % 2 == 0)
-                for (char& b : r)
-                    if (b == '\r' || b == '\n' || b == '\t')
-                        b = ',';   // half of them as a record usually is: no line breaks
-            if (n % 2 == 0)
-                for (qsizetype at : {0, 20})
-                    r[at] = 'A';   // names that begin with a letter
-            if (n % 3 == 0)
-                r.replace(67, 373, QByteArray(373, ' '));   // names only
-            book += r;
-        }
-        QByteArray data = exportVCard(book, 300);
-        data += QByteArray(
-            "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;;\r\nFN:Ann B. Lee\r\nEND:VCARD\r\n"
-            "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Doe;John;Paul;;\r\nFN:John Paul Doe\r\nORG:Acme, \r\nEND:VCARD\r\n"
-            "BEGIN:VCARD\r\nN:Poe;Edgar;Allan\r\nEND:VCARD\r\n"
-            "BEGIN:VCARD\r\nN:Lee;Ann;Marie;Dr.;\r\nTEL:tel:+1-418-656-9254;ext=102\r\nEND:VCARD\r\n"
-            "BEGIN:VCARD\r\nN:Roe;Jo\r\nTEL;TYPE=cell;PREF:  +1 555 0100 \r\nTEL;TYPE=work:+1 555 0199\r\nEND:VCARD\r\n"
-            "BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=UTF-8:M\xc3\xbcller;J\xc3\xbcrgen\r\nNOTE;ENCODING=QUOTED-PRINTABLE:a=3Db=\r\nc\r\nEND:VCARD\r\n"
-            "BEGIN:VCARD\r\nFN:Solo Name\r\nORG:Acme\\, Inc.;Sales;\r\nADR;TYPE=home:PO 1;Flat 2;1 Main St;Town;Reg;12345;Land\r\nEND:VCARD\r\n"
-            "BEGIN:VCARD\r\nN:\xe7\x8e\x8b;\xe5\xb0\x8f\xe6\x98\x8e\r\nEMAIL:wang@example.cn\r\nEND:VCARD\r\n"
-            "BEGIN:VCARD\r\nN:Long;Note\r\nNOTE:" + QByteArray(300, 'x') + "\r\nEND:VCARD\r\n"
-            "BEGIN:VCARD\r\nN:Bday;Has\r\nBDAY:1980-04-22\r\nX-CUSTOM:1\r\nEND:VCARD\r\n"
-            "BEGIN:VCARD\r\nN:Broken;\xff\xfe\r\nEND:VCARD\r\n"
-            "BEGIN:VCARD\r\nN:Bom;\xef\xbb\xbf\xc3\xa9\r\nEND:VCARD\r\n"
-            "BEGIN:VCARD\r\nitem1.EMAIL;type=INTERNET:a@b.c\r\nN:Grp;Up\r\nTEL;QUOTED-PRINTABLE:555\r\nEND:VCARD\r\n"
-            "BEGIN:VCARD\r\nN:Ctl;A\x01" "B\r\nTEL:\xc2\xa0" "555\r\nEND:VCARD\r\n"
-            "BEGIN:VCARD\r\nN:No;End\r\n"
-            "BEGIN:VCARD\r\nN:After;Missing\r\nno colon here\r\nAGENT:BEGIN:VCARD\r\nN:Agent;Inner\r\nEND:VCARD\r\nEND:VCARD\r\n"
-            "BEGIN:VCARD\r\nN:Folded;Note\r\nNOTE:first part of a note that is\r\n  folded onto the next line\r\n\r\nPHOTO;ENCODING=b:AAAA\r\nEND:VCARD\r\n"
-            "BEGIN:VCARD\r\nN:Last;Open\r\nTEL:1\r\n");
+        const QByteArray data = mixedCards(page, &book);
         const QString name = QStringLiteral("cards.vcf");
         {
             ReadReport read;
@@ -252,6 +281,63 @@ private slots:
     // A likely duplicate names the last record of the book with the same
     // e-mail (or name), and the first contact of the file; case and the
     // spaces around do not count.
+    // A file is read a piece at a time, each piece ending before a line
+    // that begins a card: whatever the pieces, the contacts, their cards,
+    // the records read straight and the report are those of the file read
+    // whole, also for cards that never end, hold another card or run longer
+    // than a piece, after a byte-order mark and in UTF-16.
+    void aFileReadInPiecesReadsAsAWhole()
+    {
+        QByteArray book;
+        const QByteArray cards = mixedCards(1252, &book);
+        QString utf16;
+        utf16 += QChar(0xFEFF);
+        utf16 += QString::fromUtf8(cards.right(2000));
+        QByteArray utf16Bytes(reinterpret_cast<const char*>(utf16.utf16()), utf16.size() * 2);
+        const std::pair<const char*, QByteArray> files[] = {
+            {"plain", cards},
+            {"with a mark", "\xEF\xBB\xBF" + cards},
+            {"a card cut short last", cards + "BEGIN:VCARD\r\nN:Cut;Short\r\nNOTE:" + QByteArray(5000, 'n')},
+            {"UTF-16", utf16Bytes},
+        };
+        QTemporaryDir dir;
+        for (const auto& [what, bytes] : files) {
+            ReadReport wholeRead;
+            QuickRecords wholeQuick;
+            const QList<Contact> whole = readVCard(bytes, &wholeRead, &wholeQuick);
+            QVERIFY(!whole.isEmpty());
+            const QString path = dir.filePath(QStringLiteral("cards.vcf"));
+            QFile out(path);
+            QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate) && out.write(bytes) == bytes.size());
+            out.close();
+            for (qsizetype piece : {16, 100, 333, 4096, 1 << 20}) {
+                const QString where = QStringLiteral("%1, pieces of %2").arg(QLatin1String(what)).arg(piece);
+                QFile in(path);
+                QVERIFY(in.open(QIODevice::ReadOnly));
+                ReadReport read;
+                QuickRecords quick;
+                QString error;
+                const QList<Contact> got = readVCard(in, &read, &quick, &error, piece);
+                QVERIFY2(error.isEmpty(), qPrintable(where));
+                QVERIFY2(got.size() == whole.size(), qPrintable(where));
+                for (qsizetype i = 0; i < got.size(); ++i) {
+                    QVERIFY2(got[i] == whole[i], qPrintable(where + QStringLiteral(", contact %1").arg(i)));
+                    QVERIFY2(got[i].source == whole[i].source, qPrintable(where + QStringLiteral(", card %1").arg(i)));
+                }
+                QVERIFY2(quick.record == wholeQuick.record && quick.records == wholeQuick.records, qPrintable(where));
+                QVERIFY2(read.skipped == wholeRead.skipped && read.photosSkipped == wholeRead.photosSkipped, qPrintable(where));
+            }
+            samePlanFromTheFile(path, bytes, book.left(10 * kRecordSize));
+        }
+        // A CSV file is read as its bytes are.
+        const QByteArray csv = exportCsv(book, 50);
+        const QString path = dir.filePath(QStringLiteral("cards.csv"));
+        QFile out(path);
+        QVERIFY(out.open(QIODevice::WriteOnly) && out.write(csv) == csv.size());
+        out.close();
+        samePlanFromTheFile(path, csv, QByteArray());
+    }
+
     void aLikelyDuplicateNamesTheLastRecordAndTheFirstContact()
     {
         QByteArray book;
