@@ -92,6 +92,58 @@ QString decodeText(QByteArrayView bytes)
     return codepage::decodeWith(fallbackPage, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
 }
 
+bool plainByte(char b)
+{
+    const auto c = static_cast<unsigned char>(b);
+    return (c >= 0x20 && c != 0x7F) || c == '\r' || c == '\n' || c == '\t';
+}
+
+} // namespace
+
+void storable(std::string& bytes, const QString& text, QString* lost)
+{
+    // Every code page holds ASCII as it is: the common case needs no table.
+    bytes.clear();
+    bool plain = true;
+    for (QChar c : text) {
+        if (c.unicode() >= 0x80 || !plainByte(static_cast<char>(c.unicode()))) {
+            plain = false;
+            break;
+        }
+        bytes += static_cast<char>(c.unicode());
+    }
+    if (plain)
+        return;
+    bytes = codepage::encodeReporting(text, lost);
+    for (char& b : bytes) {
+        if (!plainByte(b)) {
+            const QString one(QChar(static_cast<unsigned char>(b)));
+            if (!lost->contains(one))
+                *lost += one;
+            b = '?';
+        }
+    }
+}
+
+bool quietRecord(const Contact& c, char* record)
+{
+    if (!c.notKept.isEmpty())
+        return false;
+    std::string bytes;
+    for (Field f : kAllFields) {
+        QString lost;
+        storable(bytes, c[f], &lost);
+        const FieldLayout l = layoutOf(f);
+        if (!lost.isEmpty() || bytes.size() > l.width)
+            return false;
+        std::memcpy(record + l.offset, bytes.data(), bytes.size());
+        std::memset(record + l.offset + bytes.size(), ' ', l.width - bytes.size());
+    }
+    return true;
+}
+
+namespace {
+
 // --- vCard ------------------------------------------------------------------------
 
 // The properties a card is read for; the others are passed over unparsed.
@@ -1097,18 +1149,15 @@ void appendFolded(QByteArray& out, QByteArrayView line)
 
 // --- CSV ------------------------------------------------------------------------------
 
-// RFC 4180 rows. A quote that never closes would swallow the rest of the
-// file into one cell: the text is read again with that quote taken as a
-// plain character, and `badQuotes` gets the line it stands on.
-QList<QStringList> parseCsv(const QString& text, QChar sep, QList<int>* badQuotes)
+// A quote that never closes would swallow the rest of the file into one
+// cell: the places of such quotes, each found by reading the text with the
+// ones before it taken as plain characters, and in `badQuotes` the lines
+// they stand on.
+QSet<qsizetype> unclosedQuotes(const QString& text, QList<int>* badQuotes)
 {
-    QSet<qsizetype> literal;   // quotes read as plain characters
+    QSet<qsizetype> literal;
     for (;;) {
-        QList<QStringList> rows;
-        QStringList row;
-        QString cell;
         bool quoted = false;
-        bool any = false;
         qsizetype openedAt = -1;
         int line = 1, openedLine = 1;
         for (qsizetype i = 0; i < text.size(); ++i) {
@@ -1116,53 +1165,76 @@ QList<QStringList> parseCsv(const QString& text, QChar sep, QList<int>* badQuote
             if (c == u'\n')
                 ++line;
             if (quoted) {
-                if (c == u'"' && i + 1 < text.size() && text[i + 1] == u'"') {
-                    cell += u'"';
+                if (c == u'"' && i + 1 < text.size() && text[i + 1] == u'"')
                     ++i;
-                } else if (c == u'"') {
+                else if (c == u'"')
                     quoted = false;
-                } else {
-                    cell += c;
-                }
-                continue;
-            }
-            if (c == u'"' && !literal.contains(i)) {
+            } else if (c == u'"' && !literal.contains(i)) {
                 quoted = true;
-                any = true;
                 openedAt = i;
                 openedLine = line;
-            } else if (c == sep) {
-                row << cell;
-                cell.clear();
-                any = true;
-            } else if (c == u'\r' || c == u'\n') {
-                if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') {
-                    ++i;
-                    ++line;
-                }
-                if (any || !cell.isEmpty()) {
-                    row << cell;
-                    rows << row;
-                }
-                row.clear();
-                cell.clear();
-                any = false;
-            } else {
-                cell += c;
-                any = true;
+            } else if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') {
+                ++i;
+                ++line;
             }
         }
-        if (quoted && openedAt >= 0) {
-            literal.insert(openedAt);
-            if (badQuotes)
-                badQuotes->append(openedLine);
+        if (!quoted || openedAt < 0)
+            break;
+        literal.insert(openedAt);
+        badQuotes->append(openedLine);
+    }
+    return literal;
+}
+
+// RFC 4180 rows, the quotes at `literal` taken as plain characters, handed
+// to `each(row, at)` one at a time with where the text after the row
+// begins; `each` returns false to stop.
+template <typename F>
+void forEachCsvRow(const QString& text, QChar sep, const QSet<qsizetype>& literal, F each)
+{
+    QStringList row;
+    QString cell;
+    bool quoted = false;
+    bool any = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (quoted) {
+            if (c == u'"' && i + 1 < text.size() && text[i + 1] == u'"') {
+                cell += u'"';
+                ++i;
+            } else if (c == u'"') {
+                quoted = false;
+            } else {
+                cell += c;
+            }
             continue;
         }
-        if (any || !cell.isEmpty()) {
+        if (c == u'"' && !literal.contains(i)) {
+            quoted = true;
+            any = true;
+        } else if (c == sep) {
             row << cell;
-            rows << row;
+            cell.clear();
+            any = true;
+        } else if (c == u'\r' || c == u'\n') {
+            if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
+                ++i;
+            if (any || !cell.isEmpty()) {
+                row << cell;
+                if (!each(std::as_const(row), i + 1))
+                    return;
+            }
+            row.clear();
+            cell.clear();
+            any = false;
+        } else {
+            cell += c;
+            any = true;
         }
-        return rows;
+    }
+    if (any || !cell.isEmpty()) {
+        row << cell;
+        each(std::as_const(row), text.size());
     }
 }
 
@@ -1270,6 +1342,49 @@ ContactRecord toRecord(const Contact& c)
 
 namespace {
 
+// The records read straight from a file, in the room reserved for them.
+class RecordRoom
+{
+public:
+    // Room for every contact the book could take from a file of `size`
+    // bytes whose contacts take at least `smallest` bytes each: growing it
+    // later would hold two copies at once.
+    RecordRoom(QuickRecords* quick, qint64 size, qint64 smallest) : quick_(quick)
+    {
+        quick->records.clear();
+        quick->record.clear();
+        const qint64 most = std::min<qint64>(size / smallest + 16, kMaxRecord + 16);
+        quick->records.reserve(static_cast<qsizetype>(most) * static_cast<qsizetype>(kRecordSize));
+        memory::preferHugePages(quick->records.constData(), static_cast<std::size_t>(quick->records.capacity()));
+        quick->record.reserve(static_cast<std::size_t>(most));
+        memory::populate(quick->record.data(), quick->record.capacity() * sizeof(int));
+    }
+
+    // Room for one more record; keep() or drop() it next.
+    char* next()
+    {
+        const qsizetype slot = quick_->records.size();
+        if (slot + static_cast<qsizetype>(kRecordSize) > ready_) {
+            // The room reserved is made resident a step ahead of the records.
+            const qsizetype step = std::max<qsizetype>(std::min<qsizetype>(1 << 20, quick_->records.capacity() - slot), kRecordSize);
+            memory::populate(quick_->records.constData() + slot, static_cast<std::size_t>(step));
+            ready_ = slot + step;
+        }
+        quick_->records.resize(slot + static_cast<qsizetype>(kRecordSize));
+        return quick_->records.data() + slot;
+    }
+    // The record is the next contact's.
+    void keep() { quick_->record.push_back(static_cast<int>(quick_->records.size() / static_cast<qsizetype>(kRecordSize)) - 1); }
+    // The room is not used: the contact is read the usual way.
+    void giveBack() { quick_->records.chop(static_cast<qsizetype>(kRecordSize)); }
+    // The next contact is contact `n` of the list, read the usual way.
+    void listed(qsizetype n) { quick_->record.push_back(-static_cast<int>(n) - 1); }
+
+private:
+    QuickRecords* quick_;
+    qsizetype ready_ = 0;   // the room made resident
+};
+
 // Reads the cards of a text handed over in pieces, each ending where a
 // line that begins a card starts (no line is ever cut), into contacts and,
 // when asked, straight into records.
@@ -1285,15 +1400,7 @@ public:
             memory::preferHugePages(out_.constData(), static_cast<std::size_t>(out_.capacity()) * sizeof(Contact));
             return;
         }
-        quick->records.clear();
-        quick->record.clear();
-        // Room for every card the book could take, however small the cards:
-        // growing it later would hold two copies at once.
-        const qint64 cards = std::min<qint64>(total / 64 + 16, kMaxRecord + 16);
-        quick->records.reserve(static_cast<qsizetype>(cards) * static_cast<qsizetype>(kRecordSize));
-        memory::preferHugePages(quick->records.constData(), static_cast<std::size_t>(quick->records.capacity()));
-        quick->record.reserve(static_cast<std::size_t>(cards));
-        memory::populate(quick->record.data(), quick->record.capacity() * sizeof(int));
+        room_.emplace(quick, total, 64);   // no card is much smaller
     }
 
     bool stopped() const { return stopped_; }
@@ -1307,22 +1414,14 @@ public:
         const char* const end = p + text.size();
         while (p < end && !stopped_) {
             if (quick_ && !inCard_ && agentDepth_ == 0 && beginsCard(p, end)) {
-                const qsizetype slot = quick_->records.size();
-                if (slot + static_cast<qsizetype>(kRecordSize) > ready_) {
-                    // The room reserved is made resident a step ahead of the records.
-                    const qsizetype step = std::min<qsizetype>(1 << 20, quick_->records.capacity() - slot);
-                    memory::populate(quick_->records.constData() + slot, static_cast<std::size_t>(step));
-                    ready_ = slot + step;
-                }
-                quick_->records.resize(slot + static_cast<qsizetype>(kRecordSize));
-                if (const char* after = plain_.read(p, end, quick_->records.data() + slot)) {
-                    quick_->record.push_back(static_cast<int>(slot / static_cast<qsizetype>(kRecordSize)));
+                if (const char* after = plain_.read(p, end, room_->next())) {
+                    room_->keep();
                     p = after;
                     if (!goOn(p))
                         break;
                     continue;
                 }
-                quick_->records.truncate(slot);
+                room_->giveBack();   // read the usual way below
             }
             // The usual way, until the reading is outside any card again
             // (without records to read straight, to the end).
@@ -1378,8 +1477,8 @@ private:
     void finishCard(const char* to, bool whole)
     {
         const qsizetype number = contactsRead() + 1;
-        if (quick_)
-            quick_->record.push_back(-static_cast<int>(out_.size()) - 1);
+        if (room_)
+            room_->listed(out_.size());
         Contact c = contactFrom(card_, report_);
         c.source = std::exchange(pendingSource_, QByteArray());
         if (to) {
@@ -1456,7 +1555,7 @@ private:
     int agentDepth_ = 0;                // inside an embedded (AGENT) card
     const char* cardFrom_ = nullptr;    // where the card began, in this piece
     QByteArray pendingSource_;          // what earlier pieces held of the card
-    qsizetype ready_ = 0;               // the records' room made resident
+    std::optional<RecordRoom> room_;    // when records are read straight
     const char* piece_ = nullptr;
     qint64 pieceAt_ = 0;
     bool stopped_ = false;
@@ -1825,69 +1924,82 @@ void Contact::composeComments()
 
 QList<Contact> readCsv(const QByteArray& input, ReadReport* report)
 {
+    return readCsv(input, report, nullptr);
+}
+
+QList<Contact> readCsv(const QByteArray& input, ReadReport* report, QuickRecords* quick)
+{
     fallbackPage = report && report->codePage ? report->codePage : 1252;
     const QByteArray data = fromUtf16(input);
+    std::optional<RecordRoom> room;
+    if (quick)
+        room.emplace(quick, data.size(), 8);   // a row of a few short cells
     const QString text = decodeText(data);
     QList<int> badQuotes;
-    const QList<QStringList> rows = parseCsv(text, detectSeparator(text), &badQuotes);
+    const QSet<qsizetype> literal = unclosedQuotes(text, &badQuotes);
     if (report)
         for (int line : badQuotes)
             report->skipped << QStringLiteral("Line %1: a quote that is never closed (read as a plain character)").arg(line);
     QList<Contact> out;
-    if (rows.isEmpty())
-        return out;
     // Which columns feed which field: the first matching column is the field,
     // further ones (a second phone) become extras, as do columns of no
     // field at all; address parts are put together.
-    const QStringList header = rows.first();
+    QStringList header;
     std::array<QList<qsizetype>, kFieldCount> columns;
     QList<qsizetype> extraColumns;
     QMap<QString, QList<std::pair<int, qsizetype>>> addressGroups;   // group -> (part, column)
     QStringList groupOrder;
-    int known = 0;
-    for (qsizetype i = 0; i < header.size(); ++i) {
-        const QString h = header[i].trimmed();
-        bool used = false;
-        // Address parts first: "Home Street" beside "Home City" is a part.
-        if (const auto a = addressColumn(h)) {
-            if (!addressGroups.contains(a->group))
-                groupOrder << a->group;
-            addressGroups[a->group].append({a->part, i});
-            used = true;
-        }
-        for (std::size_t f = 0; f < kFieldCount && !used; ++f)
-            for (const QString& name : csvHeaders()[f])
-                if (h.compare(name, Qt::CaseInsensitive) == 0) {
-                    columns[f] << i;
-                    used = true;
-                    break;
-                }
-        if (!used) {
-            if (const int f = fieldOfPattern(h); f >= 0) {
-                columns[static_cast<std::size_t>(f)] << i;
+    const auto readHeader = [&]() -> bool {
+        int known = 0;
+        for (qsizetype i = 0; i < header.size(); ++i) {
+            const QString h = header[i].trimmed();
+            bool used = false;
+            // Address parts first: "Home Street" beside "Home City" is a part.
+            if (const auto a = addressColumn(h)) {
+                if (!addressGroups.contains(a->group))
+                    groupOrder << a->group;
+                addressGroups[a->group].append({a->part, i});
                 used = true;
             }
+            for (std::size_t f = 0; f < kFieldCount && !used; ++f)
+                for (const QString& name : csvHeaders()[f])
+                    if (h.compare(name, Qt::CaseInsensitive) == 0) {
+                        columns[f] << i;
+                        used = true;
+                        break;
+                    }
+            if (!used) {
+                if (const int f = fieldOfPattern(h); f >= 0) {
+                    columns[static_cast<std::size_t>(f)] << i;
+                    used = true;
+                }
+            }
+            if (used)
+                ++known;
+            else if (!h.isEmpty())
+                extraColumns << i;
         }
-        if (used)
-            ++known;
-        else if (!h.isEmpty())
-            extraColumns << i;
-    }
-    if (known == 0) {
-        // No column this program knows: a file without a header row, or of
-        // something else. Nothing is guessed.
-        if (report)
-            report->skipped << QStringLiteral("The first row names no column this program reads (First Name, Last Name, "
-                                              "E-mail, Phone, ...): the file has no header row or holds no contacts. "
-                                              "Nothing was read from it.");
-        return out;
-    }
-    for (qsizetype r = 1; r < rows.size(); ++r) {
-        if (report && report->progress && r % 256 == 0 && !report->progress(r, rows.size())) {
+        if (known == 0) {
+            // No column this program knows: a file without a header row, or of
+            // something else. Nothing is guessed.
+            if (report)
+                report->skipped << QStringLiteral("The first row names no column this program reads (First Name, Last Name, "
+                                                  "E-mail, Phone, ...): the file has no header row or holds no contacts. "
+                                                  "Nothing was read from it.");
+            return false;
+        }
+        return true;
+    };
+    qsizetype rowNumber = 0;
+    forEachCsvRow(text, detectSeparator(text), literal, [&](const QStringList& row, qsizetype at) {
+        if (rowNumber++ == 0) {
+            header = row;
+            return readHeader();
+        }
+        if (report && report->progress && rowNumber % 256 == 0 && !report->progress(at, text.size())) {
             report->cancelled = true;
-            break;
+            return false;
         }
-        const QStringList& row = rows[r];
         Contact c;
         QStringList extra;
         for (std::size_t f = 0; f < kFieldCount; ++f) {
@@ -1950,10 +2062,20 @@ QList<Contact> readCsv(const QByteArray& input, ReadReport* report)
         c.composeComments();
         const bool empty = std::all_of(c.fields.begin(), c.fields.end(), [](const QString& s) { return s.isEmpty(); });
         if (empty)
-            continue;   // an empty row of the sheet
+            return true;   // an empty row of the sheet
+        if (room) {
+            // A row the book stores whole and without a word becomes its record at once.
+            if (quietRecord(c, room->next())) {
+                room->keep();
+                return true;
+            }
+            room->giveBack();
+            room->listed(out.size());
+        }
         c.source = cardOf(c);
-        out << c;
-    }
+        out << std::move(c);
+        return true;
+    });
     return out;
 }
 

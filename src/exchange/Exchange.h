@@ -13,6 +13,7 @@
 
 #include <array>
 #include <functional>
+#include <string>
 #include <vector>
 
 class QFile;
@@ -47,8 +48,8 @@ struct ReadReport {
     // The code page 8-bit text without a declared character set is read in
     // (the book's; 0: Windows-1252).
     int codePage = 0;
-    // Told now and then how far reading has come (bytes of the file, or rows
-    // of a CSV); returning false stops the reading, which then sets
+    // Told now and then how far reading has come (bytes of a vCard file, or
+    // characters of a CSV's text); returning false stops the reading, which then sets
     // `cancelled` and returns what it read so far.
     std::function<bool(qint64 done, qint64 total)> progress;
     bool cancelled = false;
@@ -90,6 +91,19 @@ QList<Contact> readVCard(QFile& file, ReadReport* report, QuickRecords* quick, Q
 QByteArray writeVCard(const QList<Contact>& contacts, VCardVersion version = VCardVersion::V30);
 
 QList<Contact> readCsv(const QByteArray& data, ReadReport* report);
+// The same with the rows the book stores whole and without a word in a
+// report read straight into records, as readVCard() does with such cards.
+QList<Contact> readCsv(const QByteArray& data, ReadReport* report, QuickRecords* quick);
+
+// The bytes the code page stores for a contact's text. Control characters
+// other than line breaks and tabs (which would end or hide the field) and
+// characters the code page has no byte for become '?'; those are returned
+// in `lost`.
+void storable(std::string& bytes, const QString& text, QString* lost);
+// Writes the contact's record at `record` when the book stores it whole
+// and without a word in a report: every character as it is, every field
+// within its width, no property without a place. False otherwise.
+bool quietRecord(const Contact& c, char* record);
 QByteArray writeCsv(const QList<Contact>& contacts);
 
 // The records the program shows (1 up to `count`) of a book's bytes, in

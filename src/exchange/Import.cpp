@@ -27,41 +27,6 @@ QString fieldName(Field f)
     return QLatin1String(names[static_cast<int>(f)]);
 }
 
-bool plainByte(char b)
-{
-    const auto c = static_cast<unsigned char>(b);
-    return (c >= 0x20 && c != 0x7F) || c == '\r' || c == '\n' || c == '\t';
-}
-
-// The bytes the code page stores for the text. Control characters other
-// than line breaks and tabs (which would end or hide the field) and
-// characters the code page has no byte for become '?'; those are returned
-// in `lost`.
-void storable(std::string& bytes, const QString& text, QString* lost)
-{
-    // Every code page holds ASCII as it is: the common case needs no table.
-    bytes.clear();
-    bool plain = true;
-    for (QChar c : text) {
-        if (c.unicode() >= 0x80 || !plainByte(static_cast<char>(c.unicode()))) {
-            plain = false;
-            break;
-        }
-        bytes += static_cast<char>(c.unicode());
-    }
-    if (plain)
-        return;
-    bytes = codepage::encodeReporting(text, lost);
-    for (char& b : bytes) {
-        if (!plainByte(b)) {
-            const QString one(QChar(static_cast<unsigned char>(b)));
-            if (!lost->contains(one))
-                *lost += one;
-            b = '?';
-        }
-    }
-}
-
 // Stores bytes already in the code page at `at` (a whole record): cut to
 // the field's width or space padded to it.
 void put(char* at, Field f, const std::string& bytes)
@@ -492,14 +457,8 @@ ImportPlan planFileImport(const QByteArray& data, const QString& fileName, ReadR
 {
     if (!read->codePage)
         read->codePage = codepage::current();
-    if (isCsv(data, fileName)) {
-        const QList<Contact> contacts = readCsv(data, read);
-        ImportPlan plan = planImport(contacts, *read, book);
-        *leftOut = leftOutCards(contacts, plan);
-        return plan;
-    }
     QuickRecords quick;
-    const QList<Contact> contacts = readVCard(data, read, &quick);
+    const QList<Contact> contacts = isCsv(data, fileName) ? readCsv(data, read, &quick) : readVCard(data, read, &quick);
     return planCards(contacts, quick, *read, book, leftOut);
 }
 

@@ -241,46 +241,59 @@ private slots:
         QFETCH(int, page);
         QVERIFY(codepage::setCurrent(page));
         QByteArray book;
-        const QByteArray data = mixedCards(page, &book);
-        const QString name = QStringLiteral("cards.vcf");
-        {
-            ReadReport read;
-            QuickRecords quick;
-            readVCard(data, &read, &quick);
-            const auto straight = std::count_if(quick.record.begin(), quick.record.end(), [](int r) { return r >= 0; });
-            QVERIFY2(straight >= 50, qPrintable(QString::number(straight)));   // many of the plain ones
-        }
-        for (const QByteArray& existing : {QByteArray(), book.left(40 * static_cast<qsizetype>(kRecordSize))}) {
-            ReadReport usualRead;
-            const QList<Contact> usual = readContacts(data, name, &usualRead);
-            const ImportPlan want = planImport(usual, usualRead, existing);
-            ReadReport quickRead;
-            QByteArray leftOut;
-            const ImportPlan got = planFileImport(data, name, &quickRead, existing, &leftOut);
-            QCOMPARE(got.bookCount, want.bookCount);
-            QCOMPARE(got.contacts, want.contacts);
-            for (qsizetype i = 0; i < want.count(); ++i)
-                QVERIFY2(got.records.mid(i * kRecordSize, kRecordSize) == want.records.mid(i * kRecordSize, kRecordSize),
-                         qPrintable(QStringLiteral("contact %1: %2").arg(i + 1).arg(QString::fromLatin1(want.records.mid(i * kRecordSize, 40)))));
-            QCOMPARE(got.records, want.records);
-            QCOMPARE(got.names, want.names);
-            QVERIFY(got.cuts == want.cuts);
-            QVERIFY(got.leftOut == want.leftOut);
-            QVERIFY(got.notKept == want.notKept);
-            QVERIFY(got.unmapped == want.unmapped);
-            QVERIFY(got.duplicates == want.duplicates);
-            QCOMPARE(got.skipped, want.skipped);
-            QCOMPARE(got.photosSkipped, want.photosSkipped);
-            QVERIFY(!want.duplicates.isEmpty() || existing.isEmpty());
-            // What the book cannot hold whole is kept the same way.
-            QCOMPARE(leftOut, leftOutCards(usual, want));
-            QVERIFY(!leftOut.isEmpty());
+        const QByteArray cards = mixedCards(page, &book);
+        // The same book as CSV, and rows that need the usual way: a cell past
+        // the header's columns, a note too long, characters the page lacks,
+        // a control character, a line break in a cell, an empty row, a
+        // duplicate.
+        const QByteArray rows = exportCsv(book, 300) +
+                                "Ann,Lee,555,a@b.c,Acme,Street,Note,extra cell\r\n"
+                                "Long,Note,,,,,\"" + QByteArray(300, 'x') + "\"\r\n"
+                                "\xe7\x8e\x8b,\xe5\xb0\x8f\xe6\x98\x8e,,wang@example.cn,,,\r\n"
+                                "Ctl,A\x01" "B,,,,,\r\n"
+                                "\"Multi\r\nLine\",Name,,,,\"1 Main St\r\nTown\",\r\n"
+                                ",,,,,,\r\n"
+                                "Again,Lee,,a@b.c,,,\r\n";
+        for (const auto& [name, data] : {std::pair{QStringLiteral("cards.vcf"), cards}, std::pair{QStringLiteral("cards.csv"), rows}}) {
+            {
+                ReadReport read;
+                QuickRecords quick;
+                if (name.endsWith(QLatin1String(".csv")))
+                    readCsv(data, &read, &quick);
+                else
+                    readVCard(data, &read, &quick);
+                const auto straight = std::count_if(quick.record.begin(), quick.record.end(), [](int r) { return r >= 0; });
+                QVERIFY2(straight >= 50, qPrintable(QString::number(straight)));   // many of the plain ones
+            }
+            for (const QByteArray& existing : {QByteArray(), book.left(40 * static_cast<qsizetype>(kRecordSize))}) {
+                ReadReport usualRead;
+                const QList<Contact> usual = readContacts(data, name, &usualRead);
+                const ImportPlan want = planImport(usual, usualRead, existing);
+                ReadReport quickRead;
+                QByteArray leftOut;
+                const ImportPlan got = planFileImport(data, name, &quickRead, existing, &leftOut);
+                QCOMPARE(got.bookCount, want.bookCount);
+                QCOMPARE(got.contacts, want.contacts);
+                for (qsizetype i = 0; i < want.count(); ++i)
+                    QVERIFY2(got.records.mid(i * kRecordSize, kRecordSize) == want.records.mid(i * kRecordSize, kRecordSize),
+                             qPrintable(QStringLiteral("contact %1: %2").arg(i + 1).arg(QString::fromLatin1(want.records.mid(i * kRecordSize, 40)))));
+                QCOMPARE(got.records, want.records);
+                QCOMPARE(got.names, want.names);
+                QVERIFY(got.cuts == want.cuts);
+                QVERIFY(got.leftOut == want.leftOut);
+                QVERIFY(got.notKept == want.notKept);
+                QVERIFY(got.unmapped == want.unmapped);
+                QVERIFY(got.duplicates == want.duplicates);
+                QCOMPARE(got.skipped, want.skipped);
+                QCOMPARE(got.photosSkipped, want.photosSkipped);
+                QVERIFY(!want.duplicates.isEmpty() || existing.isEmpty());
+                // What the book cannot hold whole is kept the same way.
+                QCOMPARE(leftOut, leftOutCards(usual, want));
+                QVERIFY(!leftOut.isEmpty());
+            }
         }
     }
 
-    // A likely duplicate names the last record of the book with the same
-    // e-mail (or name), and the first contact of the file; case and the
-    // spaces around do not count.
     // A file is read a piece at a time, each piece ending before a line
     // that begins a card: whatever the pieces, the contacts, their cards,
     // the records read straight and the report are those of the file read
@@ -338,6 +351,9 @@ private slots:
         samePlanFromTheFile(path, csv, QByteArray());
     }
 
+    // A likely duplicate names the last record of the book with the same
+    // e-mail (or name), and the first contact of the file; case and the
+    // spaces around do not count.
     void aLikelyDuplicateNamesTheLastRecordAndTheFirstContact()
     {
         QByteArray book;
