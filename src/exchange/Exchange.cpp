@@ -1156,6 +1156,8 @@ void appendFolded(QByteArray& out, QByteArrayView line)
 QSet<qsizetype> unclosedQuotes(const QString& text, QList<int>* badQuotes)
 {
     QSet<qsizetype> literal;
+    if (!text.contains(u'"'))
+        return literal;
     for (;;) {
         bool quoted = false;
         qsizetype openedAt = -1;
@@ -1196,45 +1198,60 @@ void forEachCsvRow(const QString& text, QChar sep, const QSet<qsizetype>& litera
     QString cell;
     bool quoted = false;
     bool any = false;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
+    const QChar* const t = text.constData();
+    const qsizetype n = text.size();
+    qsizetype i = 0;
+    while (i < n) {
         if (quoted) {
-            if (c == u'"' && i + 1 < text.size() && text[i + 1] == u'"') {
+            // Up to the next quote at once: a doubled one is a quote in the cell.
+            qsizetype j = i;
+            while (j < n && t[j] != u'"')
+                ++j;
+            cell.append(t + i, j - i);
+            if (j == n)
+                break;
+            if (j + 1 < n && t[j + 1] == u'"') {
                 cell += u'"';
-                ++i;
-            } else if (c == u'"') {
-                quoted = false;
+                i = j + 2;
             } else {
-                cell += c;
+                quoted = false;
+                i = j + 1;
             }
             continue;
         }
+        const QChar c = t[i];
         if (c == u'"' && !literal.contains(i)) {
             quoted = true;
             any = true;
+            ++i;
         } else if (c == sep) {
             row << cell;
             cell.clear();
             any = true;
+            ++i;
         } else if (c == u'\r' || c == u'\n') {
-            if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
-                ++i;
+            i += (c == u'\r' && i + 1 < n && t[i + 1] == u'\n') ? 2 : 1;
             if (any || !cell.isEmpty()) {
                 row << cell;
-                if (!each(std::as_const(row), i + 1))
+                if (!each(std::as_const(row), i))
                     return;
             }
             row.clear();
             cell.clear();
             any = false;
         } else {
-            cell += c;
+            // Plain characters up to the next one that means something.
+            qsizetype j = i + 1;
+            while (j < n && t[j] != sep && t[j] != u'"' && t[j] != u'\r' && t[j] != u'\n')
+                ++j;
+            cell.append(t + i, j - i);
             any = true;
+            i = j;
         }
     }
     if (any || !cell.isEmpty()) {
         row << cell;
-        each(std::as_const(row), text.size());
+        each(std::as_const(row), n);
     }
 }
 
