@@ -63,12 +63,26 @@ QByteArray fromUtf16(const QByteArray& data)
 // book's code page otherwise.
 QString decodeText(QByteArrayView bytes)
 {
-    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
-        return QString::fromLatin1(bytes);
+    // A whole file's text goes into memory made resident at once.
+    constexpr qsizetype kLarge = qsizetype{1} << 20;
+    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        if (bytes.size() < kLarge)
+            return QString::fromLatin1(bytes);
+        QString text = memory::uninitializedText(bytes.size());
+        std::transform(bytes.begin(), bytes.end(), text.data(), [](char c) { return QChar(static_cast<char16_t>(c)); });
+        return text;
+    }
     if (bytes.startsWith("\xEF\xBB\xBF"))
         bytes = bytes.sliced(3);
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = utf8.decode(bytes);
+    QString text;
+    if (bytes.size() < kLarge) {
+        text = utf8.decode(bytes);
+    } else {
+        // UTF-16 never takes more units than UTF-8 takes bytes.
+        text = memory::uninitializedText(bytes.size());
+        text.truncate(utf8.appendToBuffer(text.data(), bytes) - text.constData());
+    }
     if (!utf8.hasError())
         return text;
     // Mostly UTF-8 with a broken character (a value cut in the middle of
