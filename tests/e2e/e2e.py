@@ -114,6 +114,37 @@ def case_add_edit_find_and_list(build):
         s.desk.wait_window("^Available records$")
 
 
+def case_import_contacts_from_the_keyboard(build):
+    # Tools > Contacts In and Out > Import Contacts... with keys only: the
+    # file's name typed into the file dialog, the report answered with
+    # Enter; the cards arrive after the book's records and the title
+    # counts them at once.
+    cards = (b"BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Cy;;;\r\nTEL;TYPE=cell:+1 555 0100\r\nEND:VCARD\r\n"
+             b"BEGIN:VCARD\r\nVERSION:2.1\r\nN:Moe;Dee\r\nTEL;CELL:555 0101\r\nTEL;WORK:555 0102\r\nEND:VCARD\r\n"
+             b"BEGIN:VCARD\r\nFN:Eve Poe\r\nEMAIL:eve@example.org\r\nEND:VCARD\r\n")
+    with Session(build, book_bytes=book("Ann", "Bob")) as s:
+        with open(s.app.file("friends.vcf"), "wb") as f:
+            f.write(cards)
+        w = s.main_window()
+        s.desk.key("alt+t", "c", "i")
+        d = s.desk.wait_window("^Import Contacts$")
+        time.sleep(0.5)
+        s.desk.focus(d)
+        s.desk.type(s.app.file("friends.vcf"))
+        s.desk.key("Return")
+        report = wait_until("the report", lambda: [x for x in s.desk.windows("^Import Contacts$") if x != d])
+        time.sleep(0.5)
+        s.desk.focus(report[0])
+        s.desk.key("Return")   # Yes, add them
+        wait_until("three more records", lambda: len(s.app.read("DravikBase.z8B")) == 5 * 440)
+        data = s.app.read("DravikBase.z8B")
+        check(data[:880] == book("Ann", "Bob"), "the book's own records")
+        check(data[880:1320] == record(first="Cy", last="Lee", phone="+1 555 0100"), "the first card")
+        check(data[1320:1340].rstrip() == b"Dee" and b"555 0102" in data[1320 + 280:1760], "the second phone in Comments")
+        check(data[1760:1780].rstrip() == b"Eve" and data[1780:1800].rstrip() == b"Poe", "the name from FN")
+        wait_until("the new count", lambda: title_of(s, w) == "PhoneBook Record: 3 of 5")
+
+
 def case_a_screen_reader_hears_every_control(build):
     # Through AT-SPI, as Orca reads it: every box and button of the main
     # window and of the search window says what it is.
