@@ -483,6 +483,13 @@ qsizetype colonOf(QByteArrayView line)
     return -1;
 }
 
+// Whether a line whose name is of `kind` is the card mark `mark` (BEGIN or
+// END) of a vCard.
+bool cardMark(QByteArrayView line, qsizetype colon, Prop kind, Prop mark)
+{
+    return kind == mark && sameLetters(line.sliced(colon + 1).trimmed(), "VCARD");
+}
+
 // The property's name without its group (item1.TEL) or parameters, and
 // where the parameters begin (-1: there are none).
 QByteArrayView nameOf(QByteArrayView head, qsizetype* semicolon)
@@ -790,13 +797,11 @@ bool unescapeTo(Text& out, std::string_view v, bool crLf)
     return true;
 }
 
-// The parts of a structured value between unescaped ';', each unescaped,
-// into `parts` (those past the last are left empty). False: one does not fit.
-template <std::size_t N>
-bool splitTo(std::array<Text, N>& parts, std::string_view v, bool crLf)
+// Calls `each(part, index)` with every part of a structured value between
+// unescaped ';' (still escaped); false as soon as `each` is.
+template <typename F>
+bool forEachPart(std::string_view v, F each)
 {
-    for (Text& t : parts)
-        t.clear();
     std::size_t n = 0;
     std::size_t from = 0;
     for (std::size_t i = 0; i <= v.size(); ++i) {
@@ -806,12 +811,21 @@ bool splitTo(std::array<Text, N>& parts, std::string_view v, bool crLf)
         }
         if (i < v.size() && v[i] != ';')
             continue;
-        if (n < N && !unescapeTo(parts[n], v.substr(from, i - from), crLf))
+        if (!each(v.substr(from, i - from), n++))
             return false;
-        ++n;
         from = i + 1;
     }
     return true;
+}
+
+// The parts of a structured value, each unescaped, into `parts` (those past
+// the last are left empty). False: one does not fit.
+template <std::size_t N>
+bool splitTo(std::array<Text, N>& parts, std::string_view v, bool crLf)
+{
+    for (Text& t : parts)
+        t.clear();
+    return forEachPart(v, [&](std::string_view part, std::size_t n) { return n >= N || unescapeTo(parts[n], part, crLf); });
 }
 
 // Writes the UTF-8 text into the field at `r` in the code page's bytes,
@@ -951,11 +965,8 @@ public:
             const QByteArrayView head = line.first(colon);
             qsizetype semicolon;
             const Prop kind = kindOf(nameOf(head, &semicolon));
-            if (kind == Prop::End) {
-                if (!sameLetters(line.sliced(colon + 1).trimmed(), "VCARD"))
-                    return nullptr;
-                return record(r) ? p : nullptr;
-            }
+            if (kind == Prop::End)
+                return cardMark(line, colon, kind, Prop::End) && record(r) ? p : nullptr;
             if (kind == Prop::Meta)
                 continue;   // the card's bookkeeping, read by neither way
             if (!take(head, semicolon, kind))
@@ -1071,19 +1082,10 @@ private:
         t.clear();
         if (has(Prop::Org)) {
             // Every part, ", " between them, none at the end.
-            std::size_t n = 0;
-            const std::string_view v = value(Prop::Org);
-            for (std::size_t i = 0, from = 0; i <= v.size(); ++i) {
-                if (i < v.size() && v[i] == '\\') {
-                    ++i;
-                    continue;
-                }
-                if (i < v.size() && v[i] != ';')
-                    continue;
-                if ((n++ && !t.put(", ")) || !unescapeTo(t, v.substr(from, i - from), false))
-                    return false;
-                from = i + 1;
-            }
+            if (!forEachPart(value(Prop::Org), [&](std::string_view part, std::size_t n) {
+                    return (n == 0 || t.put(", ")) && unescapeTo(t, part, false);
+                }))
+                return false;
             while (t.size() >= 2 && t.view().substr(t.size() - 2) == ", ")
                 t.shrink(2);
         }
@@ -1485,7 +1487,7 @@ private:
     {
         const QByteArrayView line(p, lineEnd(p, end) - p);
         const qsizetype colon = colonOf(line);
-        return colon >= 0 && kindOf(nameOf(line.first(colon))) == Prop::Begin && sameLetters(line.sliced(colon + 1).trimmed(), "VCARD");
+        return colon >= 0 && cardMark(line, colon, kindOf(nameOf(line.first(colon))), Prop::Begin);
     }
 
     // The contacts read so far, either way.
@@ -1537,8 +1539,8 @@ private:
             return true;
         const qsizetype colon = colonOf(line);
         const Prop kind = colon < 0 ? Prop::Other : kindOf(nameOf(line.first(colon)));
-        const bool begins = kind == Prop::Begin && sameLetters(line.sliced(colon + 1).trimmed(), "VCARD");
-        const bool ends = kind == Prop::End && sameLetters(line.sliced(colon + 1).trimmed(), "VCARD");
+        const bool begins = colon >= 0 && cardMark(line, colon, kind, Prop::Begin);
+        const bool ends = colon >= 0 && cardMark(line, colon, kind, Prop::End);
         if (agentDepth_ > 0) {
             // The lines of a card embedded in a property belong to it.
             agentDepth_ += begins ? 1 : ends ? -1 : 0;
