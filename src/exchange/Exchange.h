@@ -72,9 +72,9 @@ QList<Contact> shownContacts(const QByteArray& book, int count);
 
 enum class VCardVersion { V30, V40 };
 QList<Contact> readVCard(const QByteArray& data, ReadReport* report);
-// The cards a record holds whole and that need no word in a report (their
-// properties each have a field, and each fits it in the current code page),
-// read straight into their records. For contact i + 1 of the file,
+// The contacts a record holds whole and that need no word in a report
+// (each value has a field and fits it in the current code page), read
+// straight into their records. For contact i + 1 of the file,
 // record[i] >= 0 is the index of its record in `records`; otherwise it was
 // read the usual way and is contact -(record[i] + 1) of the list.
 struct QuickRecords {
@@ -94,6 +94,7 @@ QList<Contact> readCsv(const QByteArray& data, ReadReport* report);
 // The same with the rows the book stores whole and without a word in a
 // report read straight into records, as readVCard() does with such cards.
 QList<Contact> readCsv(const QByteArray& data, ReadReport* report, QuickRecords* quick);
+QByteArray writeCsv(const QList<Contact>& contacts);
 
 // The bytes the code page stores for a contact's text. Control characters
 // other than line breaks and tabs (which would end or hide the field) and
@@ -104,7 +105,6 @@ void storable(std::string& bytes, const QString& text, QString* lost);
 // and without a word in a report: every character as it is, every field
 // within its width, no property without a place. False otherwise.
 bool quietRecord(const Contact& c, char* record);
-QByteArray writeCsv(const QList<Contact>& contacts);
 
 // The records the program shows (1 up to `count`) of a book's bytes, in
 // the formats, straight from the stored bytes: the same bytes as
