@@ -929,7 +929,10 @@ ChildResult childMaxRss(const char* which, int records)
 
 void usage()
 {
-    std::fprintf(stderr, "usage: bench_phonebook [--records N] [--reps R]   (2 <= N <= %d)\n", kMaxRecords);
+    std::fprintf(stderr,
+                 "usage: bench_phonebook [--records N] [--reps R] [--only exchange]   (2 <= N <= %d)\n"
+                 "  --only exchange: the export and the imports alone (for profiling them)\n",
+                 kMaxRecords);
 }
 
 } // namespace
@@ -940,10 +943,14 @@ int main(int argc, char** argv)
     int reps = 0;
     QString rssMode;
     QString startupMode;
+    bool exchangeOnly = false;
     const auto begun = Clock::now();
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        if ((a == "--records" || a == "--reps" || a == "--rss-child" || a == "--startup-child") && i + 1 < argc) {
+        if (a == "--only" && i + 1 < argc && std::string(argv[i + 1]) == "exchange") {
+            exchangeOnly = true;
+            ++i;
+        } else if ((a == "--records" || a == "--reps" || a == "--rss-child" || a == "--startup-child") && i + 1 < argc) {
             const char* v = argv[++i];
             if (a == "--records")
                 records = std::atoi(v);
@@ -1006,12 +1013,12 @@ int main(int argc, char** argv)
         return best;
     };
     Startup plain, engine;
-    if (rssMode.isEmpty()) {
+    if (rssMode.isEmpty() && !exchangeOnly) {
         plain = startupOf("plain");
         engine = startupOf("engine");
     }
 
-    if (rssMode.isEmpty()) {
+    if (rssMode.isEmpty() && !exchangeOnly) {
         // Peak memory first, while this process is still small: the best of
         // three child runs each, so that one stray allocation does not decide.
         for (int i = 0; i < 3; ++i) {
@@ -1050,15 +1057,18 @@ int main(int argc, char** argv)
 
     Bench bench{boxes, settings, records, reps};
     std::vector<Row> rows;
-    rows.push_back(bench.loadCount(full));
-    rows.push_back(bench.lastFromFirst(full));
-    rows.push_back(bench.insertAtBeginning(shorter));
-    rows.push_back(bench.deleteFirst(shorter));
-    rows.push_back(bench.findNoHit(full));
-    rows.push_back(bench.listBuild(full));
-    rows.push_back(Bench_allRecords(bench, full));
+    if (!exchangeOnly) {
+        rows.push_back(bench.loadCount(full));
+        rows.push_back(bench.lastFromFirst(full));
+        rows.push_back(bench.insertAtBeginning(shorter));
+        rows.push_back(bench.deleteFirst(shorter));
+        rows.push_back(bench.findNoHit(full));
+        rows.push_back(bench.listBuild(full));
+        rows.push_back(Bench_allRecords(bench, full));
+    }
     const QByteArray contacts = fullContactsBook(records);
-    rows.push_back(Bench_printAll(bench, contacts));
+    if (!exchangeOnly)
+        rows.push_back(Bench_printAll(bench, contacts));
     rows.push_back(Bench_export(bench, contacts));
     rows.push_back(Bench_import(bench, contacts, false));
     rows.push_back(Bench_import(bench, contacts, true));
@@ -1093,7 +1103,9 @@ int main(int argc, char** argv)
                     r.baselineMs, r.bulkMs, durable, perRecord, bulk, durableRatio, target,
                     !r.checked ? "WRONG" : within ? "PASS" : "OVER");
     }
-    if (fullKb >= 0 && emptyKb >= 0) {
+    if (exchangeOnly) {
+        std::printf("%s\n", std::string(126, '-').c_str());
+    } else if (fullKb >= 0 && emptyKb >= 0) {
         const double mb = static_cast<double>(fullKb - emptyKb) / 1024.0;
         const bool ok = fullCount == std::to_string(records) && emptyCount == "0";
         std::printf("%-38s %9s %9s %8s %8s %8s %8s %8.2f %6.1f  %s\n", "Peak RSS, full - empty book (MB)", "", "", "", "", "", "", mb,
