@@ -154,8 +154,8 @@ int importFile(pb::Phonebook& book, const QString& source, bool skipDuplicates, 
             return 1;
         if (dryRun || plan.contacts.isEmpty())
             return 0;
-        const QByteArray records = plan.recordsToAdd(skipDuplicates);
-        const qsizetype added = records.size() / static_cast<qsizetype>(pb::kRecordSize);
+        const pb::exchange::PackedRecords records = plan.recordsToAdd(skipDuplicates);
+        const qsizetype added = records.size();
         if (added == 0)
             return 0;   // every contact is a likely duplicate: the book stays as it is
         if (pb::exchange::appendRecords(book, plan.bookCount, records, &why)) {

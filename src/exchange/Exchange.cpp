@@ -59,51 +59,68 @@ QByteArray fromUtf16(const QByteArray& data)
     return text.toUtf8();
 }
 
-// UTF-8 (with or without its mark) when the bytes are valid UTF-8, the
-// book's code page otherwise.
+// Whether every line break of the text is CR LF already, as toCrLf() makes it.
+bool crLfOnly(std::string_view text)
+{
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n')
+            return false;
+        if (text[i] == '\r') {
+            if (i + 1 == text.size() || text[i + 1] != '\n')
+                return false;
+            ++i;
+        }
+    }
+    return true;
+}
+
+// Whether 8-bit text is UTF-8: valid UTF-8, or mostly so with a broken
+// character (a value cut in the middle of one), the broken one becoming
+// U+FFFD (stored as "?", which the report names). Otherwise it is the code
+// page's.
+bool readAsUtf8(QByteArrayView bytes)
+{
+    qsizetype sequences = 0, broken = 0;
+    const char* p = bytes.data();
+    const char* const end = p + bytes.size();
+    while (p < end) {
+        // Plain ASCII eight bytes at a time.
+        if (end - p >= 8) {
+            std::uint64_t v;
+            std::memcpy(&v, p, 8);
+            if ((v & 0x8080808080808080u) == 0) {
+                p += 8;
+                continue;
+            }
+        }
+        const auto b = static_cast<unsigned char>(*p);
+        if (b < 0x80) {
+            ++p;
+            continue;
+        }
+        const int len = (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 0;
+        bool ok = len > 0 && end - p >= len;
+        for (int k = 1; ok && k < len; ++k)
+            ok = (static_cast<unsigned char>(p[k]) & 0xC0) == 0x80;
+        if (ok)
+            ++sequences;
+        else
+            ++broken;
+        p += ok ? len : 1;
+    }
+    return broken == 0 || sequences > broken;
+}
+
+// UTF-8 (with or without its mark) when readAsUtf8(), the book's code page
+// otherwise.
 QString decodeText(QByteArrayView bytes)
 {
-    // A whole file's text goes into memory made resident at once.
-    constexpr qsizetype kLarge = qsizetype{1} << 20;
-    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
-        if (bytes.size() < kLarge)
-            return QString::fromLatin1(bytes);
-        QString text = memory::uninitializedText(bytes.size());
-        std::transform(bytes.begin(), bytes.end(), text.data(), [](char c) { return QChar(static_cast<char16_t>(c)); });
-        return text;
-    }
     if (bytes.startsWith("\xEF\xBB\xBF"))
         bytes = bytes.sliced(3);
+    if (!readAsUtf8(bytes))
+        return codepage::decodeWith(fallbackPage, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text;
-    if (bytes.size() < kLarge) {
-        text = utf8.decode(bytes);
-    } else {
-        // UTF-16 never takes more units than UTF-8 takes bytes.
-        text = memory::uninitializedText(bytes.size());
-        text.truncate(utf8.appendToBuffer(text.data(), bytes) - text.constData());
-    }
-    if (!utf8.hasError())
-        return text;
-    // Mostly UTF-8 with a broken character (a value cut in the middle of
-    // one) stays UTF-8, the broken one becoming U+FFFD (stored as "?",
-    // which the report names); other bytes are the code page's.
-    int sequences = 0, broken = 0;
-    for (qsizetype i = 0; i < bytes.size();) {
-        const auto b = static_cast<unsigned char>(bytes[i]);
-        const int len = b < 0x80 ? 1 : (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 0;
-        bool ok = len > 0 && i + len <= bytes.size();
-        for (int k = 1; ok && k < len; ++k)
-            ok = (static_cast<unsigned char>(bytes[i + k]) & 0xC0) == 0x80;
-        if (ok && len > 1)
-            ++sequences;
-        if (!ok)
-            ++broken;
-        i += ok ? len : 1;
-    }
-    if (sequences > broken)
-        return text;
-    return codepage::decodeWith(fallbackPage, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    return utf8.decode(bytes);
 }
 
 bool plainByte(char b)
@@ -1166,68 +1183,82 @@ void appendFolded(QByteArray& out, QByteArrayView line)
 // --- CSV ------------------------------------------------------------------------------
 
 // A quote that never closes would swallow the rest of the file into one
-// cell: the places of such quotes, each found by reading the text with the
-// ones before it taken as plain characters, and in `badQuotes` the lines
-// they stand on.
-QSet<qsizetype> unclosedQuotes(const QString& text, QList<int>* badQuotes)
+// cell: the places of such quotes (in order), each found by reading the
+// text with the ones before it taken as plain characters, and in
+// `badQuotes` the lines they stand on. The bytes that mean something in a
+// CSV are ASCII, never part of a longer character in the encodings read.
+std::vector<qsizetype> unclosedQuotes(std::string_view text, QList<int>* badQuotes)
 {
-    QSet<qsizetype> literal;
-    if (!text.contains(u'"'))
-        return literal;
+    std::vector<qsizetype> literal;
+    const char* const t = text.data();
+    const char* const end = t + text.size();
+    const auto quoteFrom = [end](const char* p) {
+        const void* q = std::memchr(p, '"', static_cast<std::size_t>(end - p));
+        return q ? static_cast<const char*>(q) : end;
+    };
     for (;;) {
-        bool quoted = false;
-        qsizetype openedAt = -1;
-        int line = 1, openedLine = 1;
-        for (qsizetype i = 0; i < text.size(); ++i) {
-            const QChar c = text[i];
-            if (c == u'\n')
-                ++line;
-            if (quoted) {
-                if (c == u'"' && i + 1 < text.size() && text[i + 1] == u'"')
-                    ++i;
-                else if (c == u'"')
-                    quoted = false;
-            } else if (c == u'"' && !literal.contains(i)) {
-                quoted = true;
-                openedAt = i;
-                openedLine = line;
-            } else if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') {
-                ++i;
-                ++line;
+        const char* opened = nullptr;   // the quote the text ends inside of
+        for (const char* p = quoteFrom(t); p < end; p = quoteFrom(p + 1)) {
+            if (std::binary_search(literal.begin(), literal.end(), p - t))
+                continue;
+            // Quoted up to the next quote that is not doubled.
+            const char* q = quoteFrom(p + 1);
+            while (q + 1 < end && q[1] == '"')
+                q = quoteFrom(q + 2);
+            if (q == end) {
+                opened = p;
+                break;
             }
+            p = q;
         }
-        if (!quoted || openedAt < 0)
+        if (!opened)
             break;
-        literal.insert(openedAt);
-        badQuotes->append(openedLine);
+        literal.insert(std::upper_bound(literal.begin(), literal.end(), opened - t), opened - t);
+        badQuotes->append(1 + static_cast<int>(std::count(t, opened, '\n')));
     }
     return literal;
 }
 
-// RFC 4180 rows, the quotes at `literal` taken as plain characters, handed
-// to `each(row, at)` one at a time with where the text after the row
-// begins; `each` returns false to stop.
+// RFC 4180 rows of the bytes, the quotes at `literal` taken as plain
+// characters, handed to `each(cells, at)` one at a time with where the
+// bytes after the row begin; the cells' quotes are taken off (a doubled one
+// is a quote of the cell) and they stay valid until `each` returns, which
+// returns false to stop.
 template <typename F>
-void forEachCsvRow(const QString& text, QChar sep, const QSet<qsizetype>& literal, F each)
+void forEachCsvRow(std::string_view text, char sep, const std::vector<qsizetype>& literal, F each)
 {
-    QStringList row;
-    QString cell;
+    std::string bytes;                  // the row's cells back to back
+    std::vector<std::size_t> ends;      // where each cell ends in them
+    std::vector<std::string_view> cells;
     bool quoted = false;
     bool any = false;
-    const QChar* const t = text.constData();
-    const qsizetype n = text.size();
+    const char* const t = text.data();
+    const auto n = static_cast<qsizetype>(text.size());
     qsizetype i = 0;
+    const auto endCell = [&] { ends.push_back(bytes.size()); };
+    const auto endRow = [&](qsizetype at) {
+        endCell();
+        cells.clear();
+        std::size_t from = 0;
+        for (std::size_t e : ends) {
+            cells.emplace_back(bytes.data() + from, e - from);
+            from = e;
+        }
+        const bool go = each(std::as_const(cells), at);
+        bytes.clear();
+        ends.clear();
+        return go;
+    };
     while (i < n) {
         if (quoted) {
             // Up to the next quote at once: a doubled one is a quote in the cell.
-            qsizetype j = i;
-            while (j < n && t[j] != u'"')
-                ++j;
-            cell.append(t + i, j - i);
+            const void* q = std::memchr(t + i, '"', static_cast<std::size_t>(n - i));
+            const qsizetype j = q ? static_cast<const char*>(q) - t : n;
+            bytes.append(t + i, static_cast<std::size_t>(j - i));
             if (j == n)
                 break;
-            if (j + 1 < n && t[j + 1] == u'"') {
-                cell += u'"';
+            if (j + 1 < n && t[j + 1] == '"') {
+                bytes += '"';
                 i = j + 2;
             } else {
                 quoted = false;
@@ -1235,52 +1266,47 @@ void forEachCsvRow(const QString& text, QChar sep, const QSet<qsizetype>& litera
             }
             continue;
         }
-        const QChar c = t[i];
-        if (c == u'"' && !literal.contains(i)) {
+        const char c = t[i];
+        if (c == '"' && !std::binary_search(literal.begin(), literal.end(), i)) {
             quoted = true;
             any = true;
             ++i;
         } else if (c == sep) {
-            row << cell;
-            cell.clear();
+            endCell();
             any = true;
             ++i;
-        } else if (c == u'\r' || c == u'\n') {
-            i += (c == u'\r' && i + 1 < n && t[i + 1] == u'\n') ? 2 : 1;
-            if (any || !cell.isEmpty()) {
-                row << cell;
-                if (!each(std::as_const(row), i))
-                    return;
-            }
-            row.clear();
-            cell.clear();
+        } else if (c == '\r' || c == '\n') {
+            i += (c == '\r' && i + 1 < n && t[i + 1] == '\n') ? 2 : 1;
+            if (any && !endRow(i))
+                return;
+            bytes.clear();
+            ends.clear();
             any = false;
         } else {
             // Plain characters up to the next one that means something.
             qsizetype j = i + 1;
-            while (j < n && t[j] != sep && t[j] != u'"' && t[j] != u'\r' && t[j] != u'\n')
+            while (j < n && t[j] != sep && t[j] != '"' && t[j] != '\r' && t[j] != '\n')
                 ++j;
-            cell.append(t + i, j - i);
+            bytes.append(t + i, static_cast<std::size_t>(j - i));
             any = true;
             i = j;
         }
     }
-    if (any || !cell.isEmpty()) {
-        row << cell;
-        each(std::as_const(row), n);
-    }
+    if (any)
+        endRow(n);
 }
 
-QChar detectSeparator(const QString& text)
+// The separator the header row uses most: comma, semicolon or tab.
+char detectSeparator(std::string_view text)
 {
-    const QString header = text.left(text.indexOf(u'\n') < 0 ? text.size() : text.indexOf(u'\n'));
-    QChar best = u',';
+    const std::string_view header = text.substr(0, text.find('\n'));
+    char best = ',';
     qsizetype most = -1;
-    for (QChar sep : {QChar(u','), QChar(u';'), QChar(u'\t')}) {
+    for (char sep : {',', ';', '\t'}) {
         qsizetype n = 0;
         bool quoted = false;
-        for (QChar c : header) {
-            if (c == u'"')
+        for (char c : header) {
+            if (c == '"')
                 quoted = !quoted;
             else if (c == sep && !quoted)
                 ++n;
@@ -1375,7 +1401,8 @@ ContactRecord toRecord(const Contact& c)
 
 namespace {
 
-// The records read straight from a file, in the room reserved for them.
+// The records read straight from a file, each written whole and then kept
+// without its padding.
 class RecordRoom
 {
 public:
@@ -1387,35 +1414,26 @@ public:
         quick->records.clear();
         quick->record.clear();
         const qint64 most = std::min<qint64>(size / smallest + 16, kMaxRecord + 16);
-        quick->records.reserve(static_cast<qsizetype>(most) * static_cast<qsizetype>(kRecordSize));
-        memory::preferHugePages(quick->records.constData(), static_cast<std::size_t>(quick->records.capacity()));
+        // A record's fields take no more than the file's text of them.
+        quick->records.reserve(static_cast<qsizetype>(most), static_cast<qsizetype>(size));
         quick->record.reserve(static_cast<std::size_t>(most));
         memory::populate(quick->record.data(), quick->record.capacity() * sizeof(int));
     }
 
-    // Room for one more record; keep() or drop() it next.
-    char* next()
-    {
-        const qsizetype slot = quick_->records.size();
-        if (slot + static_cast<qsizetype>(kRecordSize) > ready_) {
-            // The room reserved is made resident a step ahead of the records.
-            const qsizetype step = std::max<qsizetype>(std::min<qsizetype>(1 << 20, quick_->records.capacity() - slot), kRecordSize);
-            memory::populate(quick_->records.constData() + slot, static_cast<std::size_t>(step));
-            ready_ = slot + step;
-        }
-        quick_->records.resize(slot + static_cast<qsizetype>(kRecordSize));
-        return quick_->records.data() + slot;
-    }
+    // Room for one more record, kept only when keep() is called next.
+    char* next() { return record_.data(); }
     // The record is the next contact's.
-    void keep() { quick_->record.push_back(static_cast<int>(quick_->records.size() / static_cast<qsizetype>(kRecordSize)) - 1); }
-    // The room is not used: the contact is read the usual way.
-    void giveBack() { quick_->records.chop(static_cast<qsizetype>(kRecordSize)); }
+    void keep()
+    {
+        quick_->records.append(record_.data());
+        quick_->record.push_back(static_cast<int>(quick_->records.size()) - 1);
+    }
     // The next contact is contact `n` of the list, read the usual way.
     void listed(qsizetype n) { quick_->record.push_back(-static_cast<int>(n) - 1); }
 
 private:
     QuickRecords* quick_;
-    qsizetype ready_ = 0;   // the room made resident
+    std::array<char, kRecordSize> record_;
 };
 
 // Reads the cards of a text handed over in pieces, each ending where a
@@ -1454,7 +1472,7 @@ public:
                         break;
                     continue;
                 }
-                room_->giveBack();   // read the usual way below
+                // Otherwise read the usual way below.
             }
             // The usual way, until the reading is outside any card again
             // (without records to read straight, to the end).
@@ -1967,9 +1985,22 @@ QList<Contact> readCsv(const QByteArray& input, ReadReport* report, QuickRecords
     std::optional<RecordRoom> room;
     if (quick)
         room.emplace(quick, data.size(), 8);   // a row of a few short cells
-    const QString text = decodeText(data);
+    // The bytes are read as they are; a cell's text is decoded when it is
+    // needed, never the whole file's at once.
+    QByteArrayView bytes = data;
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        bytes = bytes.sliced(3);
+    const std::string_view text(bytes.data(), static_cast<std::size_t>(bytes.size()));
+    const bool utf8 = readAsUtf8(bytes);
+    const auto decoded = [utf8](std::string_view cell) {
+        if (cell.empty())
+            return QString();
+        if (utf8)
+            return QString::fromUtf8(cell.data(), static_cast<qsizetype>(cell.size()));
+        return codepage::decodeWith(fallbackPage, cell);
+    };
     QList<int> badQuotes;
-    const QSet<qsizetype> literal = unclosedQuotes(text, &badQuotes);
+    const std::vector<qsizetype> literal = unclosedQuotes(text, &badQuotes);
     if (report)
         for (int line : badQuotes)
             report->skipped << QStringLiteral("Line %1: a quote that is never closed (read as a plain character)").arg(line);
@@ -2023,16 +2054,73 @@ QList<Contact> readCsv(const QByteArray& input, ReadReport* report, QuickRecords
         }
         return true;
     };
-    qsizetype rowNumber = 0;
-    forEachCsvRow(text, detectSeparator(text), literal, [&](const QStringList& row, qsizetype at) {
-        if (rowNumber++ == 0) {
-            header = row;
-            return readHeader();
+    // A row whose cells are all in the first column of a field each, every
+    // other column empty, can go straight into its record: these columns.
+    std::array<qsizetype, kFieldCount> first;
+    std::vector<qsizetype> others;
+    const auto readStraight = [&] {
+        first.fill(-1);
+        for (std::size_t f = 0; f < kFieldCount; ++f)
+            for (qsizetype col : columns[f]) {
+                if (first[f] < 0)
+                    first[f] = col;
+                else
+                    others.push_back(col);
+            }
+        for (const auto& group : std::as_const(addressGroups))
+            for (const auto& part : group)
+                others.push_back(part.second);
+        others.insert(others.end(), extraColumns.begin(), extraColumns.end());
+    };
+    enum class Straight { Stored, Empty, No };
+    const auto storeStraight = [&](const std::vector<std::string_view>& cells, char* r) {
+        for (qsizetype col = header.size(); col < static_cast<qsizetype>(cells.size()); ++col)
+            if (!cells[static_cast<std::size_t>(col)].empty())
+                return Straight::No;
+        for (qsizetype col : others)
+            if (col < static_cast<qsizetype>(cells.size()) && !cells[static_cast<std::size_t>(col)].empty())
+                return Straight::No;
+        bool empty = true;
+        for (std::size_t f = 0; f < kFieldCount; ++f) {
+            const std::string_view v = first[f] >= 0 && first[f] < static_cast<qsizetype>(cells.size())
+                                           ? cells[static_cast<std::size_t>(first[f])]
+                                           : std::string_view();
+            if (!crLfOnly(v) || !quietlyInto(r, static_cast<Field>(f), v))
+                return Straight::No;
+            empty = empty && v.empty();
         }
-        if (report && report->progress && rowNumber % 256 == 0 && !report->progress(at, text.size())) {
+        return empty ? Straight::Empty : Straight::Stored;
+    };
+    qsizetype rowNumber = 0;
+    QStringList row;
+    forEachCsvRow(text, detectSeparator(text), literal, [&](const std::vector<std::string_view>& cells, qsizetype at) {
+        if (rowNumber++ == 0) {
+            for (std::string_view cell : cells)
+                header << decoded(cell);
+            if (!readHeader())
+                return false;
+            readStraight();
+            return true;
+        }
+        if (report && report->progress && rowNumber % 256 == 0 && !report->progress(at, static_cast<qint64>(text.size()))) {
             report->cancelled = true;
             return false;
         }
+        if (room && utf8) {
+            // A row the book stores whole and without a word becomes its record at once.
+            switch (storeStraight(cells, room->next())) {
+            case Straight::Stored:
+                room->keep();
+                return true;
+            case Straight::Empty:
+                return true;   // an empty row of the sheet
+            case Straight::No:
+                break;
+            }
+        }
+        row.clear();
+        for (std::string_view cell : cells)
+            row << decoded(cell);
         Contact c;
         QStringList extra;
         for (std::size_t f = 0; f < kFieldCount; ++f) {
@@ -2097,12 +2185,12 @@ QList<Contact> readCsv(const QByteArray& input, ReadReport* report, QuickRecords
         if (empty)
             return true;   // an empty row of the sheet
         if (room) {
-            // A row the book stores whole and without a word becomes its record at once.
+            // Stored whole after all (a code page's text, a second phone
+            // left empty ...).
             if (quietRecord(c, room->next())) {
                 room->keep();
                 return true;
             }
-            room->giveBack();
             room->listed(out.size());
         }
         c.source = cardOf(c);

@@ -4,6 +4,7 @@
 // vCard (2.1, 3.0 and 4.0 read; 3.0 or 4.0 written) and CSV. Plain C++ on
 // Qt Core, no windows.
 
+#include "exchange/PackedRecords.h"
 #include "records/ContactRecord.h"
 
 #include <QByteArray>
@@ -78,7 +79,7 @@ QList<Contact> readVCard(const QByteArray& data, ReadReport* report);
 // record[i] >= 0 is the index of its record in `records`; otherwise it was
 // read the usual way and is contact -(record[i] + 1) of the list.
 struct QuickRecords {
-    QByteArray records;          // back to back
+    PackedRecords records;
     std::vector<int> record;
 };
 // With `quick`, the list holds only the contacts read the usual way; the

@@ -37,12 +37,19 @@ void put(char* at, Field f, const std::string& bytes)
     std::memset(at + l.offset + n, ' ', l.width - n);
 }
 
-// What a field shows, trimmed and without case, to compare contacts by;
-// written into `out`, whose room is used again from contact to contact.
-void keyInto(QByteArray& out, const char* record, Field f)
+// A whole record's field as stored.
+std::string_view fieldOf(const char* record, Field f)
 {
     const FieldLayout l = layoutOf(f);
-    std::string_view text = FieldTextBytes(std::string_view(record + l.offset, l.width));
+    return {record + l.offset, l.width};
+}
+
+// What a stored field shows (with or without the spaces that pad it),
+// trimmed and without case, to compare contacts by; written into `out`,
+// whose room is used again from contact to contact.
+void keyInto(QByteArray& out, std::string_view stored)
+{
+    std::string_view text = FieldTextBytes(stored);
     while (!text.empty() && text.front() == ' ')
         text.remove_prefix(1);
     while (!text.empty() && text.back() == ' ')
@@ -56,27 +63,27 @@ void keyInto(QByteArray& out, const char* record, Field f)
     out = codepage::decode(text).trimmed().toCaseFolded().toUtf8();
 }
 
-QByteArray key(const char* record, Field f)
+QByteArray key(std::string_view stored)
 {
     QByteArray out;
-    keyInto(out, record, f);
+    keyInto(out, stored);
     return out;
 }
 
 // First and last name's keys, or nothing when both are empty.
-void nameKeyInto(QByteArray& out, QByteArray& last, const char* record)
+void nameKeyInto(QByteArray& out, QByteArray& last, std::string_view first, std::string_view lastName)
 {
-    keyInto(out, record, Field::FirstName);
-    keyInto(last, record, Field::LastName);
+    keyInto(out, first);
+    keyInto(last, lastName);
     if (out.isEmpty() && last.isEmpty())
         return;
     out.append('\x1f').append(last);
 }
 
-QByteArray nameKey(const char* record)
+QByteArray nameKey(std::string_view first, std::string_view lastName)
 {
     QByteArray out, last;
-    nameKeyInto(out, last, record);
+    nameKeyInto(out, last, first, lastName);
     return out;
 }
 
@@ -208,23 +215,24 @@ QList<Contact> readContacts(const QByteArray& data, const QString& fileName, Rea
 
 ContactRecord ImportPlan::record(int i) const
 {
-    ContactRecord r;
-    std::copy_n(records.constData() + static_cast<qsizetype>(i) * static_cast<qsizetype>(kRecordSize), kRecordSize, r.bytes.begin());
-    return r;
+    return records.at(i);
 }
 
-QByteArray ImportPlan::recordsToAdd(bool skipDuplicates) const
+PackedRecords ImportPlan::recordsToAdd(bool skipDuplicates) const
 {
     if (!skipDuplicates || duplicates.isEmpty())
         return records;
     QSet<int> dropped;
     for (const Duplicate& d : duplicates)
         dropped.insert(d.contact);
-    QByteArray out;
-    out.reserve(records.size());
+    PackedRecords out;
+    out.reserve(records.size(), records.packedSize());
+    ContactRecord r;
     for (qsizetype i = 0; i < contacts.size(); ++i)
-        if (!dropped.contains(contacts[i]))
-            out.append(records.constData() + i * kSize, kSize);
+        if (!dropped.contains(contacts[i])) {
+            records.copyTo(i, r.bytes.data());
+            out.append(r.bytes.data());
+        }
     return out;
 }
 
@@ -273,10 +281,13 @@ ImportPlan planImport(const QList<Contact>& contacts, const ReadReport& read, co
 {
     // Contact i of the file: read straight into its record, or in the list.
     const qsizetype total = quick ? static_cast<qsizetype>(quick->record.size()) : contacts.size();
-    const auto quickRecord = [quick](qsizetype i) -> const char* {
+    // The record contact i was read straight into, whole at `out`; false
+    // when it was read the usual way.
+    const auto quickRecord = [quick](qsizetype i, char* out) {
         if (!quick || quick->record[static_cast<std::size_t>(i)] < 0)
-            return nullptr;
-        return quick->records.constData() + static_cast<qsizetype>(quick->record[static_cast<std::size_t>(i)]) * kSize;
+            return false;
+        quick->records.copyTo(quick->record[static_cast<std::size_t>(i)], out);
+        return true;
     };
     static const Contact none;
     const auto contact = [&](qsizetype i) -> const Contact& {
@@ -286,11 +297,8 @@ ImportPlan planImport(const QList<Contact>& contacts, const ReadReport& read, co
         return at < 0 ? contacts[-(at + 1)] : none;
     };
     const auto nameOf = [&](qsizetype i) {
-        if (const char* r = quickRecord(i)) {
-            ContactRecord whole;
-            std::copy_n(r, kRecordSize, whole.bytes.begin());
+        if (ContactRecord whole; quickRecord(i, whole.bytes.data()))
             return displayName(fromRecord(whole), static_cast<int>(i + 1));
-        }
         return displayName(contact(i), static_cast<int>(i + 1));
     };
     ImportPlan plan;
@@ -311,16 +319,19 @@ ImportPlan planImport(const QList<Contact>& contacts, const ReadReport& read, co
         std::copy_n(book.constData() + (n - 1) * kSize, std::min<qint64>(kSize, book.size() - (n - 1) * kSize), r.bytes.begin());
         return r;
     };
-    const auto bookEmail = [&](int n) { return key(bookRecord(n).bytes.data(), Field::Email); };
-    const auto bookName = [&](int n) { return nameKey(bookRecord(n).bytes.data()); };
+    const auto bookEmail = [&](int n) { return key(fieldOf(bookRecord(n).bytes.data(), Field::Email)); };
+    const auto bookName = [&](int n) {
+        const ContactRecord r = bookRecord(n);
+        return nameKey(fieldOf(r.bytes.data(), Field::FirstName), fieldOf(r.bytes.data(), Field::LastName));
+    };
     KeyIndex emails(check.count), names(check.count);
     QByteArray email, name, scratch;   // keys, their room used again
     for (int n = 1; n <= check.count; ++n) {
         const ContactRecord r = bookRecord(n);
-        keyInto(email, r.bytes.data(), Field::Email);
+        keyInto(email, fieldOf(r.bytes.data(), Field::Email));
         if (!email.isEmpty())
             emails.insert(email, n);
-        nameKeyInto(name, scratch, r.bytes.data());
+        nameKeyInto(name, scratch, fieldOf(r.bytes.data(), Field::FirstName), fieldOf(r.bytes.data(), Field::LastName));
         if (!name.isEmpty())
             names.insert(name, n);
     }
@@ -329,21 +340,21 @@ ImportPlan planImport(const QList<Contact>& contacts, const ReadReport& read, co
     const qsizetype taken = std::min<qsizetype>(room, total);
     // Earlier contacts of the file: for a key that several share, the first.
     KeyIndex fileEmails(taken), fileNames(taken);
-    const auto fileRecord = [&](int contact) { return plan.records.constData() + (contact - 1) * kSize; };
-    const auto fileEmail = [&](int m) { return key(fileRecord(m), Field::Email); };
-    const auto fileName = [&](int m) { return nameKey(fileRecord(m)); };
+    // (Contacts number from 1.)
+    const auto fileEmail = [&](int m) { return key(plan.records.field(m - 1, Field::Email)); };
+    const auto fileName = [&](int m) {
+        return nameKey(plan.records.field(m - 1, Field::FirstName), plan.records.field(m - 1, Field::LastName));
+    };
     // When every contact was read straight into its record, in order, those
-    // records are the plan's as they stand; otherwise each is written below.
-    bool allReady = quick && static_cast<qsizetype>(quick->record.size()) >= taken &&
-                    quick->records.size() >= taken * kSize;
+    // records are the plan's as they stand; otherwise each is added below.
+    bool allReady = quick && static_cast<qsizetype>(quick->record.size()) >= taken && quick->records.size() >= taken;
     for (qsizetype i = 0; allReady && i < taken; ++i)
         allReady = quick->record[static_cast<std::size_t>(i)] == i;
     if (allReady) {
-        plan.records = quick->records;   // shared, not copied
-        if (plan.records.size() > taken * kSize)
-            plan.records.truncate(taken * kSize);
+        plan.records = quick->records;   // the text shared, not copied
+        plan.records.truncate(taken);
     } else {
-        plan.records = memory::uninitialized(taken * kSize);
+        plan.records.reserve(taken, quick ? quick->records.packedSize() + taken * 64 : taken * 64);
     }
     plan.contacts.reserve(taken);
     memory::populate(plan.contacts.constData(), static_cast<std::size_t>(taken) * sizeof(int));
@@ -353,21 +364,19 @@ ImportPlan planImport(const QList<Contact>& contacts, const ReadReport& read, co
                             .arg(total)
                             .arg(kMaxRecord);
     std::string bytes, partBytes;   // one field's bytes, reused
+    ContactRecord record;
     for (qsizetype i = 0; i < taken; ++i) {
         const int number = static_cast<int>(i + 1);
         const Contact& c = contact(i);
-        // Written to only when the records are not ready (the shared bytes stay as they are).
-        char* const w = allReady ? nullptr : plan.records.data() + i * kSize;
-        const char* const r = allReady ? plan.records.constData() + i * kSize : w;
+        // The contact's record, whole, written here unless the records are ready.
+        char* const w = allReady ? nullptr : record.bytes.data();
         const auto mention = [&] {
             if (!plan.names.contains(number))
                 plan.names.insert(number, nameOf(i));
         };
-        const char* ready = quickRecord(i);
-        if (ready && !allReady)
-            std::memcpy(w, ready, kRecordSize);
+        const bool ready = !allReady && quickRecord(i, w);
         for (Field f : kAllFields) {
-            if (ready)
+            if (ready || allReady)
                 break;
             QString lost;
             storable(bytes, c[f], &lost);
@@ -403,11 +412,12 @@ ImportPlan planImport(const QList<Contact>& contacts, const ReadReport& read, co
             plan.notKept << ImportPlan::NotKept{number, c.notKept};
             mention();
         }
-        if (w && r[0] == '\0')   // a record, never a free slot (a quick one never is)
+        if (w && w[0] == '\0')   // a record, never a free slot (a quick one never is)
             put(w, Field::FirstName, " ");
 
-        keyInto(email, r, Field::Email);
-        nameKeyInto(name, scratch, r);
+        const auto field = [&](Field f) { return w ? fieldOf(w, f) : plan.records.field(i, f); };
+        keyInto(email, field(Field::Email));
+        nameKeyInto(name, scratch, field(Field::FirstName), field(Field::LastName));
         const int inBookByEmail = email.isEmpty() ? 0 : emails.find(email, bookEmail, true);
         const int inFileByEmail = email.isEmpty() ? 0 : fileEmails.find(email, fileEmail, false);
         const int inBookByName = name.isEmpty() ? 0 : names.find(name, bookName, true);
@@ -423,6 +433,8 @@ ImportPlan planImport(const QList<Contact>& contacts, const ReadReport& read, co
             fileEmails.insert(email, number);
         if (!name.isEmpty() && !inFileByName)
             fileNames.insert(name, number);
+        if (w)
+            plan.records.append(w);
         plan.contacts << number;
     }
     // The earlier contacts duplicates point at are named too.
@@ -579,11 +591,11 @@ QString details(const ImportPlan& plan)
     return parts.join(QStringLiteral("\n\n"));
 }
 
-bool appendRecords(Phonebook& book, int after, const QByteArray& records, QString* error)
+bool appendRecords(Phonebook& book, int after, const PackedRecords& records, QString* error)
 {
     if (records.isEmpty())
         return true;
-    const int count = static_cast<int>(records.size() / kSize);
+    const int count = static_cast<int>(records.size());
     if (after < 0 || after + count > kMaxRecord) {
         *error = QStringLiteral("The book holds at most %1 records.").arg(kMaxRecord);
         return false;
@@ -614,7 +626,20 @@ bool appendRecords(Phonebook& book, int after, const QByteArray& records, QStrin
                          .arg(after + 1 + i);
             return false;
         }
-    if (!book.writeRecords(after + 1, count, records.constData()) || !change.commit()) {
+    // Whole records a block at a time: the file's worth is never held padded.
+    constexpr int kBlock = 512;
+    std::vector<char> block(static_cast<std::size_t>(std::min(count, kBlock)) * kRecordSize);
+    for (int done = 0; done < count;) {
+        const int n = std::min(kBlock, count - done);
+        for (int i = 0; i < n; ++i)
+            records.copyTo(done + i, block.data() + static_cast<std::size_t>(i) * kRecordSize);
+        if (!book.writeRecords(after + 1 + done, n, block.data())) {
+            *error = book.phonebookError();
+            return false;
+        }
+        done += n;
+    }
+    if (!change.commit()) {
         *error = book.phonebookError();
         return false;
     }

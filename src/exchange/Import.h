@@ -56,7 +56,7 @@ struct ImportPlan {
     };
 
     int bookCount = 0;         // the records the book shows now
-    QByteArray records;        // the records to add after record bookCount, back to back
+    PackedRecords records;     // the records to add after record bookCount
     QList<int> contacts;       // the contact each of them comes from
     QHash<int, QString> names; // how the report names the contacts it mentions
     QList<Cut> cuts;
@@ -71,7 +71,7 @@ struct ImportPlan {
     int count() const { return static_cast<int>(contacts.size()); }
     ContactRecord record(int i) const;
     // The records to add, without the likely duplicates when asked.
-    QByteArray recordsToAdd(bool skipDuplicates) const;
+    PackedRecords recordsToAdd(bool skipDuplicates) const;
     int duplicateCount() const;
     // The contacts the book cannot hold whole (cut, left out, not kept).
     QList<int> incompleteContacts() const;
@@ -103,10 +103,9 @@ QByteArray leftOutCards(const QList<Contact>& contacts, const ImportPlan& plan);
 // "contacts.vcf" -> "contacts-left-out.vcf".
 QString leftOutFileName(const QString& source);
 
-// Writes `records` (whole records back to back) after record `after` as one
-// change: all of them or, on any failure, none (the book is as it was). The
-// book must be open.
-bool appendRecords(Phonebook& book, int after, const QByteArray& records, QString* error);
+// Writes `records` after record `after` as one change: all of them or, on
+// any failure, none (the book is as it was). The book must be open.
+bool appendRecords(Phonebook& book, int after, const PackedRecords& records, QString* error);
 
 // The whole book file, in one read.
 bool readBook(Phonebook& book, QByteArray* bytes, QString* error);

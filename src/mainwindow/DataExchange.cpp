@@ -111,8 +111,8 @@ void Data::mnuImport_Click()
         return;
     }
 
-    const QByteArray records = plan.recordsToAdd(skipDuplicates);
-    const int added = static_cast<int>(records.size() / static_cast<qsizetype>(kRecordSize));
+    const exchange::PackedRecords records = plan.recordsToAdd(skipDuplicates);
+    const int added = static_cast<int>(records.size());
     if (added == 0)
         return;
     QString why;
