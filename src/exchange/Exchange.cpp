@@ -77,38 +77,56 @@ bool crLfOnly(std::string_view text)
 // Whether 8-bit text is UTF-8: valid UTF-8, or mostly so with a broken
 // character (a value cut in the middle of one), the broken one becoming
 // U+FFFD (stored as "?", which the report names). Otherwise it is the code
-// page's.
-bool readAsUtf8(QByteArrayView bytes)
+// page's. The text can be looked at a piece at a time.
+class Utf8Scan
 {
-    qsizetype sequences = 0, broken = 0;
-    const char* p = bytes.data();
-    const char* const end = p + bytes.size();
-    while (p < end) {
-        // Plain ASCII eight bytes at a time.
-        if (end - p >= 8) {
-            std::uint64_t v;
-            std::memcpy(&v, p, 8);
-            if ((v & 0x8080808080808080u) == 0) {
-                p += 8;
+public:
+    // Looks at the text and returns how much of it was taken: all of it,
+    // but for a character the piece cuts short unless it is the last.
+    qsizetype feed(std::string_view text, bool last)
+    {
+        const char* p = text.data();
+        const char* const end = p + text.size();
+        while (p < end) {
+            // Plain ASCII eight bytes at a time.
+            if (end - p >= 8) {
+                std::uint64_t v;
+                std::memcpy(&v, p, 8);
+                if ((v & 0x8080808080808080u) == 0) {
+                    p += 8;
+                    continue;
+                }
+            }
+            const auto b = static_cast<unsigned char>(*p);
+            if (b < 0x80) {
+                ++p;
                 continue;
             }
+            const int len = (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 0;
+            if (len > 0 && end - p < len && !last)
+                break;   // the rest of it comes with the next piece
+            bool ok = len > 0 && end - p >= len;
+            for (int k = 1; ok && k < len; ++k)
+                ok = (static_cast<unsigned char>(p[k]) & 0xC0) == 0x80;
+            if (ok)
+                ++sequences_;
+            else
+                ++broken_;
+            p += ok ? len : 1;
         }
-        const auto b = static_cast<unsigned char>(*p);
-        if (b < 0x80) {
-            ++p;
-            continue;
-        }
-        const int len = (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 0;
-        bool ok = len > 0 && end - p >= len;
-        for (int k = 1; ok && k < len; ++k)
-            ok = (static_cast<unsigned char>(p[k]) & 0xC0) == 0x80;
-        if (ok)
-            ++sequences;
-        else
-            ++broken;
-        p += ok ? len : 1;
+        return p - text.data();
     }
-    return broken == 0 || sequences > broken;
+    bool utf8() const { return broken_ == 0 || sequences_ > broken_; }
+
+private:
+    qsizetype sequences_ = 0, broken_ = 0;
+};
+
+bool readAsUtf8(QByteArrayView bytes)
+{
+    Utf8Scan scan;
+    scan.feed(std::string_view(bytes.data(), static_cast<std::size_t>(bytes.size())), true);
+    return scan.utf8();
 }
 
 // UTF-8 (with or without its mark) when readAsUtf8(), the book's code page
@@ -1182,50 +1200,26 @@ void appendFolded(QByteArray& out, QByteArrayView line)
 
 // --- CSV ------------------------------------------------------------------------------
 
-// A quote that never closes would swallow the rest of the file into one
-// cell: the places of such quotes (in order), each found by reading the
-// text with the ones before it taken as plain characters, and in
-// `badQuotes` the lines they stand on. The bytes that mean something in a
-// CSV are ASCII, never part of a longer character in the encodings read.
-std::vector<qsizetype> unclosedQuotes(std::string_view text, QList<int>* badQuotes)
-{
-    std::vector<qsizetype> literal;
-    const char* const t = text.data();
-    const char* const end = t + text.size();
-    const auto quoteFrom = [end](const char* p) {
-        const void* q = std::memchr(p, '"', static_cast<std::size_t>(end - p));
-        return q ? static_cast<const char*>(q) : end;
-    };
-    for (;;) {
-        const char* opened = nullptr;   // the quote the text ends inside of
-        for (const char* p = quoteFrom(t); p < end; p = quoteFrom(p + 1)) {
-            if (std::binary_search(literal.begin(), literal.end(), p - t))
-                continue;
-            // Quoted up to the next quote that is not doubled.
-            const char* q = quoteFrom(p + 1);
-            while (q + 1 < end && q[1] == '"')
-                q = quoteFrom(q + 2);
-            if (q == end) {
-                opened = p;
-                break;
-            }
-            p = q;
-        }
-        if (!opened)
-            break;
-        literal.insert(std::upper_bound(literal.begin(), literal.end(), opened - t), opened - t);
-        badQuotes->append(1 + static_cast<int>(std::count(t, opened, '\n')));
-    }
-    return literal;
-}
+// How reading a piece of a CSV's text ended.
+struct CsvEnd {
+    qsizetype rest = 0;        // where the row the piece ends in begins (the piece's size: none does)
+    qsizetype openQuote = -1;  // in the last piece: the quote the text ends inside of, which never closes
+    bool stopped = false;      // told to stop
+};
 
-// RFC 4180 rows of the bytes, the quotes at `literal` taken as plain
+// RFC 4180 rows of a piece of the text that begins `base` bytes into it,
+// the quotes at `literal` (places in the whole text) taken as plain
 // characters, handed to `each(cells, at)` one at a time with where the
-// bytes after the row begin; the cells' quotes are taken off (a doubled one
+// text after the row begins; the cells' quotes are taken off (a doubled one
 // is a quote of the cell) and they stay valid until `each` returns, which
-// returns false to stop.
+// returns false to stop. Unless the piece is the `last`, the row it ends in
+// is left for the next piece, which begins with it. A quote that never
+// closes would swallow the rest of the text into one cell: the last piece's
+// rows stop before it, and it is returned instead (the bytes that mean
+// something in a CSV are ASCII, never part of a longer character in the
+// encodings read).
 template <typename F>
-void forEachCsvRow(std::string_view text, char sep, const std::vector<qsizetype>& literal, F each)
+CsvEnd forEachCsvRow(std::string_view text, qint64 base, bool last, char sep, const std::vector<qint64>& literal, F each)
 {
     std::string bytes;                  // the row's cells back to back
     std::vector<std::size_t> ends;      // where each cell ends in them
@@ -1235,9 +1229,9 @@ void forEachCsvRow(std::string_view text, char sep, const std::vector<qsizetype>
     const char* const t = text.data();
     const auto n = static_cast<qsizetype>(text.size());
     qsizetype i = 0;
-    const auto endCell = [&] { ends.push_back(bytes.size()); };
+    qsizetype rowStart = 0, quoteAt = -1;
     const auto endRow = [&](qsizetype at) {
-        endCell();
+        ends.push_back(bytes.size());
         cells.clear();
         std::size_t from = 0;
         for (std::size_t e : ends) {
@@ -1247,6 +1241,7 @@ void forEachCsvRow(std::string_view text, char sep, const std::vector<qsizetype>
         const bool go = each(std::as_const(cells), at);
         bytes.clear();
         ends.clear();
+        any = false;
         return go;
     };
     while (i < n) {
@@ -1255,8 +1250,10 @@ void forEachCsvRow(std::string_view text, char sep, const std::vector<qsizetype>
             const void* q = std::memchr(t + i, '"', static_cast<std::size_t>(n - i));
             const qsizetype j = q ? static_cast<const char*>(q) - t : n;
             bytes.append(t + i, static_cast<std::size_t>(j - i));
-            if (j == n)
+            if (j == n) {
+                i = n;
                 break;
+            }
             if (j + 1 < n && t[j + 1] == '"') {
                 bytes += '"';
                 i = j + 2;
@@ -1267,21 +1264,20 @@ void forEachCsvRow(std::string_view text, char sep, const std::vector<qsizetype>
             continue;
         }
         const char c = t[i];
-        if (c == '"' && !std::binary_search(literal.begin(), literal.end(), i)) {
+        if (c == '"' && !std::binary_search(literal.begin(), literal.end(), base + i)) {
             quoted = true;
+            quoteAt = i;
             any = true;
             ++i;
         } else if (c == sep) {
-            endCell();
+            ends.push_back(bytes.size());
             any = true;
             ++i;
         } else if (c == '\r' || c == '\n') {
             i += (c == '\r' && i + 1 < n && t[i + 1] == '\n') ? 2 : 1;
             if (any && !endRow(i))
-                return;
-            bytes.clear();
-            ends.clear();
-            any = false;
+                return {i, -1, true};
+            rowStart = i;
         } else {
             // Plain characters up to the next one that means something.
             qsizetype j = i + 1;
@@ -1292,8 +1288,13 @@ void forEachCsvRow(std::string_view text, char sep, const std::vector<qsizetype>
             i = j;
         }
     }
-    if (any)
-        endRow(n);
+    if (!last)
+        return {rowStart, -1, false};
+    if (quoted)
+        return {rowStart, quoteAt, false};
+    if (any && !endRow(n))
+        return {n, -1, true};
+    return {n, -1, false};
 }
 
 // The separator the header row uses most: comma, semicolon or tab.
@@ -1644,6 +1645,42 @@ QList<Contact> readVCard(const QByteArray& input, ReadReport* report, QuickRecor
     return reader.finish();
 }
 
+namespace {
+
+// Hands the file's bytes from where it stands to `read(text, at, last)` a
+// piece at a time: `text` begins `at` bytes in and `last` says it reaches
+// the end. `read` returns how much of the text it took (all of the last),
+// or -1 to stop; what it leaves comes again at the front of the next piece,
+// which grows when nothing was taken. False, with the reason in `error`, on
+// a read error.
+template <typename Read>
+bool forEachPiece(QFile& in, qsizetype piece, QString* error, const Read& read)
+{
+    QByteArray buffer = memory::uninitialized(piece);
+    qsizetype held = 0;      // bytes in the buffer, not yet taken
+    qint64 at = 0;           // where the buffer's first byte is in the text
+    for (bool atEnd = false; !atEnd;) {
+        if (held == buffer.size())
+            buffer.resize(buffer.size() * 2);   // nothing taken from a whole piece
+        const qint64 got = in.read(buffer.data() + held, buffer.size() - held);
+        if (got < 0) {
+            *error = in.errorString();
+            return false;
+        }
+        atEnd = got == 0;
+        held += static_cast<qsizetype>(got);
+        const qsizetype took = read(std::string_view(buffer.constData(), static_cast<std::size_t>(held)), at, atEnd);
+        if (took < 0)
+            break;
+        std::memmove(buffer.data(), buffer.constData() + took, static_cast<std::size_t>(held - took));
+        held -= took;
+        at += took;
+    }
+    return true;
+}
+
+} // namespace
+
 QList<Contact> readVCard(QFile& in, ReadReport* report, QuickRecords* quick, QString* error, qsizetype piece)
 {
     error->clear();
@@ -1661,32 +1698,18 @@ QList<Contact> readVCard(QFile& in, ReadReport* report, QuickRecords* quick, QSt
         in.skip(3);
     const qint64 total = in.isSequential() ? 0 : std::max<qint64>(0, in.size() - in.pos());
     VCardReader reader(report, quick, total);
-    QByteArray buffer = memory::uninitialized(piece);
-    qsizetype held = 0;      // bytes in the buffer, not yet read as cards
-    qint64 at = 0;           // where the buffer's first byte is in the text
-    bool atEnd = false;
-    while (!reader.stopped()) {
-        if (!atEnd) {
-            if (held == buffer.size())
-                buffer.resize(buffer.size() * 2);   // a card longer than a piece
-            const qint64 got = in.read(buffer.data() + held, buffer.size() - held);
-            if (got < 0) {
-                *error = in.errorString();
-                return {};
-            }
-            atEnd = got == 0;
-            held += static_cast<qsizetype>(got);
-        }
-        const qsizetype end = atEnd ? held : pieceEnd(QByteArrayView(buffer.constData(), held));
-        if (end == 0 && !atEnd)
-            continue;   // not one whole card yet: read more
-        reader.read(QByteArrayView(buffer.constData(), end), at);
-        std::memmove(buffer.data(), buffer.constData() + end, static_cast<std::size_t>(held - end));
-        held -= end;
-        at += end;
-        if (atEnd && held == 0)
-            break;
-    }
+    const bool read = forEachPiece(in, piece, error, [&](std::string_view text, qint64 at, bool last) -> qsizetype {
+        if (reader.stopped())
+            return -1;
+        // Whole cards only, but for the last piece.
+        const QByteArrayView view(text.data(), static_cast<qsizetype>(text.size()));
+        const qsizetype end = last ? view.size() : pieceEnd(view);
+        if (end > 0)
+            reader.read(view.first(end), at);
+        return end;
+    });
+    if (!read)
+        return {};
     return reader.finish();
 }
 
@@ -1978,20 +2001,21 @@ QList<Contact> readCsv(const QByteArray& input, ReadReport* report)
     return readCsv(input, report, nullptr);
 }
 
-QList<Contact> readCsv(const QByteArray& input, ReadReport* report, QuickRecords* quick)
+namespace {
+
+// The contacts of a CSV's text of `total` bytes, which `pieces(read)` hands
+// over a piece at a time to read(text, at, last) (see forEachPiece()),
+// with the quotes at `literal` taken as plain characters. When the text
+// ends inside a quote that never closes, what was read is of no use:
+// `openQuote` is where it was opened.
+template <typename Pieces>
+QList<Contact> readCsvText(const Pieces& pieces, qint64 total, bool utf8, ReadReport* report, QuickRecords* quick,
+                           const std::vector<qint64>& literal, qint64* openQuote)
 {
-    fallbackPage = report && report->codePage ? report->codePage : 1252;
-    const QByteArray data = fromUtf16(input);
     std::optional<RecordRoom> room;
     if (quick)
-        room.emplace(quick, data.size(), 8);   // a row of a few short cells
-    // The bytes are read as they are; a cell's text is decoded when it is
-    // needed, never the whole file's at once.
-    QByteArrayView bytes = data;
-    if (bytes.startsWith("\xEF\xBB\xBF"))
-        bytes = bytes.sliced(3);
-    const std::string_view text(bytes.data(), static_cast<std::size_t>(bytes.size()));
-    const bool utf8 = readAsUtf8(bytes);
+        room.emplace(quick, total, 8);   // a row of a few short cells
+    // A cell's text is decoded when it is needed, never the whole file's at once.
     const auto decoded = [utf8](std::string_view cell) {
         if (cell.empty())
             return QString();
@@ -1999,11 +2023,6 @@ QList<Contact> readCsv(const QByteArray& input, ReadReport* report, QuickRecords
             return QString::fromUtf8(cell.data(), static_cast<qsizetype>(cell.size()));
         return codepage::decodeWith(fallbackPage, cell);
     };
-    QList<int> badQuotes;
-    const std::vector<qsizetype> literal = unclosedQuotes(text, &badQuotes);
-    if (report)
-        for (int line : badQuotes)
-            report->skipped << QStringLiteral("Line %1: a quote that is never closed (read as a plain character)").arg(line);
     QList<Contact> out;
     // Which columns feed which field: the first matching column is the field,
     // further ones (a second phone) become extras, as do columns of no
@@ -2093,7 +2112,8 @@ QList<Contact> readCsv(const QByteArray& input, ReadReport* report, QuickRecords
     };
     qsizetype rowNumber = 0;
     QStringList row;
-    forEachCsvRow(text, detectSeparator(text), literal, [&](const std::vector<std::string_view>& cells, qsizetype at) {
+    qint64 base = 0;   // where the piece being read begins in the text
+    const auto readRow = [&](const std::vector<std::string_view>& cells, qsizetype at) {
         if (rowNumber++ == 0) {
             for (std::string_view cell : cells)
                 header << decoded(cell);
@@ -2102,7 +2122,7 @@ QList<Contact> readCsv(const QByteArray& input, ReadReport* report, QuickRecords
             readStraight();
             return true;
         }
-        if (report && report->progress && rowNumber % 256 == 0 && !report->progress(at, static_cast<qint64>(text.size()))) {
+        if (report && report->progress && rowNumber % 256 == 0 && !report->progress(base + at, total)) {
             report->cancelled = true;
             return false;
         }
@@ -2196,7 +2216,98 @@ QList<Contact> readCsv(const QByteArray& input, ReadReport* report, QuickRecords
         c.source = cardOf(c);
         out << std::move(c);
         return true;
+    };
+    char sep = 0;
+    *openQuote = -1;
+    pieces([&](std::string_view text, qint64 at, bool last) -> qsizetype {
+        if (!sep)
+            sep = detectSeparator(text);
+        base = at;
+        const CsvEnd end = forEachCsvRow(text, at, last, sep, literal, readRow);
+        if (end.stopped)
+            return -1;
+        if (end.openQuote >= 0)
+            *openQuote = at + end.openQuote;
+        return last ? static_cast<qsizetype>(text.size()) : end.rest;
     });
+    return out;
+}
+
+// The contacts of a CSV's text, read again with each quote that never
+// closes taken as a plain character (the report names their lines, which
+// `lineOf(place)` tells).
+template <typename Pieces, typename LineOf>
+QList<Contact> readCsvPieces(const Pieces& pieces, qint64 total, bool utf8, ReadReport* report, QuickRecords* quick, LineOf lineOf)
+{
+    std::vector<qint64> literal;
+    QStringList unclosed;
+    const qsizetype noted = report ? report->skipped.size() : 0;
+    for (;;) {
+        qint64 openQuote;
+        QList<Contact> out = readCsvText(pieces, total, utf8, report, quick, literal, &openQuote);
+        if (openQuote < 0) {
+            if (report)
+                for (qsizetype i = 0; i < unclosed.size(); ++i)
+                    report->skipped.insert(noted + i, unclosed[i]);
+            return out;
+        }
+        literal.insert(std::upper_bound(literal.begin(), literal.end(), openQuote), openQuote);
+        unclosed << QStringLiteral("Line %1: a quote that is never closed (read as a plain character)").arg(lineOf(openQuote));
+    }
+}
+
+} // namespace
+
+QList<Contact> readCsv(const QByteArray& input, ReadReport* report, QuickRecords* quick)
+{
+    fallbackPage = report && report->codePage ? report->codePage : 1252;
+    const QByteArray data = fromUtf16(input);
+    QByteArrayView bytes = data;
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        bytes = bytes.sliced(3);
+    const std::string_view text(bytes.data(), static_cast<std::size_t>(bytes.size()));
+    const auto whole = [&](const auto& read) { read(text, 0, true); };
+    const auto lineOf = [&](qint64 at) { return 1 + static_cast<int>(std::count(text.begin(), text.begin() + at, '\n')); };
+    return readCsvPieces(whole, bytes.size(), readAsUtf8(bytes), report, quick, lineOf);
+}
+
+QList<Contact> readCsv(QFile& in, ReadReport* report, QuickRecords* quick, QString* error, qsizetype piece)
+{
+    error->clear();
+    const QByteArray mark = in.peek(3);
+    if (mark.startsWith("\xFF\xFE") || mark.startsWith("\xFE\xFF")) {
+        // UTF-16 is read whole, as UTF-8.
+        const QByteArray all = memory::readAll(in);
+        if (in.error() != QFileDevice::NoError) {
+            *error = in.errorString();
+            return {};
+        }
+        return readCsv(all, report, quick);
+    }
+    fallbackPage = report && report->codePage ? report->codePage : 1252;
+    const qint64 origin = in.pos() + (mark == "\xEF\xBB\xBF" ? 3 : 0);
+    const qint64 total = std::max<qint64>(0, in.size() - origin);
+    // The whole text's bytes say how it is encoded before any cell is decoded.
+    const auto pieces = [&](const auto& read) {
+        if (error->isEmpty() && !in.seek(origin))
+            *error = in.errorString();
+        if (error->isEmpty())
+            forEachPiece(in, piece, error, read);
+    };
+    Utf8Scan scan;
+    pieces([&](std::string_view text, qint64, bool last) { return scan.feed(text, last); });
+    const auto lineOf = [&](qint64 place) {
+        int line = 1;
+        pieces([&](std::string_view text, qint64 at, bool) -> qsizetype {
+            const auto upTo = static_cast<std::size_t>(std::min<qint64>(place - at, static_cast<qint64>(text.size())));
+            line += static_cast<int>(std::count(text.begin(), text.begin() + static_cast<qsizetype>(upTo), '\n'));
+            return upTo < text.size() ? -1 : static_cast<qsizetype>(text.size());
+        });
+        return line;
+    };
+    QList<Contact> out = readCsvPieces(pieces, total, scan.utf8(), report, quick, lineOf);
+    if (!error->isEmpty())
+        return {};
     return out;
 }
 

@@ -95,6 +95,9 @@ QList<Contact> readCsv(const QByteArray& data, ReadReport* report);
 // The same with the rows the book stores whole and without a word in a
 // report read straight into records, as readVCard() does with such cards.
 QList<Contact> readCsv(const QByteArray& data, ReadReport* report, QuickRecords* quick);
+// The same from an open file, read a piece at a time (UTF-16 whole, as
+// UTF-8). On a read error `error` says why and nothing is returned.
+QList<Contact> readCsv(QFile& file, ReadReport* report, QuickRecords* quick, QString* error, qsizetype piece = 1 << 18);
 QByteArray writeCsv(const QList<Contact>& contacts);
 
 // The bytes the code page stores for a contact's text. Control characters

@@ -478,17 +478,9 @@ bool planFileImport(QFile& file, ReadReport* read, const QByteArray& book, Impor
 {
     if (!read->codePage)
         read->codePage = codepage::current();
-    if (isCsv(file.peek(4096), file.fileName())) {
-        const QByteArray data = memory::readAll(file);
-        if (file.error() != QFileDevice::NoError) {
-            *error = file.errorString();
-            return false;
-        }
-        *plan = planFileImport(data, file.fileName(), read, book, leftOut);
-        return true;
-    }
     QuickRecords quick;
-    const QList<Contact> contacts = readVCard(file, read, &quick, error);
+    const QList<Contact> contacts = isCsv(file.peek(4096), file.fileName()) ? readCsv(file, read, &quick, error)
+                                                                             : readVCard(file, read, &quick, error);
     if (!error->isEmpty())
         return false;
     *plan = planCards(contacts, quick, *read, book, leftOut);
