@@ -561,8 +561,10 @@ QString details(const ImportPlan& plan)
         for (const ImportPlan::Unmapped& u : plan.unmapped) {
             QString chars;
             for (char32_t c : u.characters.toUcs4())
-                chars += (c < 0x20 || c == 0x7F) ? QStringLiteral("U+%1").arg(static_cast<uint>(c), 4, 16, QChar(u'0')).toUpper()
-                                                 : QString::fromUcs4(&c, 1);
+                // Characters that show nothing are named by number.
+                chars += (c < 0x20 || c == 0x7F || QChar::category(c) == QChar::Other_Format)
+                             ? QStringLiteral("U+%1").arg(static_cast<uint>(c), 4, 16, QChar(u'0')).toUpper()
+                             : codepage::textOf(&c, 1);
             items << QStringLiteral("%1: %2 holds %3").arg(who(u.contact), fieldName(u.field), chars);
         }
         parts << QStringLiteral("Characters stored as \"?\" (code page %1):\n").arg(codepage::current()) + listOf(items, 200);

@@ -109,8 +109,7 @@ bool isMark(char32_t c)
 // False when no such spelling exists.
 bool encodeCluster(const Page& p, const std::u32string& cluster, std::string& out)
 {
-    const QString composed = QString::fromUcs4(cluster.data(), static_cast<qsizetype>(cluster.size()))
-                                 .normalized(QString::NormalizationForm_C);
+    const QString composed = textOf(cluster.data(), static_cast<qsizetype>(cluster.size())).normalized(QString::NormalizationForm_C);
     std::u32string nfc;
     for (char32_t c : composed.toUcs4())
         nfc.push_back(c);
@@ -129,13 +128,14 @@ bool encodeCluster(const Page& p, const std::u32string& cluster, std::string& ou
         for (unsigned set = 0; set < (1u << marks); ++set) {
             if (std::popcount(set) != taken)
                 continue;
-            QString head = QString::fromUcs4(reinterpret_cast<const char32_t*>(parts.constData()), 1);
+            const char32_t base = parts.front();
+            QString head = textOf(&base, 1);
             std::string rest;
             bool restHeld = true;
             for (std::size_t m = 0; m < marks; ++m) {
                 const char32_t mark = parts[static_cast<qsizetype>(m + 1)];
                 if (set & (1u << m)) {
-                    head += QString::fromUcs4(&mark, 1);
+                    head += textOf(&mark, 1);
                 } else if (const char b = byteOf(p, mark); b != '\0') {
                     rest.push_back(b);
                 } else {
@@ -328,6 +328,20 @@ std::string encode(QStringView text)
     return encodeReporting(text, nullptr);
 }
 
+QString textOf(const char32_t* codePoints, qsizetype count)
+{
+    QString out;
+    out.reserve(count);
+    for (qsizetype i = 0; i < count; ++i) {
+        const char32_t c = codePoints[i];
+        if (QChar::requiresSurrogates(c))
+            out.append(QChar(QChar::highSurrogate(c))).append(QChar(QChar::lowSurrogate(c)));
+        else
+            out.append(QChar(static_cast<char16_t>(c)));
+    }
+    return out;
+}
+
 std::string encodeReporting(QStringView text, QString* lost)
 {
     const Page& p = page();
@@ -360,7 +374,7 @@ std::string encodeReporting(QStringView text, QString* lost)
                     }
                     out.push_back('?');
                     if (lost) {
-                        const QString one = QString::fromUcs4(&c, 1);
+                        const QString one = textOf(&c, 1);
                         if (!lost->contains(one))
                             *lost += one;
                     }

@@ -44,6 +44,10 @@ std::optional<int> parse(const QString& text);
 // Whether the current code page assigns a character to the byte.
 bool defines(unsigned char byte);
 
+// The code points as text, each kept (QString::fromUcs4() would take a
+// leading U+FEFF for a byte-order mark and drop it).
+QString textOf(const char32_t* codePoints, qsizetype count);
+
 // A character the page has no byte for is written as Windows writes it:
 // composed where the page has the composed letter, else a letter and the
 // combining marks the page holds (1258); else '?'. A letter followed by

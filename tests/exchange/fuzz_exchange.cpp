@@ -32,15 +32,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)summary(plan, QStringLiteral("fuzz.vcf"));
     (void)details(plan);
 
-    ReadReport usualRead, quickRead;
-    const QList<Contact> usual = readVCard(bytes, &usualRead);
-    const ImportPlan want = planImport(usual, usualRead, QByteArray());
-    QByteArray leftOut;
-    const ImportPlan got = planFileImport(bytes, QStringLiteral("fuzz.vcf"), &quickRead, QByteArray(), &leftOut);
-    if (got.records != want.records || got.contacts != want.contacts || got.names != want.names || got.cuts != want.cuts ||
-        got.leftOut != want.leftOut || got.notKept != want.notKept || got.unmapped != want.unmapped ||
-        got.duplicates != want.duplicates || got.skipped != want.skipped || got.photosSkipped != want.photosSkipped ||
-        leftOut != leftOutCards(usual, want))
-        std::abort();
+    // Contacts read straight into records plan what the usual way plans, as
+    // cards and as rows.
+    for (const bool csv : {false, true}) {
+        ReadReport usualRead, quickRead;
+        const QList<Contact> usual = csv ? readCsv(bytes, &usualRead) : readVCard(bytes, &usualRead);
+        const ImportPlan want = planImport(usual, usualRead, QByteArray());
+        QByteArray leftOut;
+        const ImportPlan got = planFileImport(bytes, csv ? QStringLiteral("fuzz.csv") : QStringLiteral("fuzz.vcf"), &quickRead,
+                                              QByteArray(), &leftOut);
+        if (!(got.records == want.records) || got.contacts != want.contacts || got.names != want.names || got.cuts != want.cuts ||
+            got.leftOut != want.leftOut || got.notKept != want.notKept || got.unmapped != want.unmapped ||
+            got.duplicates != want.duplicates || got.skipped != want.skipped || got.photosSkipped != want.photosSkipped ||
+            leftOut != leftOutCards(usual, want))
+            std::abort();
+    }
     return 0;
 }

@@ -63,6 +63,11 @@ private slots:
         // One '?' per character, also for one outside the 16-bit range.
         QCOMPARE(codepage::encode(u"a\u4E2Db\U0001F600c"), std::string("a?b?c"));
         QCOMPARE(codepage::encode(u"\u0100"), std::string("?"));
+        // Also for one that shows nothing, such as U+FEFF, and the report
+        // names each.
+        QString lost;
+        QCOMPARE(codepage::encodeReporting(u"\uFEFFa\uFEFF\u200B", &lost), std::string("?a??"));
+        QCOMPARE(lost, QStringLiteral("\uFEFF\u200B"));
     }
 
     void theLanguageChoosesTheCodePage()
