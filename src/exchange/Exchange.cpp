@@ -863,15 +863,23 @@ bool splitTo(std::array<Text, N>& parts, std::string_view v, bool crLf)
     return forEachPart(v, [&](std::string_view part, std::size_t n) { return n >= N || unescapeTo(parts[n], part, crLf); });
 }
 
-// Writes the UTF-8 text into the field at `r` in the code page's bytes,
-// padded with spaces, when the import stores it without a word: valid
-// UTF-8 (no byte-order mark in front), every character one the page holds,
-// no control character but CR, LF and tab, and no more than the field's
-// width. False otherwise, and the card goes the way that reports.
-bool quietlyInto(char* r, Field f, std::string_view utf8)
+// A record on its way into PackedRecords: each field's bytes at its place,
+// as many as `used` says, without the padding (which packing drops).
+struct RecordDraft {
+    std::array<char, kRecordSize> bytes;
+    std::array<std::uint8_t, kFieldCount> used;
+};
+
+// Writes the UTF-8 text into the field of `r` in the code page's bytes
+// when the import stores it without a word: valid UTF-8 (no byte-order
+// mark in front), every character one the page holds, no control character
+// but CR, LF and tab, and no more than the field's width. False otherwise,
+// and the card goes the way that reports.
+bool quietlyInto(RecordDraft& r, Field f, std::string_view utf8)
 {
     const FieldLayout l = layoutOf(f);
-    char* out = r + l.offset;
+    char* const start = r.bytes.data() + l.offset;
+    char* out = start;
     char* const stop = out + l.width;
     const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
     const auto* const end = p + utf8.size();
@@ -915,7 +923,7 @@ bool quietlyInto(char* r, Field f, std::string_view utf8)
         *out++ = byte;
         p += more + 1;
     }
-    std::memset(out, ' ', static_cast<std::size_t>(stop - out));
+    r.used[static_cast<std::size_t>(f)] = static_cast<std::uint8_t>(out - start);
     return true;
 }
 
@@ -953,10 +961,10 @@ class PlainCard
 {
 public:
     // The card whose BEGIN:VCARD line starts at `p`, with the text held up
-    // to `end`: its record written at `r`, and where the line after its
+    // to `end`: its record written into `r`, and where the line after its
     // END:VCARD begins; or nullptr, and the card is read the usual way
     // (`r` then holds nothing of use).
-    const char* read(const char* p, const char* end, char* r)
+    const char* read(const char* p, const char* end, RecordDraft& r)
     {
         values_.fill({});
         seen_ = 0;
@@ -1059,7 +1067,7 @@ private:
         return v.p ? std::string_view(v.p, v.size) : std::string_view(unfolded_).substr(v.at, v.size);
     }
 
-    bool record(char* r)
+    bool record(RecordDraft& r)
     {
         Text& first = text_[0];
         Text& last = text_[1];
@@ -1148,9 +1156,7 @@ private:
             return false;
 
         t.clear();
-        if (!unescapeTo(t, value(Prop::Note), true) || !quietlyInto(r, Field::Comments, t.view()))
-            return false;
-        return r[0] != '\0';
+        return unescapeTo(t, value(Prop::Note), true) && quietlyInto(r, Field::Comments, t.view());
     }
 
     // A value: in the text read, or (p null) at `at` in unfolded_.
@@ -1422,11 +1428,17 @@ public:
     }
 
     // Room for one more record, kept only when keep() is called next.
-    char* next() { return record_.data(); }
+    RecordDraft& next() { return record_; }
     // The record is the next contact's.
     void keep()
     {
-        quick_->records.append(record_.data());
+        quick_->records.append(record_.bytes.data(), record_.used.data());
+        quick_->record.push_back(static_cast<int>(quick_->records.size()) - 1);
+    }
+    // The same for a record written whole, padding and all.
+    void keepWhole()
+    {
+        quick_->records.append(record_.bytes.data());
         quick_->record.push_back(static_cast<int>(quick_->records.size()) - 1);
     }
     // The next contact is contact `n` of the list, read the usual way.
@@ -1434,7 +1446,7 @@ public:
 
 private:
     QuickRecords* quick_;
-    std::array<char, kRecordSize> record_;
+    RecordDraft record_;
 };
 
 // Reads the cards of a text handed over in pieces, each ending where a
@@ -2092,7 +2104,7 @@ QList<Contact> readCsvText(const Pieces& pieces, qint64 total, bool utf8, ReadRe
         others.insert(others.end(), extraColumns.begin(), extraColumns.end());
     };
     enum class Straight { Stored, Empty, No };
-    const auto storeStraight = [&](const std::vector<std::string_view>& cells, char* r) {
+    const auto storeStraight = [&](const std::vector<std::string_view>& cells, RecordDraft& r) {
         for (qsizetype col = header.size(); col < static_cast<qsizetype>(cells.size()); ++col)
             if (!cells[static_cast<std::size_t>(col)].empty())
                 return Straight::No;
@@ -2207,8 +2219,8 @@ QList<Contact> readCsvText(const Pieces& pieces, qint64 total, bool utf8, ReadRe
         if (room) {
             // Stored whole after all (a code page's text, a second phone
             // left empty ...).
-            if (quietRecord(c, room->next())) {
-                room->keep();
+            if (quietRecord(c, room->next().bytes.data())) {
+                room->keepWhole();
                 return true;
             }
             room->listed(out.size());

@@ -46,10 +46,19 @@ void PackedRecords::clear()
 
 void PackedRecords::append(const char* record)
 {
+    std::array<std::uint8_t, kFieldCount> used;
+    for (std::size_t f = 0; f < kFieldCount; ++f)
+        used[f] = static_cast<std::uint8_t>(usedLength(record + kLayout[f].offset, kLayout[f].width));
+    append(record, used.data());
+}
+
+void PackedRecords::append(const char* record, const std::uint8_t* used)
+{
     std::array<unsigned char, kFieldCount> length;
     qsizetype total = kFieldCount;
     for (std::size_t f = 0; f < kFieldCount; ++f) {
-        length[f] = static_cast<unsigned char>(usedLength(record + kLayout[f].offset, kLayout[f].width));
+        // Spaces that end a field are its padding when it is stored.
+        length[f] = static_cast<unsigned char>(usedLength(record + kLayout[f].offset, used[f]));
         total += length[f];
     }
     const qsizetype from = bytes_.size();

@@ -22,6 +22,9 @@ public:
     void clear();
     // A whole record of kRecordSize bytes.
     void append(const char* record);
+    // A record whose field f is the first used[f] bytes at its place in
+    // `record` (what follows them does not count).
+    void append(const char* record, const std::uint8_t* used);
     void truncate(qsizetype count);
     qsizetype size() const { return static_cast<qsizetype>(at_.size()); }
     bool isEmpty() const { return at_.empty(); }
