@@ -1691,21 +1691,30 @@ bool forEachPiece(QFile& in, qsizetype piece, QString* error, const Read& read)
     return true;
 }
 
+// A file in UTF-16 (it begins with the mark) is read whole, as UTF-8, by
+// `readBytes` into `out`; false when it is no such file.
+template <typename ReadBytes>
+bool readUtf16File(QFile& in, QString* error, QList<Contact>* out, ReadBytes readBytes)
+{
+    const QByteArray mark = in.peek(2);
+    if (!mark.startsWith("\xFF\xFE") && !mark.startsWith("\xFE\xFF"))
+        return false;
+    const QByteArray all = memory::readAll(in);
+    if (in.error() != QFileDevice::NoError)
+        *error = in.errorString();
+    else
+        *out = readBytes(all);
+    return true;
+}
+
 } // namespace
 
 QList<Contact> readVCard(QFile& in, ReadReport* report, QuickRecords* quick, QString* error, qsizetype piece)
 {
     error->clear();
+    if (QList<Contact> out; readUtf16File(in, error, &out, [&](const QByteArray& all) { return readVCard(all, report, quick); }))
+        return out;
     const QByteArray mark = in.peek(3);
-    if (mark.startsWith("\xFF\xFE") || mark.startsWith("\xFE\xFF")) {
-        // UTF-16 is read whole, as UTF-8.
-        const QByteArray all = memory::readAll(in);
-        if (in.error() != QFileDevice::NoError) {
-            *error = in.errorString();
-            return {};
-        }
-        return readVCard(all, report, quick);
-    }
     if (mark == "\xEF\xBB\xBF")
         in.skip(3);
     const qint64 total = in.isSequential() ? 0 : std::max<qint64>(0, in.size() - in.pos());
@@ -2286,16 +2295,9 @@ QList<Contact> readCsv(const QByteArray& input, ReadReport* report, QuickRecords
 QList<Contact> readCsv(QFile& in, ReadReport* report, QuickRecords* quick, QString* error, qsizetype piece)
 {
     error->clear();
+    if (QList<Contact> out; readUtf16File(in, error, &out, [&](const QByteArray& all) { return readCsv(all, report, quick); }))
+        return out;
     const QByteArray mark = in.peek(3);
-    if (mark.startsWith("\xFF\xFE") || mark.startsWith("\xFE\xFF")) {
-        // UTF-16 is read whole, as UTF-8.
-        const QByteArray all = memory::readAll(in);
-        if (in.error() != QFileDevice::NoError) {
-            *error = in.errorString();
-            return {};
-        }
-        return readCsv(all, report, quick);
-    }
     fallbackPage = report && report->codePage ? report->codePage : 1252;
     const qint64 origin = in.pos() + (mark == "\xEF\xBB\xBF" ? 3 : 0);
     const qint64 total = std::max<qint64>(0, in.size() - origin);

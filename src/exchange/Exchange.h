@@ -49,9 +49,9 @@ struct ReadReport {
     // The code page 8-bit text without a declared character set is read in
     // (the book's; 0: Windows-1252).
     int codePage = 0;
-    // Told now and then how far reading has come (bytes of a vCard file, or
-    // characters of a CSV's text); returning false stops the reading, which then sets
-    // `cancelled` and returns what it read so far.
+    // Told now and then how far reading has come (in bytes of the file's
+    // text); returning false stops the reading, which then sets `cancelled`
+    // and returns what it read so far.
     std::function<bool(qint64 done, qint64 total)> progress;
     bool cancelled = false;
 };
