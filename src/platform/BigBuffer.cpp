@@ -53,14 +53,6 @@ QByteArray uninitialized(qsizetype size)
     return out;
 }
 
-QString uninitializedText(qsizetype size)
-{
-    QString out(size, Qt::Uninitialized);
-    preferHugePages(out.constData(), static_cast<std::size_t>(size) * sizeof(QChar));
-    populate(out.constData(), static_cast<std::size_t>(size) * sizeof(QChar));
-    return out;
-}
-
 QByteArray readAll(QFile& file)
 {
     const qint64 expected = file.size() - file.pos();

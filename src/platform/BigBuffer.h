@@ -6,7 +6,6 @@
 // these buffers ask, and a fault then brings in 2 MiB.
 
 #include <QByteArray>
-#include <QString>
 
 class QFile;
 
@@ -25,8 +24,6 @@ void populate(const void* p, std::size_t bytes);
 
 // `size` bytes, not yet written (but resident: see populate()).
 QByteArray uninitialized(qsizetype size);
-// The same for text of `size` UTF-16 units.
-QString uninitializedText(qsizetype size);
 
 // The rest of an open file, as QIODevice::readAll() reads it (the file's
 // error() tells of a failure), into such a buffer.
