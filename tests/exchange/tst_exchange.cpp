@@ -567,7 +567,8 @@ private slots:
     // Records are kept without their padding until they are written: every
     // byte comes back, spaces inside or ending a value, NULs, full fields and
     // 8-bit bytes included, and an append of more records than one block
-    // writes each where it belongs.
+    // writes each where it belongs, or none of them when the disk fills up
+    // part way.
     void recordsKeptPackedComeBackByteForByte()
     {
         QList<ContactRecord> all = awkwardBook();
@@ -600,13 +601,24 @@ private slots:
         QTemporaryDir dir;
         const QString old = QDir::currentPath();
         QDir::setCurrent(dir.path());
+        const QByteArray first = test::bytesOf(test::named(QStringLiteral("First")));
+        {
+            QFile f(QString::fromLatin1(kPhonebookFileName));
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(first) == first.size());
+        }
         {
             Phonebook book;
             QVERIFY(book.openPhonebookFile());
             QString why;
-            QVERIFY2(appendRecords(book, 0, packed, &why), qPrintable(why));
+            {
+                // The disk fills up after the first block: none of it stays.
+                const test::FileSizeLimit disk(700 * qint64(kRecordSize));
+                QVERIFY(!appendRecords(book, 1, packed, &why));
+            }
+            QCOMPARE(test::readAll(QString::fromLatin1(kPhonebookFileName)), first);
+            QVERIFY2(appendRecords(book, 1, packed, &why), qPrintable(why));
         }
-        QCOMPARE(test::readAll(QString::fromLatin1(kPhonebookFileName)), whole);
+        QCOMPARE(test::readAll(QString::fromLatin1(kPhonebookFileName)), first + whole);
         QDir::setCurrent(old);
     }
 
