@@ -95,9 +95,13 @@ class XServer:
             s.close()
 
     def _start(self, display):
+        # -noreset: by default the server resets whenever its last client
+        # leaves, and each xdotool call is a client that comes and goes; a
+        # program connecting during such a reset has its connection closed
+        # before it is set up ("could not connect to display").
         read_end, write_end = os.pipe()
         self.proc = subprocess.Popen(["Xvfb", ":%d" % display, "-displayfd", str(write_end), "-screen", "0", self.size,
-                                      "-nolisten", "tcp"],
+                                      "-nolisten", "tcp", "-noreset"],
                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, pass_fds=(write_end,))
         os.close(write_end)
         number = b""
