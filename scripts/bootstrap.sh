@@ -14,8 +14,9 @@ cd "$root"
 
 packages=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev qt6-qpa-plugins qt6-serialport-dev qt6-svg-dev qt6-webengine-dev libgl-dev fonts-dejavu-core
-  xvfb xauth xdotool xclip python3 poppler-utils socat xdg-utils dbus at-spi2-core python3-pyatspi
+  qt6-base-dev qt6-qpa-plugins qt6-serialport-dev qt6-svg-dev qt6-webengine-dev libgl-dev
+  fonts-dejavu-core fonts-liberation2 fonts-urw-base35
+  xvfb xauth xdotool xclip python3 poppler-utils socat xdg-utils dbus at-spi2-core python3-pyatspi procps
   clang libclang-rt-14-dev
   dpkg-dev desktop-file-utils appstream lintian devscripts
 )

@@ -206,13 +206,14 @@ void Data::buildControls()
     plain.setBold(false);
     of->setFont(plain);
     const QFontMetrics small(of->font());
+    const int counterHeight = std::max(twips::toPixels(255), small.height());
     of->setGeometry(txtRecord->geometry().right() + 3, twips::toPixels(1920), small.horizontalAdvance(of->text()) + 3,
-                    twips::toPixels(255));
+                    counterHeight);
     lblRecord = counterLabel("lblRecord", QString());
     lblRecord->setAccessibleName(QStringLiteral("Records in the book"));
     lblRecord->setFont(of->font());
     lblRecord->setGeometry(of->geometry().right() + 1, twips::toPixels(1920), small.horizontalAdvance(widest) + 2,
-                           twips::toPixels(255));
+                           counterHeight);
     // The row stays inside the narrowest window, moving left towards the
     // fields if it must.
     const int over = lblRecord->geometry().right() - (twips::toPixels(kMinWidth) - 3);

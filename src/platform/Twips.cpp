@@ -1,7 +1,9 @@
 #include "platform/Twips.h"
 
 #include <QColor>
+#include <QAbstractButton>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QScreen>
 
 #include <algorithm>
@@ -33,7 +35,21 @@ int fromPixels(int px)
 
 void place(QWidget* w, int left, int top, int width, int height)
 {
-    w->setGeometry(toPixels(left), toPixels(top), toPixels(width), toPixels(height));
+    int pixelHeight = toPixels(height);
+    // A label or a button with a caption is at least as tall as its font's
+    // line: the fonts that stand in for Arial (DejaVu Sans, Liberation Sans,
+    // Nimbus Sans) differ in height.
+    if (auto* label = qobject_cast<QLabel*>(w)) {
+        const QMargins m = label->contentsMargins();
+        const int line = label->fontMetrics().height() + m.top() + m.bottom() + 2 * label->margin();
+        const int needed = label->wordWrap() && !label->text().isEmpty()
+                               ? std::max(line, label->heightForWidth(toPixels(width)))
+                               : line;
+        pixelHeight = std::max(pixelHeight, needed);
+    } else if (auto* button = qobject_cast<QAbstractButton*>(w); button && !button->text().isEmpty()) {
+        pixelHeight = std::max(pixelHeight, button->fontMetrics().height());
+    }
+    w->setGeometry(toPixels(left), toPixels(top), toPixels(width), pixelHeight);
 }
 
 namespace {

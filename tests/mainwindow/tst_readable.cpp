@@ -1,7 +1,8 @@
 // Every window read and used as users who cannot use a mouse or read small
 // text do: a name for every control, every control reached with Tab alone,
 // no text wider or taller than its control at a large font (and, run again
-// by CTest, at twice the scale), and readable text under a dark palette.
+// by CTest, at twice the scale and with each font that commonly stands in
+// for Arial), and readable text under a dark palette.
 #include "print/frmView.h"
 #include "shell/frmSplash.h"
 #include "support/Readable.h"
@@ -41,6 +42,20 @@ class TestReadable : public QObject
 {
     Q_OBJECT
 private slots:
+    // Run with a font pinned for Arial, the run is of that font or fails:
+    // a machine without it must not pass unseen.
+    void initTestCase()
+    {
+        const QString pinned = qEnvironmentVariable("PB_ARIAL_STANDS_IN");
+        if (!pinned.isEmpty())
+        {
+            // Qt names a family found in more than one foundry with the
+            // foundry: "Nimbus Sans [urw]".
+            const QString family = QFontInfo(QFont(QStringLiteral("Arial"))).family();
+            QVERIFY2(family == pinned || family.startsWith(pinned + QLatin1String(" [")), qPrintable(family));
+        }
+    }
+
     void cleanup()
     {
         QApplication::setFont(QFont());
