@@ -84,9 +84,10 @@ frmAbout::frmAbout(AppContext& ctx)
     }
 
     lblDisclaimer = label("lblDisclaimer",
-                          product + QStringLiteral(" is protected by copyright law. Copying or passing on this "
-                                                   "program without the permission of ") +
-                              publisher + QStringLiteral(" is not allowed."),
+                          product + QStringLiteral(" \u00A9 ") + publisher +
+                              QStringLiteral(". This program is free software: you may copy, share and change it "
+                                             "under the GNU General Public License, version 3 or later. It comes "
+                                             "with no warranty."),
                           arial(7.5));
     twips::place(lblDisclaimer, 180, 5235, kClientWidth - 360, 540);
 

@@ -48,11 +48,15 @@ frmSplash::frmSplash(AppContext& ctx) : QWidget(nullptr, Qt::SplashScreen | Qt::
     product->setGeometry(0, px(78), width(), px(26));
 
     QLabel* web = label("lblDescription1", QString::fromLatin1(kPublisherWeb), 12);
-    web->setGeometry(0, height() - px(70), width(), px(26));
+    web->setGeometry(0, height() - px(86), width(), px(26));
     const QString years = QStringLiteral("2024-%1").arg(std::max(2026, QDate::currentDate().year()));
-    QLabel* rights =
-        label("lblDescription0", QStringLiteral("Copyright \u00A9 %1 %2. All rights reserved.").arg(years, QString::fromLatin1(kPublisherName)), 8);
-    rights->setGeometry(0, height() - px(38), width(), px(22));
+    QLabel* rights = label("lblDescription0",
+                           QStringLiteral("Copyright \u00A9 %1 %2. Free software under the GNU General Public "
+                                          "License, version 3 or later, with no warranty.")
+                               .arg(years, QString::fromLatin1(kPublisherName)),
+                           8);
+    rights->setWordWrap(true);
+    rights->setGeometry(px(16), height() - px(56), width() - px(32), px(44));
 
     Timer = new QTimer(this);
     Timer->setObjectName(QStringLiteral("Timer"));

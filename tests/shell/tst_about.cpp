@@ -1,5 +1,6 @@
 #include "platform/SystemInfo.h"
 #include "shell/frmAbout.h"
+#include "shell/frmSplash.h"
 #include "support/TestEnv.h"
 
 #include <QApplication>
@@ -82,6 +83,26 @@ private slots:
         env.closeData();
         QCOMPARE(openAboutBoxes().size(), 2);
         QVERIFY(env.boxes().shown.isEmpty());
+    }
+
+    // The notices tell the user's rights as the licence gives them: free
+    // software under the GPL, version 3 or later, without warranty; they
+    // still name the product and its publisher.
+    void theNoticesSayTheProgramIsFreeSoftware()
+    {
+        TestEnv env;
+        Data* d = env.openData();
+        action(d, "mnuAbout")->trigger();
+        const QString about = labelText(openAboutBoxes().value(0), "lblDisclaimer");
+        const QString splash = labelText(env.ctx().windows.get<frmSplash>(), "lblDescription0");
+        for (const QString& notice : {about, splash}) {
+            QVERIFY2(notice.contains(QLatin1String("GNU General Public License, version 3 or later")), qPrintable(notice));
+            QVERIFY2(notice.contains(QLatin1String("no warranty")), qPrintable(notice));
+            QVERIFY2(notice.contains(QLatin1String("RiveVozuDezi")), qPrintable(notice));
+            QVERIFY2(!notice.contains(QLatin1String("not allowed")) && !notice.contains(QLatin1String("rights reserved")),
+                     qPrintable(notice));
+        }
+        QVERIFY(about.contains(QLatin1String("z8P Phonebook")));
     }
 
     void okEnterAndEscCloseOnlyThatBox_data()
