@@ -156,6 +156,7 @@ private:
     bool pasteRecord();
     void showPlaceholder();
     void selectFirstName();
+    void newRecordForTyping();
     void setRecordCount(int n);
     // After the book changed under the window: the new count, and record
     // `show` in the boxes.

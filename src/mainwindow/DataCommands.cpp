@@ -266,8 +266,18 @@ bool Data::insertBefore()
 
 void Data::mnuInsertAfter_Click()
 {
-    InsertAfterCurrent();
+    const bool atNewSlot = currentRecord() && recordCount() && *currentRecord() == *recordCount();
+    if (InsertAfterCurrent() && atNewSlot)
+        selectFirstName();
     reportUndoFailure();
+}
+
+// The empty new slot, with the caret in the first name box: what is typed
+// next is the new contact's name.
+void Data::newRecordForTyping()
+{
+    if (GoToNewSlot())
+        selectFirstName();
 }
 
 bool Data::InsertAfterCurrent()
@@ -296,7 +306,7 @@ void Data::mnuInsertBegining_Click()
 
 void Data::mnuInsertEnd_Click()
 {
-    GoToNewSlot();
+    newRecordForTyping();
 }
 
 // --- the record clipboard -------------------------------------------------------
@@ -407,7 +417,7 @@ void Data::customizeToolbar()
 void Data::Toolbar1_ButtonClick(const QString& key)
 {
     if (key == QLatin1String("NewRecord")) {
-        GoToNewSlot();
+        newRecordForTyping();
     } else if (key == QLatin1String("SaveRecord")) {
         apply();
     } else if (key == QLatin1String("OpenData")) {

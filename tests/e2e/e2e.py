@@ -114,6 +114,21 @@ def case_add_edit_find_and_list(build):
         s.desk.wait_window("^Available records$")
 
 
+def case_new_record_takes_what_is_typed_next(build):
+    # The caret in Comments, the toolbar's New Record: a name typed at once
+    # is the new contact's first name, and Ctrl+S adds it.
+    with Session(build, book_bytes=book("Ann", "Bob")) as s:
+        w = s.main_window()
+        s.desk.click(*s.at(w, *COMMENTS_BOX))
+        s.desk.type("x")
+        s.desk.click(*s.at(w, *NEW_RECORD_BUTTON))
+        wait_until("the new slot", lambda: title_of(s, w) == "PhoneBook Record: 3 of 2")
+        s.desk.type("Bernd")
+        s.desk.key("ctrl+s")
+        wait_until("record 3", lambda: s.app.read("DravikBase.z8B")[880:] == record(first="Bernd"), timeout=5)
+        check(not s.desk.windows("^z8P Phonebook$"), "no message")
+
+
 def case_import_contacts_from_the_keyboard(build):
     # Tools > Contacts In and Out > Import Contacts... with keys only: the
     # file's name typed into the file dialog, the report answered with
@@ -330,6 +345,24 @@ class LoopbackSite:
 
     def __exit__(self, *exc):
         self.server.shutdown()
+
+
+def case_closing_after_the_browser_ends_the_program(build):
+    # The browser opened and closed, then File > Close z8P Phonebook: the
+    # program ends, with the web engine's processes, as it does without.
+    with Session(build) as s:
+        w = s.main_window()
+        open_browser(s, w)
+        engines = wait_until("the web engine's processes", lambda: subprocess.run(
+            ["pgrep", "-P", str(s.app.proc.pid)], stdout=subprocess.PIPE, text=True).stdout.split())
+        s.desk.key("alt+f", "c")   # the browser's File > Close z8P Surfer
+        s.desk.wait_no_window("^z8P Surfer")
+        s.desk.focus(w)
+        s.desk.key("alt+f", "c")   # the main window's File > Close z8P Phonebook
+        s.desk.wait_no_window("^PhoneBook Record: ")
+        wait_until("the program's end", lambda: s.app.proc.poll() is not None, timeout=20)
+        check(s.app.proc.returncode == 0, "exit status %r" % s.app.proc.returncode)
+        wait_until("the web engine's end", lambda: not [p for p in engines if os.path.exists("/proc/" + p)], timeout=10)
 
 
 def case_browser_enter_navigates(build):
