@@ -3,6 +3,8 @@
 // makes that folder (on first use, private to the user as the XDG base
 // directory rules ask), makes it the current one and starts the phonebook
 // there, without a shell. Files the phonebook creates there are private too.
+#include "app/InfoOptions.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -65,6 +67,15 @@ int cannot(const QString& folder, const QString& why)
 
 int main(int argc, char** argv)
 {
+    static const char help[] =
+        "Usage: z8p-phonebook-desktop\n"
+        "       z8p-phonebook-desktop --help | --version\n"
+        "\n"
+        "Starts z8P Phonebook in the folder of the books started from the desktop\n"
+        "menu, $XDG_DATA_HOME/z8p-phonebook (else ~/.local/share/z8p-phonebook),\n"
+        "which it makes on first use, readable by you alone.\n";
+    if (const auto answered = pb::answerInfoOptions(argc, argv, "z8p-phonebook-desktop", help))
+        return *answered;
 #ifdef Q_OS_UNIX
     ::umask(077);   // the book, its journal, clipboard, diaries and print file: the user's alone
 #endif
