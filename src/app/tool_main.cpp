@@ -152,12 +152,17 @@ int importFile(pb::Phonebook& book, const QString& source, bool skipDuplicates, 
         }
         if (!plan.blocked.isEmpty())
             return 1;
-        if (dryRun || plan.contacts.isEmpty())
+        if (plan.contacts.isEmpty())
+            return 1;   // nothing to import: said in the summary
+        if (dryRun)
             return 0;
         const pb::exchange::PackedRecords records = plan.recordsToAdd(skipDuplicates);
         const qsizetype added = records.size();
         if (added == 0)
             return 0;   // every contact is a likely duplicate: the book stays as it is
+        // A new book is made only when there is something to put in it.
+        if (!book.phonebookOpen() && !openBook(book))
+            return 1;
         if (pb::exchange::appendRecords(book, plan.bookCount, records, &why)) {
             print(QStringLiteral("%1 added; the book holds %2.")
                       .arg(added == 1 ? QStringLiteral("1 contact") : QStringLiteral("%1 contacts").arg(added))
@@ -197,6 +202,10 @@ int main(int argc, char** argv)
     if (!QFileInfo::exists(here) && !QFileInfo(here).isSymLink() && !startNew) {
         const QString menu = menuFolder();
         if (QFileInfo::exists(QDir(menu).filePath(here))) {
+            // The user's own file names stay relative to where the user is.
+            for (QString& arg : args)
+                if (!arg.startsWith(QLatin1String("--")))
+                    arg = QDir::current().absoluteFilePath(arg);
             QDir::setCurrent(menu);
             std::fprintf(stderr, "z8p-phonebook-tool: no book in this folder; using the book in %s\n",
                          qPrintable(QDir::toNativeSeparators(menu)));
@@ -222,8 +231,9 @@ int main(int argc, char** argv)
         const bool skip = flag("--skip-duplicates"), dryRun = flag("--dry-run");
         if (args.size() != 1)
             return usage();
-        // A dry run changes nothing, not even by making an empty book.
-        if (dryRun && !QFile::exists(bookName))
+        // A book not there yet is made only when contacts are added to it:
+        // a dry run, or a file with nothing to import, leaves no empty book.
+        if (!QFile::exists(bookName) && !QFileInfo(bookName).isSymLink())
             return importFile(book, args[0], skip, dryRun);
         return openBook(book) ? importFile(book, args[0], skip, dryRun) : 1;
     }

@@ -47,15 +47,81 @@ QString toCrLf(const QString& text)
 // while one file is read.
 thread_local int fallbackPage = 1252;
 
-// A file in UTF-16 (with its byte-order mark, as Apple and spreadsheets
-// write "Unicode text") as UTF-8; other bytes as they are.
+// Whether a text is UTF-16, and in which byte order: with its byte-order
+// mark (as Apple and spreadsheets write "Unicode text"), or without one,
+// as some web mail programs write it; then each of its first characters,
+// the ASCII of "BEGIN:VCARD" or a header row, has one zero byte, always on
+// the same side, which no UTF-8 or code-page text has.
+struct Utf16Kind {
+    bool utf16 = false;
+    bool littleEndian = false;
+    qsizetype mark = 0;   // bytes of the byte-order mark
+};
+
+constexpr qsizetype kUtf16Probe = 16;   // bytes looked at without a mark
+
+Utf16Kind utf16Kind(QByteArrayView head)
+{
+    if (head.startsWith("\xFF\xFE"))
+        return {true, true, 2};
+    if (head.startsWith("\xFE\xFF"))
+        return {true, false, 2};
+    if (head.size() < kUtf16Probe)
+        return {};
+    int lowZero = 0, highZero = 0;
+    for (qsizetype i = 0; i < kUtf16Probe; i += 2) {
+        const bool first = head[i] == '\0', second = head[i + 1] == '\0';
+        lowZero += !first && second;
+        highZero += first && !second;
+    }
+    constexpr int pairs = kUtf16Probe / 2;
+    if (lowZero == pairs)
+        return {true, true, 0};
+    if (highZero == pairs)
+        return {true, false, 0};
+    return {};
+}
+
+} // namespace
+
+QString notText(QByteArrayView head)
+{
+    if (!head.contains('\0') || utf16Kind(head).utf16)
+        return {};
+    struct Kind {
+        const char* magic;
+        const char* what;
+    };
+    static const Kind kinds[] = {
+        {"%PDF", "a PDF document"},
+        {"PK\x03\x04", "a ZIP archive (a spreadsheet such as .xlsx or .ods is one: save it as CSV first)"},
+        {"\xD0\xCF\x11\xE0", "an old Microsoft Office document (save it as CSV first)"},
+        {"\x89PNG", "a PNG picture"},
+        {"\xFF\xD8\xFF", "a JPEG picture"},
+        {"GIF8", "a GIF picture"},
+        {"\x1F\x8B", "a gzip-compressed file (unpack it first)"},
+        {"\x7F" "ELF", "a program"},
+        {"SQLite format 3", "an SQLite database (export its contacts as vCard or CSV first)"},
+    };
+    QString looks = QStringLiteral("a binary file");
+    for (const Kind& k : kinds)
+        if (head.startsWith(QByteArrayView(k.magic)))
+            looks = QString::fromLatin1(k.what);
+    return QStringLiteral("It is not text: it holds NUL bytes and looks like %1, not a vCard or CSV file in UTF-8, "
+                          "UTF-16 or a code page.")
+        .arg(looks);
+}
+
+namespace {
+
+// A file in UTF-16 as UTF-8; other bytes as they are.
 QByteArray fromUtf16(const QByteArray& data)
 {
-    const bool le = data.startsWith("\xFF\xFE"), be = data.startsWith("\xFE\xFF");
-    if (!le && !be)
+    const Utf16Kind kind = utf16Kind(data);
+    if (!kind.utf16)
         return data;
-    QStringDecoder utf16(le ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);
-    const QString text = utf16.decode(QByteArrayView(data).sliced(2));
+    QStringDecoder utf16(kind.littleEndian ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);
+    const QString text = utf16.decode(QByteArrayView(data).sliced(kind.mark));
     return text.toUtf8();
 }
 
@@ -1696,8 +1762,7 @@ bool forEachPiece(QFile& in, qsizetype piece, QString* error, const Read& read)
 template <typename ReadBytes>
 bool readUtf16File(QFile& in, QString* error, QList<Contact>* out, ReadBytes readBytes)
 {
-    const QByteArray mark = in.peek(2);
-    if (!mark.startsWith("\xFF\xFE") && !mark.startsWith("\xFE\xFF"))
+    if (!utf16Kind(in.peek(kUtf16Probe)).utf16)
         return false;
     const QByteArray all = memory::readAll(in);
     if (in.error() != QFileDevice::NoError)
@@ -1999,6 +2064,32 @@ int fieldOfPattern(const QString& header)
     return -1;
 }
 
+// Whether a first row is data rather than column names: it holds an e-mail
+// address or a telephone number.
+bool looksLikeAContact(const QStringList& row)
+{
+    static const QRegularExpression email(QStringLiteral("^[^@\\s]+@[^@\\s]+\\.[^@\\s]+$"));
+    static const QRegularExpression phone(QStringLiteral("^\\+?[\\d ()./-]{5,}$"));
+    return std::any_of(row.begin(), row.end(), [](const QString& cell) {
+        const QString c = cell.trimmed();
+        return email.match(c).hasMatch() || (phone.match(c).hasMatch() && std::count_if(c.begin(), c.end(), [](QChar ch) {
+                                                                             return ch.isDigit();
+                                                                         }) >= 5);
+    });
+}
+
+QString firstRowIsAContact(const QStringList& row)
+{
+    QString shown = row.mid(0, 4).join(QStringLiteral(", "));
+    if (row.size() > 4)
+        shown += QStringLiteral(", ...");
+    return QStringLiteral("The first row looks like a contact (%1), not a row of column names, so nothing was read "
+                          "from the file. Add a first row that names the columns, for example\n"
+                          "First Name,Last Name,E-mail,Phone,Company,Address,Notes\n"
+                          "(the columns read are listed in the README), and import the file again.")
+        .arg(shown);
+}
+
 // A card made of a CSV row: what the left-out file keeps of it.
 QByteArray cardOf(const Contact& c)
 {
@@ -2087,9 +2178,11 @@ QList<Contact> readCsvText(const Pieces& pieces, qint64 total, bool utf8, ReadRe
             // No column this program knows: a file without a header row, or of
             // something else. Nothing is guessed.
             if (report)
-                report->skipped << QStringLiteral("The first row names no column this program reads (First Name, Last Name, "
-                                                  "E-mail, Phone, ...): the file has no header row or holds no contacts. "
-                                                  "Nothing was read from it.");
+                report->skipped << (looksLikeAContact(header) ? firstRowIsAContact(header)
+                                                              : QStringLiteral("The first row names no column this program reads "
+                                                                               "(First Name, Last Name, E-mail, Phone, ...): the file "
+                                                                               "has no header row or holds no contacts. Nothing was "
+                                                                               "read from it."));
             return false;
         }
         return true;

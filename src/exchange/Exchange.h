@@ -91,6 +91,10 @@ QList<Contact> readVCard(const QByteArray& data, ReadReport* report, QuickRecord
 QList<Contact> readVCard(QFile& file, ReadReport* report, QuickRecords* quick, QString* error, qsizetype piece = 1 << 18);
 QByteArray writeVCard(const QList<Contact>& contacts, VCardVersion version = VCardVersion::V30);
 
+// Why bytes that begin with `head` are not a file of contacts at all (NUL
+// bytes, not UTF-16), saying what they look like; empty when they may be.
+QString notText(QByteArrayView head);
+
 QList<Contact> readCsv(const QByteArray& data, ReadReport* report);
 // The same with the rows the book stores whole and without a word in a
 // report read straight into records, as readVCard() does with such cards.

@@ -200,7 +200,9 @@ bool isCsv(const QByteArray& data, const QString& fileName)
         return true;
     if (suffix == QLatin1String("vcf") || suffix == QLatin1String("vcard"))
         return false;
-    return !data.left(4096).toUpper().contains("BEGIN:VCARD");
+    QByteArray head = data.left(4096).toUpper();
+    head.removeIf([](char c) { return c == '\0'; });   // UTF-16
+    return !head.contains("BEGIN:VCARD");
 }
 
 } // namespace
@@ -469,6 +471,11 @@ ImportPlan planFileImport(const QByteArray& data, const QString& fileName, ReadR
 {
     if (!read->codePage)
         read->codePage = codepage::current();
+    if (const QString why = notText(QByteArrayView(data).first(std::min<qsizetype>(data.size(), 4096))); !why.isEmpty()) {
+        ImportPlan refused;
+        refused.blocked = why;
+        return refused;
+    }
     QuickRecords quick;
     const QList<Contact> contacts = isCsv(data, fileName) ? readCsv(data, read, &quick) : readVCard(data, read, &quick);
     return planCards(contacts, quick, *read, book, leftOut);
@@ -478,6 +485,11 @@ bool planFileImport(QFile& file, ReadReport* read, const QByteArray& book, Impor
 {
     if (!read->codePage)
         read->codePage = codepage::current();
+    if (const QString why = notText(file.peek(4096)); !why.isEmpty()) {
+        *plan = {};
+        plan->blocked = why;
+        return true;
+    }
     QuickRecords quick;
     const QList<Contact> contacts = isCsv(file.peek(4096), file.fileName()) ? readCsv(file, read, &quick, error)
                                                                              : readVCard(file, read, &quick, error);

@@ -159,6 +159,31 @@ private slots:
         QVERIFY2(r.err.contains(QStringLiteral("using the book in")), qPrintable(r.err));
         QFile out(env.path(QStringLiteral("work/out.csv")));
         QVERIFY(out.open(QIODevice::ReadOnly) && out.readAll().contains("Menu"));
+        // File names given are the user's, relative to where the user is,
+        // also while the tool works on the menu's book.
+        r = runTool(env.path(QStringLiteral("work")), {QStringLiteral("export"), QStringLiteral("rel.vcf")}, data);
+        QCOMPARE(r.status, 0);
+        QVERIFY(QFile::exists(env.path(QStringLiteral("work/rel.vcf"))));
+        QVERIFY(!QFile::exists(data + QStringLiteral("/z8p-phonebook/rel.vcf")));
+        r = runTool(env.path(QStringLiteral("work")), {QStringLiteral("import"), QStringLiteral("in.csv")}, data);
+        QVERIFY2(r.status == 0, qPrintable(r.err));
+        QCOMPARE(QFileInfo(book.fileName()).size(), 880);
+
+        // A file with nothing to import: nothing done (exit 1), and --new
+        // leaves no empty book behind.
+        QFile none(env.path(QStringLiteral("work/none.csv")));
+        QVERIFY(none.open(QIODevice::WriteOnly) && none.write("First Name,Last Name\r\n") > 0);
+        none.close();
+        r = runTool(env.path(QStringLiteral("work")), {QStringLiteral("import"), QStringLiteral("none.csv"), QStringLiteral("--new")}, data);
+        QCOMPARE(r.status, 1);
+        QVERIFY2(r.out.contains(QStringLiteral("holds no contacts to import")), qPrintable(r.out));
+        QVERIFY(!QFile::exists(env.path(QStringLiteral("work/DravikBase.z8B"))));
+        r = runTool(env.path(QStringLiteral("work")), {QStringLiteral("import"), QStringLiteral("missing.vcf"), QStringLiteral("--new")}, data);
+        QCOMPARE(r.status, 1);
+        QVERIFY(!QFile::exists(env.path(QStringLiteral("work/DravikBase.z8B"))));
+        r = runTool(env.path(QStringLiteral("work")), {QStringLiteral("import"), QStringLiteral("in.csv"), QStringLiteral("--new")}, data);
+        QCOMPARE(r.status, 0);
+        QCOMPARE(QFileInfo(env.path(QStringLiteral("work/DravikBase.z8B"))).size(), 440);
 
         // --help and --version answer on standard output.
         r = runTool(env.path(QStringLiteral("work")), {QStringLiteral("--help")}, data);
