@@ -9,12 +9,27 @@
 
 namespace pb {
 
-BrowserPlugin* loadBrowserPlugin(QString* error)
+QString browserNotInstalledMessage()
 {
+#ifdef Q_OS_WIN
+    return QStringLiteral("z8P Surfer, the program's web browser, is not installed.\r\n"
+                          "Run the z8P Phonebook installer again and choose z8P Surfer to add it.");
+#else
+    return QStringLiteral("z8P Surfer, the program's web browser, is not installed.\r\n"
+                          "It comes in a package of its own. To install it, run:\r\n\r\n"
+                          "    sudo apt install z8p-phonebook-browser\r\n\r\n"
+                          "then open z8P Surfer again.");
+#endif
+}
+
+BrowserPlugin* loadBrowserPlugin(QString* error, bool* notInstalled, const QString& programFolder)
+{
+    if (notInstalled)
+        *notInstalled = false;
     static BrowserPlugin* loaded = nullptr;
     if (loaded)
         return loaded;
-    const QDir app(QCoreApplication::applicationDirPath());
+    const QDir app(programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : programFolder);
     QStringList reasons;
 #ifndef PB_PLUGIN_FROM_BIN
 #define PB_PLUGIN_FROM_BIN "../lib/z8p-phonebook"
@@ -31,6 +46,8 @@ BrowserPlugin* loadBrowserPlugin(QString* error)
             reasons << loader.errorString();
         }
     }
+    if (reasons.isEmpty() && notInstalled)
+        *notInstalled = true;
     *error = reasons.isEmpty() ? QStringLiteral("The browser is not installed.") : reasons.join(u'\n');
     return nullptr;
 }

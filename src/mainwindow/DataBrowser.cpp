@@ -26,10 +26,15 @@ BrowserWindow* Data::browser()
     if (browserWidget_)
         return browser_;
     QString error;
-    BrowserPlugin* plugin = loadBrowserPlugin(&error);
+    bool notInstalled = false;
+    BrowserPlugin* plugin = loadBrowserPlugin(&error, &notInstalled, ctx_.programFolder);
     if (!plugin) {
-        ctx_.boxes.show(this, QStringLiteral("z8P Surfer could not be started.\r\nCause: ") + error, QString(),
-                        MsgButtons::Ok, MsgIcon::Critical);
+        if (notInstalled)
+            ctx_.boxes.show(this, browserNotInstalledMessage(), QStringLiteral("z8P Surfer"), MsgButtons::Ok,
+                            MsgIcon::Information);
+        else
+            ctx_.boxes.show(this, QStringLiteral("z8P Surfer could not be started.\r\nCause: ") + error, QString(),
+                            MsgButtons::Ok, MsgIcon::Critical);
         return nullptr;
     }
     BrowserHost host;

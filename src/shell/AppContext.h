@@ -27,6 +27,9 @@ public:
     ProgramStarter& programs;
     Phonebook book;
     WindowRegistry windows;
+    // The folder the browser plugin is looked for from: the program's own,
+    // unless a test points elsewhere.
+    QString programFolder;
 
     QString setting(const QString& key, const QString& fallback) const;
     void saveSetting(const QString& key, const QString& value);

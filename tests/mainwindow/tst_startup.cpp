@@ -275,6 +275,26 @@ private slots:
             QCOMPARE(got[i], want[i]);
         QCOMPARE(got.size(), want.size());
     }
+
+    // The browser is a package of its own: without it, z8P Surfer... and
+    // the Online menu tell how to install it, and nothing else changes.
+    void withoutTheBrowserPackageTheUserIsToldHowToGetIt()
+    {
+        TestEnv env;
+        env.writeBookNames({"Ann"});
+        env.ctx().programFolder = env.path(QStringLiteral("no-plugin-here"));
+        Data* d = env.openData();
+        for (const char* item : {"mnuProHandler", "mnuProduct", "mnuSupport"}) {
+            action(d, item)->trigger();
+            QCOMPARE(env.boxes().shown.size(), 1);
+            const auto box = env.boxes().shown.takeFirst();
+            QCOMPARE(box.title, QStringLiteral("z8P Surfer"));
+            QVERIFY2(box.text.contains(QStringLiteral("is not installed")) &&
+                         box.text.contains(QStringLiteral("sudo apt install z8p-phonebook-browser")),
+                     qPrintable(box.text));
+        }
+        QCOMPARE(d->windowTitle(), QStringLiteral("PhoneBook Record: 1 of 1"));
+    }
 };
 
 QTEST_MAIN(TestStartup)
