@@ -1,7 +1,15 @@
 #include "platform/MessageBoxes.h"
 
+#include <QEvent>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
+#include <QTextDocument>
+#include <QTextEdit>
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
 
 namespace pb {
 
@@ -38,6 +46,51 @@ std::pair<QString, QString> MessageBoxes::fitOnScreen(const QString& text, const
     return {shown, details.isEmpty() ? text : text + QStringLiteral("\n\n") + details};
 }
 
+namespace {
+
+// The details grow with their text when shown, up to what the screen leaves
+// beside the rest of the box; past that they scroll.
+class DetailsFitTheirText : public QObject
+{
+public:
+    DetailsFitTheirText(QMessageBox* box, QTextEdit* details) : QObject(box), box_(box), details_(details)
+    {
+        details->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        if (e->type() == QEvent::Show)
+            QTimer::singleShot(0, this, [this] { fit(); });
+        return false;
+    }
+
+private:
+    void fit()
+    {
+        QTextDocument* doc = details_->document();
+        doc->setTextWidth(details_->viewport()->width());
+        const int frame = details_->height() - details_->viewport()->height();
+        const int wanted = static_cast<int>(std::ceil(doc->size().height())) + frame + 2;
+        int room = wanted;
+        if (const QScreen* screen = box_->screen()) {
+            const int rest = box_->height() - details_->height();
+            room = screen->availableGeometry().height() - rest - 60;
+        }
+        const int height = std::max(details_->height(), std::min(wanted, room));
+        if (height != details_->height()) {
+            details_->setFixedHeight(height);
+            box_->adjustSize();
+        }
+    }
+
+    QMessageBox* box_;
+    QTextEdit* details_;
+};
+
+} // namespace
+
 MsgAnswer DesktopMessageBoxes::showDetails(QWidget* parent, const QString& longText, const QString& longDetails,
                                            const QString& title, MsgButtons buttons, MsgIcon icon)
 {
@@ -47,8 +100,11 @@ MsgAnswer DesktopMessageBoxes::showDetails(QWidget* parent, const QString& longT
     // What the user typed or a file held is shown as it is, never as markup.
     box.setTextFormat(Qt::PlainText);
     box.setText(text);
-    if (!details.isEmpty())
+    if (!details.isEmpty()) {
         box.setDetailedText(details);   // always plain text
+        if (auto* edit = box.findChild<QTextEdit*>())
+            new DetailsFitTheirText(&box, edit);
+    }
     switch (icon) {
     case MsgIcon::None: box.setIcon(QMessageBox::NoIcon); break;
     case MsgIcon::Information: box.setIcon(QMessageBox::Information); break;

@@ -160,6 +160,37 @@ def case_import_contacts_from_the_keyboard(build):
         wait_until("the new count", lambda: title_of(s, w) == "PhoneBook Record: 3 of 5")
 
 
+def case_the_import_details_grow_with_their_text(build):
+    # A contact with many values the book has no room for: the report's
+    # Show Details (reached with Tab, pressed with Space) shows them all at
+    # once instead of a few lines that scroll.
+    extras = b"".join(b"TEL;TYPE=cell:+1 555 01%02d\r\nEMAIL;TYPE=home:friend%d@home.example\r\n" % (i, i)
+                      for i in range(12))
+    card = (b"BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;;\r\n" + extras + b"NOTE:" + b"n" * 150 +
+            b"\r\nKEY:MIIB\r\nX-FOO:bar\r\nEND:VCARD\r\n")
+    with Session(build, book_bytes=book("Ann", "Bob")) as s:
+        with open(s.app.file("many.vcf"), "wb") as f:
+            f.write(card)
+        s.main_window()
+        s.desk.key("alt+t", "c", "i")
+        d = s.desk.wait_window("^Import Contacts$")
+        time.sleep(0.5)
+        s.desk.focus(d)
+        s.desk.type(s.app.file("many.vcf"))
+        s.desk.key("Return")
+        report = wait_until("the report", lambda: [x for x in s.desk.windows("^Import Contacts$") if x != d])[0]
+        time.sleep(0.5)
+        s.desk.focus(report)
+        before = s.desk.geometry(report)[3]
+        s.desk.key("Tab", "Tab", "space")   # Yes, No, Show Details...
+        wait_until("the details", lambda: s.desk.geometry(report)[3] > before + 60)
+        time.sleep(0.5)
+        grown = s.desk.geometry(report)[3] - before
+        # About 20 lines of details: far more than the toolkit's fixed box.
+        check(grown >= 20 * 13, "the details grew by %d pixels only" % grown)
+        s.desk.key("Escape")
+
+
 def case_a_screen_reader_hears_every_control(build):
     # Through AT-SPI, as Orca reads it: every box and button of the main
     # window and of the search window says what it is.
