@@ -530,6 +530,10 @@ void frmView::closeEvent(QCloseEvent* e)
 {
     e->accept();
     ctx_.windows.forget(this);
+    // A whole book's text (and its layout) goes with the window, and the
+    // memory it took goes back to the system now, not at the next command.
+    Rtf->document()->clear();
+    releaseFreedMemory();
 }
 
 } // namespace pb

@@ -303,6 +303,45 @@ def case_print_a_full_book_to_pdf(build):
         s.desk.wait_window("^Info\\.\\.\\.$")
 
 
+def resident_kb(pid):
+    with open("/proc/%d/status" % pid) as f:
+        return int(re.search(r"VmRSS:\s+(\d+)", f.read()).group(1))
+
+
+def case_a_cancelled_print_leaves_nothing_behind(build):
+    # All Records to a Printer on a full book, Print to File (PDF), then
+    # Escape in the progress window at once: no PDF stays, and once the
+    # viewer is closed the memory the print took is given back.
+    with Session(build, book_bytes=full_book()) as s:
+        w = s.main_window()
+        time.sleep(1.0)
+        before = resident_kb(s.app.proc.pid)
+        s.desk.key("alt+f", "p")
+        p = s.desk.wait_window("^Print$")
+        s.desk.click(*s.at(p, 20, 99))     # All Records
+        s.desk.click(*s.at(p, 140, 99))    # To a Printer
+        s.desk.click(*s.at(p, 100, 21))    # Print
+        d = wait_until("the printer dialog", lambda: ([x for x in s.desk.windows("^Print$") if x != p] or [None])[0],
+                       timeout=60)
+        time.sleep(0.5)
+        s.desk.focus(d)
+        s.desk.key("Return")   # Print to File (PDF), into the home folder
+        progress = s.desk.wait_window("^Printing$", timeout=10)
+        s.desk.focus(progress)
+        s.desk.key("Escape")
+        s.desk.wait_no_window("^Printing$", timeout=20)
+        v = s.desk.wait_window("^Info\\.\\.\\.$")
+        pdf = os.path.join(s.app.home, "print.pdf")
+        time.sleep(1.0)
+        check(not os.path.exists(pdf), "the cancelled print left %s" % pdf)
+        s.desk.focus(v)
+        s.desk.key("Escape")   # the viewer closes, and the text it held goes
+        s.desk.wait_no_window("^Info\\.\\.\\.$")
+        time.sleep(1.0)
+        after = resident_kb(s.app.proc.pid)
+        check(after - before <= 10 * 1024, "%d KiB more resident after the print than before" % (after - before))
+
+
 class Site(http.server.BaseHTTPRequestHandler):
     """A loopback web site; every request goes to the log."""
 
