@@ -116,7 +116,11 @@ public slots:
     void mnuProHandler_Click();
     void ShowPublisherPage(const QString& page);
     QString publisherSiteBase() const;
-    class BrowserWindow* browser();
+    // The shared browser window, loaded on first use; without the plugin,
+    // nothing (the user told why unless `quietly`).
+    class BrowserWindow* browser(bool quietly = false);
+    bool showInOwnBrowser(const QString& address);
+    void tellWhereTheManualIs(const QString& manual);
 
 protected:
     void closeEvent(QCloseEvent* e) override;

@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QPointer>
+#include <QUrl>
 
 namespace pb {
 
@@ -103,15 +104,31 @@ void Data::mnuContents_Click()
                         MessageBoxes::applicationTitle(), MsgButtons::Ok, MsgIcon::Information);
         return;
     }
+    // With no program set for web pages (xdg-open would pick any, even a
+    // text editor), the program's own browser shows the manual when it is
+    // installed.
     const QPointer<Data> self(this);
-    ctx_.programs.openFile(manual, [self, manual](bool ok) {
-        if (ok || !self)
+    ctx_.programs.defaultProgramFor(QStringLiteral("text/html"), [self, manual](const QString& program) {
+        if (!self)
             return;
-        self->ctx_.boxes.show(self,
-                              QStringLiteral("The manual is in %1; open index.html with a web browser.")
-                                  .arg(QDir::toNativeSeparators(QFileInfo(manual).absolutePath())),
-                              MessageBoxes::applicationTitle(), MsgButtons::Ok, MsgIcon::Information);
+        if (program.isEmpty()) {
+            if (!self->showInOwnBrowser(QUrl::fromLocalFile(manual).toString()))
+                self->tellWhereTheManualIs(manual);
+            return;
+        }
+        self->ctx_.programs.openFile(manual, [self, manual](bool ok) {
+            if (!ok && self)
+                self->tellWhereTheManualIs(manual);
+        });
     });
+}
+
+void Data::tellWhereTheManualIs(const QString& manual)
+{
+    ctx_.boxes.show(this,
+                    QStringLiteral("The manual is in %1; open index.html with a web browser.")
+                        .arg(QDir::toNativeSeparators(QFileInfo(manual).absolutePath())),
+                    MessageBoxes::applicationTitle(), MsgButtons::Ok, MsgIcon::Information);
 }
 
 void Data::mnuAbout_Click()

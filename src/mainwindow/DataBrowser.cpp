@@ -21,7 +21,7 @@ QString Data::publisherSiteBase() const
 
 // The shared browser window, loaded (and so shown) when it is not there yet.
 // The web engine comes with it, on first use only.
-BrowserWindow* Data::browser()
+BrowserWindow* Data::browser(bool quietly)
 {
     if (browserWidget_)
         return browser_;
@@ -29,6 +29,8 @@ BrowserWindow* Data::browser()
     bool notInstalled = false;
     BrowserPlugin* plugin = loadBrowserPlugin(&error, &notInstalled, ctx_.programFolder);
     if (!plugin) {
+        if (quietly)
+            return nullptr;
         if (notInstalled)
             ctx_.boxes.show(this, browserNotInstalledMessage(), QStringLiteral("z8P Surfer"), MsgButtons::Ok,
                             MsgIcon::Information);
@@ -55,6 +57,21 @@ void Data::mnuProHandler_Click()
         b->widget()->raise();
         b->widget()->activateWindow();
     }
+}
+
+bool Data::showInOwnBrowser(const QString& address)
+{
+    BrowserWindow* b = browser(true);
+    if (!b)
+        return false;
+    b->Navigate(address);
+    QWidget* w = b->widget();
+    if (w->isMinimized())
+        w->showNormal();
+    w->show();
+    w->raise();
+    w->activateWindow();
+    return true;
 }
 
 void Data::ShowPublisherPage(const QString& page)

@@ -49,4 +49,32 @@ void DesktopProgramStarter::openFile(const QString& path, Done done)
 #endif
 }
 
+void DesktopProgramStarter::defaultProgramFor(const QString& mimeType, Named done)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(mimeType);
+    done(QStringLiteral("the associated program"));   // Windows always has one for web pages
+#else
+    // xdg-mime prints the desktop file of the program set for the type.
+    auto* process = new QProcess;
+    process->setStandardErrorFile(QProcess::nullDevice());
+    auto finish = std::make_shared<Named>(std::move(done));
+    QObject::connect(process, &QProcess::errorOccurred, process, [process, finish](QProcess::ProcessError e) {
+        if (e != QProcess::FailedToStart || !*finish)
+            return;
+        std::exchange(*finish, Named())(QString());
+        process->deleteLater();
+    });
+    QObject::connect(process, &QProcess::finished, process, [process, finish](int status, QProcess::ExitStatus how) {
+        if (*finish) {
+            const bool named = how == QProcess::NormalExit && status == 0;
+            std::exchange(*finish, Named())(named ? QString::fromLocal8Bit(process->readAllStandardOutput()).trimmed() : QString());
+        }
+        process->deleteLater();
+    });
+    process->start(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"), mimeType},
+                   QIODevice::ReadOnly);
+#endif
+}
+
 } // namespace pb

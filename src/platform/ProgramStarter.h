@@ -23,6 +23,10 @@ public:
     // Hands a file to the desktop's program for its kind (xdg-open on free
     // desktops) without blocking, and reports whether it was shown.
     virtual void openFile(const QString& path, Done done) = 0;
+    // The desktop's program for a kind of file ("text/html"), by the name the
+    // desktop knows it by, or empty when none is set; without blocking.
+    using Named = std::function<void(const QString& program)>;
+    virtual void defaultProgramFor(const QString& mimeType, Named done) = 0;
 };
 
 // How a short-lived hand-off program ended: its exit status, or nothing
@@ -37,6 +41,7 @@ class DesktopProgramStarter final : public ProgramStarter
 public:
     bool start(const QString& program, const QStringList& arguments) override;
     void openFile(const QString& path, Done done) override;
+    void defaultProgramFor(const QString& mimeType, Named done) override;
 };
 
 class ScriptedProgramStarter final : public ProgramStarter
@@ -56,10 +61,17 @@ public:
         opened.append(path);
         done(openAnswers.isEmpty() ? false : openAnswers.takeFirst());
     }
+    void defaultProgramFor(const QString& mimeType, Named done) override
+    {
+        askedFor.append(mimeType);
+        done(defaultProgram);
+    }
     QList<Started> started;
     QList<bool> answers;      // an empty queue: the program is not there
     QStringList opened;
     QList<bool> openAnswers;   // an empty queue: nothing shows the file
+    QStringList askedFor;
+    QString defaultProgram = QStringLiteral("browser.desktop");   // empty: none set
 };
 
 } // namespace pb

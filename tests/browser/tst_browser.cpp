@@ -291,6 +291,22 @@ private slots:
         closeBrowser(b);
     }
 
+    // With no program set for web pages, the manual opens in z8P Surfer.
+    void withNoProgramForWebPagesTheManualOpensInTheBrowser()
+    {
+        TestEnv env;
+        Data* d = env.openData();
+        env.programs().defaultProgram.clear();
+        action(d, "mnuManual")->trigger();
+        QVERIFY(env.programs().opened.isEmpty());
+        QVERIFY(env.boxes().shown.isEmpty());
+        QPointer<Browser> b = openBrowser(d);   // the same window, brought forward
+        QVERIFY(b);
+        QTRY_VERIFY(b->windowTitle().contains(QStringLiteral("z8P Phonebook")));
+        QCOMPARE(engineOf(b)->url(), QUrl::fromLocalFile(Data::manualPath()));
+        closeBrowser(b);
+    }
+
     void offlineOpen()
     {
         TestEnv env;

@@ -162,6 +162,23 @@ private slots:
         }
     }
 
+    // No program is set for web pages and the browser is not installed:
+    // the manual is handed to nobody (xdg-open would pick any program, even
+    // a text editor), and the user is told where it is.
+    void withNoProgramForWebPagesTheUserIsToldWhereTheManualIs()
+    {
+        TestEnv env;
+        env.ctx().programFolder = env.path(QStringLiteral("no-plugin-here"));
+        Data* d = env.openData();
+        env.programs().defaultProgram.clear();
+        env.programs().openAnswers = {true};
+        action(d, "mnuManual")->trigger();
+        QCOMPARE(env.programs().askedFor, QStringList{QStringLiteral("text/html")});
+        QVERIFY(env.programs().opened.isEmpty());
+        QCOMPARE(env.boxes().shown.size(), 1);
+        QVERIFY(env.boxes().shown[0].text.startsWith(QStringLiteral("The manual is in ")));
+    }
+
     // The manual is one click away in the Help menu, and every page of it
     // links only to pages that exist.
     void theManualIsReachableAndWhole()
