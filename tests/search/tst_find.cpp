@@ -2,7 +2,12 @@
 #include "search/frmFind.h"
 #include "support/TestEnv.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMap>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTest>
 
 using namespace pb;
@@ -529,6 +534,65 @@ private slots:
         QVERIFY(f->findChild<QRadioButton*>(QStringLiteral("OptFirst"))->isChecked());
         QVERIFY(!findNextEnabled(f));
         QVERIFY(queryBox(f)->text().isEmpty());
+    }
+
+    // Each example of the manual's search page, typed into the window as it
+    // opens, in the book the page shows: the page tells what is so.
+    void theManualsExamplesAreTrue()
+    {
+        QFile page(QFileInfo(Data::manualPath()).dir().filePath(QStringLiteral("search.html")));
+        QVERIFY(page.open(QIODevice::ReadOnly));
+        const QString html = QString::fromUtf8(page.readAll());
+        const auto rows = [&](const QString& table) {
+            QList<QStringList> out;
+            const QString body = html.section(QStringLiteral("<table class=\"%1\">").arg(table), 1).section(QStringLiteral("</table>"), 0, 0);
+            static const QRegularExpression row(QStringLiteral("<tr>(.*?)</tr>"));
+            static const QRegularExpression cell(QStringLiteral("<td>(.*?)</td>"));
+            static const QRegularExpression tag(QStringLiteral("<[^>]+>"));
+            for (auto r = row.globalMatch(body); r.hasNext();) {
+                QStringList cells;
+                const QString inner = r.next().captured(1);
+                for (auto c = cell.globalMatch(inner); c.hasNext();)
+                    cells << c.next().captured(1).remove(tag).replace(QLatin1String("&quot;"), QLatin1String("\""));
+                if (!cells.isEmpty())
+                    out << cells;
+            }
+            return out;
+        };
+        QList<ContactRecord> book;
+        for (const QStringList& r : rows(QStringLiteral("example-book")))
+            book << makeRecord({r.value(1), r.value(2), QString(), r.value(3)});
+        const QList<QStringList> examples = rows(QStringLiteral("examples"));
+        QVERIFY(book.size() >= 4 && examples.size() >= 6);
+        const QMap<QString, const char*> options{{QStringLiteral("First name"), "OptFirst"},
+                                                 {QStringLiteral("Last name"), "OptLast"},
+                                                 {QStringLiteral("E-mail"), "OptEmail"}};
+        static const QRegularExpression shownRecord(QStringLiteral("^record (\\d+)"));
+        for (const QStringList& e : examples) {
+            const QString what = e.join(QStringLiteral(" | "));
+            TestEnv env;
+            env.writeBook(book);
+            Data* d = env.openData();
+            frmFind* f = openFind(env, d);
+            if (e[0] != QLatin1String("First name"))
+                QVERIFY2(choose(f, options.value(e[0])), qPrintable(what));
+            QTest::keyClicks(queryBox(f), e[1]);
+            find(f);
+            if (const auto m = shownRecord.match(e[2]); m.hasMatch()) {
+                QVERIFY2(env.boxes().shown.isEmpty(), qPrintable(what));
+                QVERIFY2(d->windowTitle().startsWith(QStringLiteral("PhoneBook Record: %1 of").arg(m.captured(1))),
+                         qPrintable(what + QStringLiteral(" -> ") + d->windowTitle()));
+                if (e[2].contains(QLatin1String("Find next then shows"))) {
+                    const QString next = e[2].section(QStringLiteral("Find next then shows "), 1).section(u')', 0, 0);
+                    findNext(f);
+                    QCOMPARE(d->boxText(Field::FirstName).trimmed() + u' ' + d->boxText(Field::LastName).trimmed(), next);
+                }
+            } else {
+                const QString message = e[2].section(u'"', 1, 1);
+                QCOMPARE(env.boxes().shown.size(), 1);
+                QVERIFY2(env.boxes().shown[0].text == message, qPrintable(what + QStringLiteral(" -> ") + env.boxes().shown[0].text));
+            }
+        }
     }
 };
 

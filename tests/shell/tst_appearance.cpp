@@ -191,15 +191,26 @@ private slots:
         QCOMPARE(env.programs().opened.size(), 1);
         const QDir manual = QFileInfo(env.programs().opened[0]).dir();
         const QRegularExpression link(QStringLiteral("href=\"([^\"#:]+)\""));
-        for (const QString& page : manual.entryList({QStringLiteral("*.html")})) {
+        const QStringList pages = manual.entryList({QStringLiteral("*.html")});
+        QString all;
+        for (const QString& page : pages) {
             QFile f(manual.filePath(page));
             QVERIFY(f.open(QIODevice::ReadOnly));
             const QString html = QString::fromUtf8(f.readAll());
+            all += html;
             for (auto it = link.globalMatch(html); it.hasNext();) {
                 const QString target = it.next().captured(1);
                 QVERIFY2(manual.exists(target), qPrintable(page + QStringLiteral(" -> ") + target));
             }
+            // Every page's bar leads to every page.
+            const QString bar = html.section(QStringLiteral("<nav>"), 1).section(QStringLiteral("</nav>"), 0, 0);
+            for (const QString& other : pages)
+                QVERIFY2(bar.contains(QStringLiteral("href=\"%1\"").arg(other)), qPrintable(page + QStringLiteral(" lacks ") + other));
         }
+        // Every window is named as its title reads.
+        for (const char* window : {"Search for...", "Available records", "Print", "Info...", "DiariesBook",
+                                   "About z8P Phonebook", "z8P Surfer", "Customize Toolbar"})
+            QVERIFY2(all.contains(QStringLiteral("<i>%1</i>").arg(QLatin1String(window))), window);
     }
 
     void f1DoesNothingAndTheBackgroundMenuIsGreyed()
