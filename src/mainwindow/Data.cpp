@@ -69,11 +69,17 @@ protected:
         QPainter p(this);
         p.fillRect(rect(), colorFromInt(owner_->backColor_));
         if (!owner_->backPicture_.isNull()) {
-            // The picture grows with the window when the text does.
-            const double scale = twips::textScale();
-            if (scale != 1.0) {
+            // The picture grows with the window when the text does; the
+            // built-in one also fills the whole form, each way on its own so
+            // that its frame stays where the fields are.
+            double sx = twips::textScale(), sy = sx;
+            if (owner_->builtInPicture_) {
+                sx = std::max(sx, double(width()) / owner_->backPicture_.width());
+                sy = std::max(sy, double(height()) / owner_->backPicture_.height());
+            }
+            if (sx != 1.0 || sy != 1.0) {
                 p.setRenderHint(QPainter::SmoothPixmapTransform);
-                p.scale(scale, scale);
+                p.scale(sx, sy);
             }
             p.drawImage(0, 0, owner_->backPicture_);
         }
@@ -109,6 +115,7 @@ Data::Data(AppContext& ctx) : ctx_(ctx)
     dlgFileOpen_ = std::make_unique<CommonDialog>(ctx.dialogs);
     buildControls();
     buildMailPanel();
+    layOutRightColumn();
     buildMenus();
     buildToolbar();
     Form_Load();
@@ -183,7 +190,7 @@ void Data::buildControls()
         setForeColor(l, kYellow);
         return l;
     };
-    twips::place(counterLabel("Label4", QStringLiteral("Record")), 3615, 1560, 1560, 255);
+    counterLabel("Label4", QStringLiteral("Record"));
     txtRecord = new FieldBox(area_);
     txtRecord->setObjectName(QStringLiteral("txtRecord"));
     txtRecord->setAlignment(Qt::AlignCenter);
@@ -195,31 +202,13 @@ void Data::buildControls()
     setForeColor(txtRecord, kWhite);
     txtRecord->setMouseTracking(true);
     txtRecord->installEventFilter(this);
-    // The record box, "of" and the count side by side, each wide enough for
-    // the largest record number in its font.
-    const QString widest = QStringLiteral("32767");
-    const int boxWidth =
-        std::max(twips::toPixels(780), QFontMetrics(txtRecord->font()).horizontalAdvance(widest) + 10);
-    txtRecord->setGeometry(twips::toPixels(3615), twips::toPixels(1830), boxWidth, twips::toPixels(420));
     QLabel* of = counterLabel("Label6", QStringLiteral("of"));
     QFont plain = boldFont(9);
     plain.setBold(false);
     of->setFont(plain);
-    const QFontMetrics small(of->font());
-    const int counterHeight = std::max(twips::toPixels(255), small.height());
-    of->setGeometry(txtRecord->geometry().right() + 3, twips::toPixels(1920), small.horizontalAdvance(of->text()) + 3,
-                    counterHeight);
     lblRecord = counterLabel("lblRecord", QString());
     lblRecord->setAccessibleName(QStringLiteral("Records in the book"));
     lblRecord->setFont(of->font());
-    lblRecord->setGeometry(of->geometry().right() + 1, twips::toPixels(1920), small.horizontalAdvance(widest) + 2,
-                           counterHeight);
-    // The row stays inside the narrowest window, moving left towards the
-    // fields if it must.
-    const int over = lblRecord->geometry().right() - (twips::toPixels(kMinWidth) - 3);
-    const int shift = std::clamp(over, 0, txtRecord->x() - twips::toPixels(3505));
-    for (QWidget* w : std::initializer_list<QWidget*>{txtRecord, of, lblRecord})
-        w->move(w->x() - shift, w->y());
     connect(txtRecord, &QLineEdit::textChanged, this, [this] { txtRecord_Change(); });
     // Typing, deleting or pasting: the number differs from the record on show.
     connect(txtRecord, &QLineEdit::textEdited, this, [this] { recordBoxEdited_ = true; });
@@ -238,7 +227,7 @@ void Data::buildControls()
     const QFont navFont = [] {
         QFont f = QApplication::font();
         f.setPointSizeF(twips::points(13.5));
-        f.setLetterSpacing(QFont::PercentageSpacing, 75);
+        f.setLetterSpacing(QFont::PercentageSpacing, 62);
         return f;
     }();
     cmdBegining = button("cmdBegining", QStringLiteral("<<"), QStringLiteral("Begining"));
@@ -250,12 +239,8 @@ void Data::buildControls()
     cmdPrevious->setAccessibleName(QStringLiteral("Previous record"));
     cmdNext->setAccessibleName(QStringLiteral("Next record"));
     cmdEnd->setAccessibleName(QStringLiteral("Last record"));
-    int x = 3615;
-    for (QPushButton* b : {cmdBegining, cmdPrevious, cmdNext, cmdEnd}) {
+    for (QPushButton* b : {cmdBegining, cmdPrevious, cmdNext, cmdEnd})
         b->setFont(navFont);
-        twips::place(b, x, 2430, 450, 420);
-        x += 450;
-    }
     connect(cmdBegining, &QPushButton::clicked, this, &Data::cmdBegining_Click);
     connect(cmdPrevious, &QPushButton::clicked, this, &Data::cmdPrevious_Click);
     connect(cmdNext, &QPushButton::clicked, this, &Data::cmdNext_Click);
@@ -271,8 +256,6 @@ void Data::buildControls()
         setBackColor(b, kBrown);
         setForeColor(b, kWhite);
     }
-    twips::place(cmdAdd, 3615, 4440, 1560, 555);
-    twips::place(cmdDelete, 3615, 5100, 1560, 555);
     connect(cmdAdd, &QPushButton::clicked, this, &Data::cmdAdd_Click);
     connect(cmdDelete, &QPushButton::clicked, this, &Data::cmdDelete_Click);
 
@@ -304,6 +287,45 @@ void Data::buildControls()
     setTabOrder(txtCompany, txtAddress);
     setTabOrder(txtAddress, txtComments);
     setTabOrder(txtComments, txtRecord);
+}
+
+// The column right of the fields (the record counter, the arrows, e-mail,
+// Add and Delete) is as wide as its "E-Mail >>>" button, which leaves it a
+// margin from the right edge of the narrowest window as the fields have one
+// on the left. The count goes under the record box when it has no room
+// beside it, each wide enough for the largest record number in its font.
+void Data::layOutRightColumn()
+{
+    using twips::toPixels;
+    const int left = toPixels(3615);
+    const int width = toPixels(1560);
+    const auto lineHeight = [](const QWidget* w, int atLeast) { return std::max(atLeast, w->fontMetrics().height()); };
+    auto* caption = area_->findChild<QLabel*>(QStringLiteral("Label4"));
+    caption->setGeometry(left, toPixels(1560), width, lineHeight(caption, toPixels(255)));
+
+    const QString widest = QStringLiteral("32767");
+    const int boxWidth = std::max(toPixels(780), txtRecord->fontMetrics().horizontalAdvance(widest) + 10);
+    txtRecord->setGeometry(left, toPixels(1830), boxWidth, toPixels(420));
+    auto* of = area_->findChild<QLabel*>(QStringLiteral("Label6"));
+    const QFontMetrics small(of->font());
+    const int ofWidth = small.horizontalAdvance(of->text()) + 3, countWidth = small.horizontalAdvance(widest) + 2;
+    const int height = lineHeight(of, toPixels(255));
+    QPoint at(txtRecord->geometry().right() + 3, toPixels(1920));
+    int arrowsTop = toPixels(2430);
+    if (at.x() + ofWidth + 1 + countWidth > left + width) {
+        at = QPoint(left, txtRecord->geometry().bottom() + 3);
+        arrowsTop = std::max(arrowsTop, at.y() + height + 6);
+    }
+    of->setGeometry(at.x(), at.y(), ofWidth, height);
+    lblRecord->setGeometry(at.x() + ofWidth + 1, at.y(), countWidth, height);
+
+    const QList<QPushButton*> arrows{cmdBegining, cmdPrevious, cmdNext, cmdEnd};
+    for (int i = 0; i < arrows.size(); ++i) {
+        const int from = left + width * i / 4, to = left + width * (i + 1) / 4;
+        arrows[i]->setGeometry(from, arrowsTop, to - from, toPixels(420));
+    }
+    cmdAdd->setGeometry(left, toPixels(4440), width, toPixels(555));
+    cmdDelete->setGeometry(left, toPixels(5100), width, toPixels(555));
 }
 
 // The toolbar runs across the whole window; the mail panel and its "<<<"
@@ -470,6 +492,7 @@ void Data::setBackgroundPicture(const QImage& picture, const QString& path)
 {
     backPicture_ = picture;
     backPicturePath_ = path;
+    builtInPicture_ = false;
     area_->update();
 }
 

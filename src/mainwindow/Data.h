@@ -161,6 +161,7 @@ private:
     void showPlaceholder();
     void selectFirstName();
     void newRecordForTyping();
+    void layOutRightColumn();
     void setRecordCount(int n);
     // After the book changed under the window: the new count, and record
     // `show` in the boxes.
@@ -203,6 +204,7 @@ private:
     qint32 backColor_ = 0;
     QString backPicturePath_;
     QImage backPicture_;
+    bool builtInPicture_ = true;   // drawn to fill the form
     std::unique_ptr<CommonDialog> dlgFileOpen_;
     QSizeF wantedOuterSize_;   // twips, re-applied once the frame is known
     bool frameFixed_ = false;

@@ -375,11 +375,21 @@ private slots:
             QPushButton* b = button(d, name);
             QVERIFY2(QFontMetrics(b->font()).horizontalAdvance(b->text()) + 6 <= b->width(), name);
         }
+        // "of" and the count beside the record box, or under it when the
+        // column has no room; every control of the column within it, which
+        // leaves the window a margin on the right as the fields leave one
+        // on the left.
         for (const char* name : {"Label6", "lblRecord"})
-            QVERIFY(d->findChild<QLabel*>(QString::fromLatin1(name))->geometry().left() > box->geometry().right());
+            QVERIFY(!d->findChild<QLabel*>(QString::fromLatin1(name))->geometry().intersects(box->geometry()));
         auto* count = d->findChild<QLabel*>(QStringLiteral("lblRecord"));
-        QVERIFY(count->geometry().right() < twips::toPixels(5460));
         QVERIFY(count->fontMetrics().horizontalAdvance(QStringLiteral("32767")) <= count->width());
+        const int columnRight = button(d, "cmdSendMail")->geometry().right();
+        QVERIFY(twips::toPixels(5460) - columnRight >= lineEdit(d, "txtFirst")->x() * 3 / 4);
+        for (const char* name : {"Label4", "txtRecord", "Label6", "lblRecord", "cmdBegining", "cmdPrevious", "cmdNext",
+                                 "cmdEnd", "cmdAdd", "cmdDelete"}) {
+            const QRect r = d->findChild<QWidget*>(QString::fromLatin1(name))->geometry();
+            QVERIFY2(r.left() >= box->x() && r.right() <= columnRight, name);
+        }
 
         auto* bar = d->findChild<QToolBar*>(QStringLiteral("Toolbar1"));
         d->resize(760, d->height());

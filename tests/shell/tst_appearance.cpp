@@ -162,6 +162,21 @@ private slots:
         }
     }
 
+    // The built-in picture fills the form to its last row, whatever the
+    // colour behind it, also when the window is taller than the picture.
+    void theBuiltInPictureFillsTheForm()
+    {
+        TestEnv env;
+        env.setSetting(QStringLiteral("FormBackColor"), QStringLiteral("255"));   // red
+        Data* d = env.openData();
+        d->resize(d->width(), d->height() + 200);
+        QTRY_VERIFY(backgroundOf(d)->height() > artwork::backgroundPicture().height());
+        const QImage shown = backgroundOf(d)->grab().toImage();
+        for (const int y : {shown.height() - 1, shown.height() - 20})
+            for (const int x : {2, shown.width() - 3})
+                QVERIFY2(shown.pixelColor(x, y) != QColor(255, 0, 0), qPrintable(QStringLiteral("%1,%2").arg(x).arg(y)));
+    }
+
     // No program is set for web pages and the browser is not installed:
     // the manual is handed to nobody (xdg-open would pick any program, even
     // a text editor), and the user is told where it is.
