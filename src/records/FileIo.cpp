@@ -306,9 +306,16 @@ FileLock::Result FileLock::lock(int timeoutMs, QString* error)
     QElapsedTimer waited;
     waited.start();
 #ifdef Q_OS_UNIX
-    const int fd = ::open(QFile::encodeName(path_).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    // Never through a link, never a pipe or a device.
+    const int fd = ::open(QFile::encodeName(path_).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
     if (fd < 0) {
-        *error = systemError(errno);
+        *error = errno == ELOOP ? QStringLiteral("it is a link") : systemError(errno);
+        return Result::CannotMake;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        *error = QStringLiteral("it is not a regular file");
+        ::close(fd);
         return Result::CannotMake;
     }
     for (;;) {
@@ -330,9 +337,9 @@ FileLock::Result FileLock::lock(int timeoutMs, QString* error)
 #elif defined(Q_OS_WIN)
     const HANDLE h = ::CreateFileW(reinterpret_cast<const wchar_t*>(path_.utf16()), GENERIC_READ | GENERIC_WRITE,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
-        *error = QStringLiteral("The lock file could not be made (error %1)").arg(::GetLastError());
+        *error = QStringLiteral("error %1").arg(::GetLastError());
         return Result::CannotMake;
     }
     for (;;) {

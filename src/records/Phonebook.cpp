@@ -77,23 +77,27 @@ bool Phonebook::recoverJournal(bool mayChange)
 
 // The lock beside the book is held for every change and every playback, so
 // that two programs never change the book at once and a journal is played
-// back only when no live program owns it. A lock that cannot even be made
-// (a folder nobody may write in) guards nothing: the journal cannot be made
-// there either.
+// back only when no live program owns it. Without it nothing is changed and
+// nothing played back: a lock that cannot be had (a folder in its place,
+// another account's file, a read-only folder, a link) is told with its
+// name and the system's reason.
 bool Phonebook::lock(QString* error)
 {
     if (lockDepth_++ > 0)
         return true;
-    lock_ = std::make_unique<io::FileLock>(phonebook_.fileName() + QStringLiteral("-lock"));
+    const QString path = phonebook_.fileName() + QStringLiteral("-lock");
+    lock_ = std::make_unique<io::FileLock>(path);
     QString why;
     const io::FileLock::Result r = lock_->lock(kLockWaitMs, &why);
     if (r == io::FileLock::Result::Locked)
         return true;
     lock_.reset();
-    if (r == io::FileLock::Result::CannotMake)
-        return true;
     --lockDepth_;
-    *error = QStringLiteral("Another program is changing the book; try again when it is done.");
+    if (r == io::FileLock::Result::CannotMake)
+        *error = QStringLiteral("The book's lock file %1 could not be opened (%2), so the book is not changed.")
+                     .arg(QFileInfo(path).fileName(), why);
+    else
+        *error = QStringLiteral("Another program is changing the book; try again when it is done.");
     return false;
 }
 

@@ -192,6 +192,36 @@ private slots:
         QVERIFY(r.status == 0 && r.out.startsWith(QStringLiteral("z8p-phonebook-tool 1.2.0")));
     }
 
+    // No change without the lock: a lock that cannot be had (a folder in
+    // its place, a link planted there) stops an import and a repair with
+    // its name and reason, and the book stays as it was.
+    void withoutTheLockNothingIsWritten()
+    {
+        TestEnv env;
+        env.writeBook({makeRecord({"Ann"})});
+        const QByteArray before = env.fileBytes(QStringLiteral("DravikBase.z8B"));
+        QFile csv(env.path(QStringLiteral("in.csv")));
+        QVERIFY(csv.open(QIODevice::WriteOnly) && csv.write("First Name\r\nBob\r\n") > 0);
+        csv.close();
+        const QString lock = env.path(QStringLiteral("DravikBase.z8B-lock"));
+        const QString target = env.path(QStringLiteral("planted"));
+        for (const bool link : {false, true}) {
+            QFile::remove(lock);
+            QDir().rmdir(lock);
+            QVERIFY(link ? QFile::link(target, lock) : QDir().mkdir(lock));
+            for (const QStringList& args : {QStringList{QStringLiteral("import"), QStringLiteral("in.csv")},
+                                            QStringList{QStringLiteral("repair")}}) {
+                const Result r = runTool(env.path(QString()), args);
+                if (args[0] == QLatin1String("repair") && r.status == 0 && r.out.startsWith(QStringLiteral("Nothing to repair")))
+                    continue;   // nothing to change, nothing locked
+                QCOMPARE(r.status, 1);
+                QVERIFY2(r.err.contains(QStringLiteral("DravikBase.z8B-lock could not be opened")), qPrintable(r.err));
+                QCOMPARE(env.fileBytes(QStringLiteral("DravikBase.z8B")), before);
+            }
+            QVERIFY(!QFileInfo::exists(target));   // the dangling link made nothing
+        }
+    }
+
     void importReportsFirstThenAppendsInOneStep()
     {
         TestEnv env;
