@@ -9,6 +9,7 @@
 #include "platform/Codepage.h"
 #include "platform/SettingsStore.h"
 #include "platform/Version.h"
+#include "records/FileIo.h"
 #include "records/Phonebook.h"
 
 #include <QCoreApplication>
@@ -117,9 +118,9 @@ int keepLeftOut(const QByteArray& cards, const pb::exchange::ImportPlan& plan, c
     if (cards.isEmpty())
         return 0;
     const QString name = pb::exchange::leftOutFileName(source);
-    QSaveFile out(name);
-    if (!out.open(QIODevice::WriteOnly) || out.write(cards) != cards.size() || !out.commit())
-        return fail(name, QStringLiteral("what the book could not hold was not written: ") + out.errorString());
+    QString why;
+    if (!pb::io::writeWholeFile(name, cards, &why))
+        return fail(name, QStringLiteral("what the book could not hold was not written: ") + why);
     print(QStringLiteral("What the book could not hold of %1 is kept in %2.")
               .arg(plan.incompleteContacts().size() == 1 ? QStringLiteral("1 contact")
                                                           : QStringLiteral("%1 contacts").arg(plan.incompleteContacts().size()),
@@ -270,9 +271,9 @@ int main(int argc, char** argv)
                                    ? pb::exchange::exportCsv(bytes, count)
                                    : pb::exchange::exportVCard(bytes, count, args.size() == 2 ? pb::exchange::VCardVersion::V40
                                                                                               : pb::exchange::VCardVersion::V30);
-        QSaveFile file(target);
-        if (!file.open(QIODevice::WriteOnly) || file.write(out) != out.size() || !file.commit())
-            return fail(target, file.errorString());
+        QString why;
+        if (!pb::io::writeWholeFile(target, out, &why))
+            return fail(target, why);
         print((count == 1 ? QStringLiteral("1 contact") : QStringLiteral("%1 contacts").arg(count)) +
               QStringLiteral(" written to ") + target);
         return 0;

@@ -7,6 +7,7 @@
 #include "platform/MessageBoxes.h"
 #include "platform/Twips.h"
 #include "print/PrintLayout.h"
+#include "records/FileIo.h"
 #include "shell/AppContext.h"
 #include "shell/RecordWindow.h"
 
@@ -146,10 +147,10 @@ void MailPanel::SendAllRecords()
     QByteArray bytes;
     if (ok) {
         QFile file(QDir::current().filePath(QString::fromLatin1(kPrintFileName)));
-        ok = file.open(QIODevice::ReadOnly);
+        ok = io::openRegular(file, QIODevice::ReadOnly, &error);
         if (ok)
             bytes = file.readAll();
-        if (!ok || file.error() != QFileDevice::NoError) {
+        if (ok && file.error() != QFileDevice::NoError) {
             ok = false;
             error = file.errorString();
         }

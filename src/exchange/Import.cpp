@@ -3,6 +3,7 @@
 #include "platform/BigBuffer.h"
 #include "platform/Codepage.h"
 #include "records/Phonebook.h"
+#include "records/FileIo.h"
 #include "records/RecordNumber.h"
 
 #include <QFile>
@@ -705,9 +706,9 @@ bool repairBook(Phonebook& book, const QString& backupPath, RepairResult* result
         *error = QStringLiteral("%1 already exists.").arg(backupPath);
         return false;
     }
-    QSaveFile copy(backupPath);
-    if (!copy.open(QIODevice::WriteOnly) || copy.write(bytes) != bytes.size() || bytes.size() != length || !copy.commit()) {
-        *error = QStringLiteral("The backup copy %1 could not be written: %2").arg(backupPath, copy.errorString());
+    QString why = QStringLiteral("the book changed while it was read");
+    if (bytes.size() != length || !io::writeWholeFile(backupPath, bytes, &why)) {
+        *error = QStringLiteral("The backup copy %1 could not be written: %2").arg(backupPath, why);
         return false;
     }
     result->backup = backupPath;

@@ -7,6 +7,7 @@
 #include "platform/Busy.h"
 #include "platform/Dialogs.h"
 #include "platform/MessageBoxes.h"
+#include "records/FileIo.h"
 #include "records/RecordNumber.h"
 #include "shell/AppContext.h"
 
@@ -145,9 +146,8 @@ void Data::mnuImport_Click()
                                  name),
                         kImportTitle, MsgButtons::YesNo, MsgIcon::Question) != MsgAnswer::Yes)
         return;
-    QSaveFile out(QDir::current().filePath(name));
-    if (!out.open(QIODevice::WriteOnly) || out.write(cards) != cards.size() || !out.commit())
-        ctx_.boxes.show(this, QStringLiteral("%1 could not be written.\r\nCause: %2").arg(name, out.errorString()),
+    if (QString unwritten; !io::writeWholeFile(QDir::current().filePath(name), cards, &unwritten))
+        ctx_.boxes.show(this, QStringLiteral("%1 could not be written.\r\nCause: %2").arg(name, unwritten),
                         QStringLiteral("ERROR!"), MsgButtons::Ok, MsgIcon::Critical);
 }
 
@@ -178,10 +178,7 @@ void Data::mnuExport_Click()
         if (exchange::readBook(ctx_.book, &bytes, &why)) {
             extent = exchange::extentOf(bytes);
             const QByteArray out = csv ? exchange::exportCsv(bytes, extent.count) : exchange::exportVCard(bytes, extent.count);
-            QSaveFile save(*file);
-            done = save.open(QIODevice::WriteOnly) && save.write(out) == out.size() && save.commit();
-            if (!done)
-                why = save.errorString();
+            done = io::writeWholeFile(*file, out, &why);
             written = extent.count;
         }
     }

@@ -1,6 +1,7 @@
 #include "print/PrintLayout.h"
 
 #include "platform/Codepage.h"
+#include "records/FileIo.h"
 #include "records/Phonebook.h"
 
 #include <QDir>
@@ -45,12 +46,6 @@ QString RecordBlock(int n, const ContactRecord& r)
 
 bool WritePrintFile(Phonebook& book, int count, QString* error)
 {
-    QFile file(QDir::current().filePath(QString::fromLatin1(kPrintFileName)));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
     std::string out;
     out.reserve(static_cast<std::size_t>(std::max(count, 0)) * 300);
     RecordScanner records = book.scanner(1);   // leaves the buffer on the last record read
@@ -72,15 +67,15 @@ bool WritePrintFile(Phonebook& book, int count, QString* error)
         out.append(codepage::encode(RecordBlock(n, record)));
         out.append("\"\r\n");
     }
-    // A small file stays in QFile's buffer until flush(): only then does a
-    // full disk show.
-    if (file.write(out.data(), static_cast<qint64>(out.size())) != static_cast<qint64>(out.size()) ||
-        !file.flush()) {
+    // The file is replaced whole: a failed write leaves the last one as it
+    // was, and a link or a pipe under its name is never written through.
+    QString why;
+    if (!io::writeWholeFile(QDir::current().filePath(QString::fromLatin1(kPrintFileName)),
+                            QByteArray::fromRawData(out.data(), static_cast<qsizetype>(out.size())), &why)) {
         if (error)
-            *error = file.errorString();
+            *error = why;
         return false;
     }
-    file.close();
     return true;
 }
 

@@ -4,6 +4,7 @@
 #include "platform/Codepage.h"
 #include "platform/CommonDialog.h"
 #include "platform/Twips.h"
+#include "records/FileIo.h"
 #include "shell/RecordWindow.h"
 #include "shell/AppContext.h"
 #include "shell/Artwork.h"
@@ -450,9 +451,10 @@ void frmView::setText(const QString& text)
 bool frmView::LoadFile(const QString& name, QString* error)
 {
     QFile f(name);
-    if (!f.open(QIODevice::ReadOnly)) {
+    QString why;
+    if (!io::openRegular(f, QIODevice::ReadOnly, &why)) {
         if (error)
-            *error = f.errorString();
+            *error = why;
         return false;
     }
     const QByteArray bytes = f.readAll();

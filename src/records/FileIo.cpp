@@ -1,5 +1,8 @@
 #include "records/FileIo.h"
 
+#include <QFileInfo>
+#include <QTemporaryFile>
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -210,10 +213,93 @@ bool openFile(QFile& file, QIODeviceBase::OpenMode mode, QString* error)
         *error = systemError(EIO);
         return false;
     }
+    return openRegular(file, mode, error);
+}
+
+bool openRegular(QFile& file, QIODeviceBase::OpenMode mode, QString* error)
+{
+    const QString name = QFileInfo(file.fileName()).fileName();
+#ifdef Q_OS_UNIX
+    const bool writes = mode & QIODevice::WriteOnly;
+    int flags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+    flags |= (mode & QIODevice::ReadWrite) == QIODevice::ReadWrite ? O_RDWR : writes ? O_WRONLY : O_RDONLY;
+    if (writes && !(mode & QIODevice::ExistingOnly))
+        flags |= O_CREAT;
+    const int fd = ::open(QFile::encodeName(file.fileName()).constData(), flags, 0600);
+    if (fd < 0) {
+        *error = errno == ELOOP ? QStringLiteral("%1 is a link, which the program does not follow").arg(name)
+                                : systemError(errno);
+        return false;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        *error = QStringLiteral("%1 is not a regular file").arg(name);
+        ::close(fd);
+        return false;
+    }
+    if ((mode & QIODevice::Truncate) && ::ftruncate(fd, 0) != 0) {
+        *error = systemError(errno);
+        ::close(fd);
+        return false;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (!file.open(fd, mode & ~QIODevice::Truncate, QFileDevice::AutoCloseHandle)) {
+        *error = file.errorString();
+        ::close(fd);
+        return false;
+    }
+    return true;
+#else
+    const QFileInfo info(file.fileName());
+    if (info.isSymLink() || info.isJunction()) {
+        *error = QStringLiteral("%1 is a link, which the program does not follow").arg(name);
+        return false;
+    }
+    if (info.exists() && !info.isFile()) {
+        *error = QStringLiteral("%1 is not a regular file").arg(name);
+        return false;
+    }
     if (!file.open(mode)) {
         *error = file.errorString();
         return false;
     }
+    return true;
+#endif
+}
+
+bool writeWholeFile(const QString& path, const QByteArray& bytes, QString* error)
+{
+    // Written beside the target and renamed over it: a link or a pipe
+    // planted under the name is replaced, never written through or waited
+    // on. The new file is the user's alone from its first byte.
+    const QFileInfo target(path);
+    QTemporaryFile out(target.absolutePath() + QStringLiteral("/.") + target.fileName() + QStringLiteral(".XXXXXX"));
+    if (!out.open()) {
+        *error = out.errorString();
+        return false;
+    }
+    out.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    // The flush tells a full disk; the close alone would not.
+    if (out.write(bytes) != bytes.size() || !out.flush()) {
+        *error = out.errorString();
+        return false;
+    }
+#ifdef Q_OS_UNIX
+    if (::fsync(static_cast<int>(out.handle())) != 0 ||
+        ::rename(QFile::encodeName(out.fileName()).constData(), QFile::encodeName(path).constData()) != 0) {
+        *error = systemError(errno);
+        return false;
+    }
+#else
+    out.close();
+    if (!::MoveFileExW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(out.fileName()).utf16()),
+                       reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(path).utf16()),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        *error = QStringLiteral("error %1").arg(::GetLastError());
+        return false;
+    }
+#endif
+    out.setAutoRemove(false);
     return true;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QIODeviceBase>
 #include <QString>
 
@@ -25,8 +26,16 @@ bool sync(QFile& file, QString* error);
 bool truncate(QFile& file, qint64 length, QString* error);
 // Makes a file's creation or removal in `folder` last.
 bool syncFolder(const QString& folder, QString* error = nullptr);
-// Opens `file` (one operation, as a write); false with the reason.
+// Opens `file` (one operation, as a write); false with the reason. The file
+// is never opened through a link at its name, nor when it is anything but
+// a regular file (a pipe would block, a device would take the bytes); one
+// it makes is readable by the user alone, whatever the umask.
 bool openFile(QFile& file, QIODeviceBase::OpenMode mode, QString* error);
+// The same, not counted as a write operation (opening to read, or at start).
+bool openRegular(QFile& file, QIODeviceBase::OpenMode mode, QString* error);
+// Writes a whole file anew under a temporary name and renames it into
+// place, readable by the user alone; false with the reason.
+bool writeWholeFile(const QString& path, const QByteArray& bytes, QString* error);
 // Removes a file (one write operation).
 bool remove(const QString& path, QString* error);
 

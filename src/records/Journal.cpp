@@ -156,7 +156,7 @@ bool Journal::begin(int first, int last, QString* error)
                      .arg((kHeader + n + kTrailer + 1023) / 1024)
                      .arg(why);
         j.close();
-        j.remove();
+        QFile::remove(path);
         release();
         return false;
     }
@@ -291,8 +291,9 @@ Journal::Recovery Journal::recover(RecordFile& file, bool mayPlayBack)
     if (info.size() > maxSize(size))
         return refuse(QStringLiteral("it is larger than any journal of this book can be"));
     QFile j(path);
-    if (!j.open(QIODevice::ReadOnly))
-        return refuse(QStringLiteral("it cannot be read (%1)").arg(j.errorString()));
+    QString unreadable;
+    if (!io::openRegular(j, QIODevice::ReadOnly, &unreadable))
+        return refuse(QStringLiteral("it cannot be read (%1)").arg(unreadable));
     const QByteArray block = j.readAll();
     if (j.error() != QFileDevice::NoError)
         return refuse(QStringLiteral("it cannot be read (%1)").arg(j.errorString()));

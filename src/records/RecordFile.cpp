@@ -15,6 +15,7 @@ bool RecordFile::open(const QString& path)
     openError_.clear();
     notRegular_ = false;
     file_.setFileName(path);
+    path_ = path;
     // A pipe, a device or a folder under the file's name is never opened: a
     // pipe would block or lose what is read from it, and none of them holds
     // records at fixed places.
@@ -28,8 +29,9 @@ bool RecordFile::open(const QString& path)
     };
     if (info.exists() && !info.isFile())
         return notRegular();
-    if (!file_.open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
-        error_ = openError_ = file_.errorString();
+    QString why;
+    if (!io::openRegular(file_, QIODevice::ReadWrite | QIODevice::Unbuffered, &why)) {
+        error_ = openError_ = why;
         return false;
     }
     if (file_.isSequential()) {   // replaced between the look and the open
@@ -49,7 +51,7 @@ bool RecordFile::checkAccess(int number, int count)
 {
     if (!file_.isOpen()) {
         // A file that could not be opened fails every access for that reason.
-        error_ = openError_.isEmpty() ? QStringLiteral("The file %1 is not open.").arg(file_.fileName()) : openError_;
+        error_ = openError_.isEmpty() ? QStringLiteral("The file %1 is not open.").arg(path_) : openError_;
         return false;
     }
     if (number < 1 || count < 0 || number > kMaxRecord || number + count - 1 > kMaxRecord) {

@@ -25,7 +25,7 @@ public:
     bool notRegular() const { return notRegular_; }
     void close();
     bool isOpen() const { return file_.isOpen(); }
-    QString fileName() const { return file_.fileName(); }
+    QString fileName() const { return path_; }
     std::size_t recordSize() const { return size_; }
 
     // Past the end of the file a record reads as zero bytes (a free slot);
@@ -68,6 +68,7 @@ private:
     std::size_t size_;
     std::vector<char> scratch_;
     QFile file_;
+    QString path_;   // the file opened, kept by name
     QString error_;
     QString openError_;   // why the last open failed
     bool notRegular_ = false;

@@ -1,3 +1,4 @@
+#include "print/PrintLayout.h"
 #include "records/Phonebook.h"
 #include "support/Records.h"
 
@@ -5,6 +6,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 using namespace pb;
 using namespace pb::test;
@@ -154,6 +157,62 @@ private slots:
         QVERIFY(!pb.WriteRecord(1));
         QCOMPARE(pb.scanToFreeSlot(1).end, 1);
         QDir().rmdir(QString::fromLatin1(kPhonebookFileName));
+    }
+
+    // Names planted beside a book that is open (a link at the journal's,
+    // the clipboard's or the print file's name, a pipe at the print file's)
+    // are never written through or waited on; every file the program makes
+    // is readable by the user alone, whatever the umask.
+    void plantedNamesAreNeverFollowedAndFilesArePrivate()
+    {
+        const mode_t umaskBefore = ::umask(022);
+        const QString victim = dir_.filePath(QStringLiteral("victim"));
+        {
+            QFile v(victim);
+            QVERIFY(v.open(QIODevice::WriteOnly) && v.write("precious") == 8);
+        }
+        {
+            Phonebook pb;
+            QVERIFY(pb.openPhonebookFile());
+            pb.RecordBuffer = named("Ann");
+            {
+                Phonebook::Change change(pb, 1, 1);
+                QVERIFY(change.ok() && pb.WriteRecord(1) && change.commit());
+            }
+            QVERIFY(QFile::link(victim, QString::fromLatin1(kPhonebookFileName) + QStringLiteral("-journal")));
+            {
+                Phonebook::Change change(pb, 2, 2);
+                QVERIFY(!change.ok());
+            }
+            QVERIFY2(pb.phonebookError().contains(QStringLiteral("link")), qPrintable(pb.phonebookError()));
+            QCOMPARE(readAll(victim), QByteArray("precious"));
+            QCOMPARE(readAll(book_).size(), 440);
+            QFile::remove(QString::fromLatin1(kPhonebookFileName) + QStringLiteral("-journal"));
+
+            QVERIFY(QFile::link(victim, QString::fromLatin1(kClipboardFileName)));
+            QVERIFY(!pb.openClipboardFile());
+            QVERIFY(!pb.WriteClipboardRecord());
+            QCOMPARE(readAll(victim), QByteArray("precious"));
+            QFile::remove(QString::fromLatin1(kClipboardFileName));
+            QVERIFY(pb.openClipboardFile());
+
+            QString error;
+            QVERIFY(QFile::link(victim, QString::fromLatin1(kPrintFileName)));
+            QVERIFY2(WritePrintFile(pb, 1, &error), qPrintable(error));
+            QCOMPARE(readAll(victim), QByteArray("precious"));
+            QVERIFY(!QFileInfo(QString::fromLatin1(kPrintFileName)).isSymLink());
+            QFile::remove(QString::fromLatin1(kPrintFileName));
+            QCOMPARE(::mkfifo(QFile::encodeName(QString::fromLatin1(kPrintFileName)).constData(), 0600), 0);
+            QVERIFY2(WritePrintFile(pb, 1, &error), qPrintable(error));   // would block on the pipe
+            QVERIFY(QFileInfo(QString::fromLatin1(kPrintFileName)).isFile());
+        }
+        for (const char* name : {kPhonebookFileName, kClipboardFileName, kPrintFileName}) {
+            struct stat st;
+            QCOMPARE(::stat(name, &st), 0);
+            QVERIFY2((st.st_mode & 0777) == 0600, name);
+        }
+        QFile::remove(QString::fromLatin1(kPrintFileName));
+        ::umask(umaskBefore);
     }
 };
 
