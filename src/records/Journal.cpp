@@ -300,6 +300,19 @@ Journal::Recovery Journal::recover(RecordFile& file, bool mayPlayBack)
     j.close();
 
     const char* h = block.constData();
+    // Shorter than any header this program writes, and only the beginning
+    // of one (or zeros, where the system had made room but not written):
+    // a power cut right after a change began, before the book was touched.
+    const auto startOfOurs = [&](const char* magic) {
+        return std::equal(h, h + std::min<qsizetype>(block.size(), 8), magic);
+    };
+    if (block.size() < kHeaderV1 + kTrailer &&
+        (std::all_of(block.begin(), block.end(), [](char c) { return c == '\0'; }) || startOfOurs(kMagic) ||
+         startOfOurs(kMagicV1))) {
+        if (!removeJournal(path, &r.error))
+            r.ok = false;
+        return r;
+    }
     const bool v2 = block.size() >= 8 && std::equal(std::begin(kMagic), std::end(kMagic), h);
     const bool v1 = block.size() >= 8 && std::equal(std::begin(kMagicV1), std::end(kMagicV1), h);
     if (!v1 && !v2)

@@ -304,6 +304,33 @@ private slots:
         QCOMPARE(firstNames(env.fileBytes(QStringLiteral("DravikBase.z8B"))), (QStringList{"Ann", "Bob", "Cy"}));
     }
 
+    // A power cut just after a change began leaves the journal empty, with
+    // zeros where the system had made room, or with the first bytes of its
+    // header: it goes without a word, nothing is set aside, the book stays.
+    void aJournalCutShortAtItsStartGoesQuietly_data()
+    {
+        QTest::addColumn<QByteArray>("journal");
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("zeros") << QByteArray(24, '\0');
+        QTest::newRow("half a mark") << QByteArray("z8PJ");
+        QTest::newRow("the mark") << QByteArray("z8PJRNL2") + QByteArray(9, '\0');
+    }
+
+    void aJournalCutShortAtItsStartGoesQuietly()
+    {
+        QFETCH(QByteArray, journal);
+        TestEnv env;
+        env.writeBookNames({"Ann", "Bob"});
+        writeText(env.path(kJournal), journal);
+        const QByteArray before = env.fileBytes(QStringLiteral("DravikBase.z8B"));
+        env.openData();
+        QVERIFY(env.messages().isEmpty());
+        QVERIFY(env.boxes().shown.isEmpty());
+        QVERIFY(!QFileInfo::exists(env.path(kJournal)));
+        QVERIFY(setAside(env.path({})).isEmpty());
+        QCOMPARE(env.fileBytes(QStringLiteral("DravikBase.z8B")), before);
+    }
+
     // A sync tool's rename puts another file in the book's place: the window
     // writes nothing into the old one, opens the new one and counts it.
     void aBookReplacedByAnotherFileIsOpenedAgain()
