@@ -125,6 +125,57 @@ QByteArray fromUtf16(const QByteArray& data)
     return text.toUtf8();
 }
 
+// A CSV cell's line breaks as the book keeps them: a lone LF becomes CR LF;
+// a lone CR is a character of the value and stays, so that it comes back
+// from the book's own export as it went in.
+QString lfToCrLf(const QString& text)
+{
+    if (!text.contains(u'\n'))
+        return text;
+    QString out;
+    out.reserve(text.size() + 16);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == u'\n' && (i == 0 || text[i - 1] != u'\r'))
+            out += u'\r';
+        out += text[i];
+    }
+    return out;
+}
+
+// Whether a spreadsheet would take a cell for a formula (OWASP's CSV
+// injection guidance): it begins with "=", "@", TAB or CR, or with "+" or
+// "-" before anything but a plain number or telephone number ("+1 555
+// 0100" stays as it is). A cell of quotes before such a beginning counts
+// too, so that the one quote the export puts in front always comes off
+// again on import.
+bool formulaLike(QStringView s)
+{
+    while (s.startsWith(u'\''))
+        s = s.sliced(1);
+    if (s.isEmpty())
+        return false;
+    const QChar c = s.front();
+    if (c == u'=' || c == u'@' || c == u'\t' || c == u'\r')
+        return true;
+    if (c != u'+' && c != u'-')
+        return false;
+    const QStringView rest = s.sliced(1);
+    bool digit = false;
+    for (QChar r : rest) {
+        if (r.isDigit())
+            digit = true;
+        else if (r != u' ' && r != u'(' && r != u')' && r != u'.' && r != u'/' && r != u'-')
+            return true;
+    }
+    return !digit;
+}
+
+// Whether a value's first character needs the formula check at all.
+bool mayLookLikeAFormula(char c)
+{
+    return c == '=' || c == '@' || c == '\t' || c == '\r' || c == '+' || c == '-' || c == '\'';
+}
+
 // Whether every line break of the text is CR LF already, as toCrLf() makes it.
 bool crLfOnly(std::string_view text)
 {
@@ -1392,8 +1443,9 @@ char detectSeparator(std::string_view text)
     return best;
 }
 
-QString csvCell(const QString& text)
+QString csvCell(const QString& value)
 {
+    const QString text = formulaLike(value) ? u'\'' + value : value;
     if (!text.contains(u',') && !text.contains(u'"') && !text.contains(u'\n') && !text.contains(u'\r') &&
         !text.contains(u';') && !text.startsWith(u' ') && !text.endsWith(u' '))
         return text;
@@ -2218,7 +2270,7 @@ QList<Contact> readCsvText(const Pieces& pieces, qint64 total, bool utf8, ReadRe
             const std::string_view v = first[f] >= 0 && first[f] < static_cast<qsizetype>(cells.size())
                                            ? cells[static_cast<std::size_t>(first[f])]
                                            : std::string_view();
-            if (!crLfOnly(v) || !quietlyInto(r, static_cast<Field>(f), v))
+            if (!crLfOnly(v) || (!v.empty() && v.front() == '\'') || !quietlyInto(r, static_cast<Field>(f), v))
                 return Straight::No;
             empty = empty && v.empty();
         }
@@ -2253,13 +2305,18 @@ QList<Contact> readCsvText(const Pieces& pieces, qint64 total, bool utf8, ReadRe
             }
         }
         row.clear();
-        for (std::string_view cell : cells)
-            row << decoded(cell);
+        for (std::string_view cell : cells) {
+            // The quote an export puts before what looks like a formula.
+            QString v = decoded(cell);
+            if (v.startsWith(u'\'') && formulaLike(QStringView(v).sliced(1)))
+                v.remove(0, 1);
+            row << v;
+        }
         Contact c;
         QStringList extra;
         for (std::size_t f = 0; f < kFieldCount; ++f) {
             for (qsizetype col : columns[f]) {
-                const QString v = toCrLf(row.value(col));
+                const QString v = lfToCrLf(row.value(col));
                 if (v.isEmpty())
                     continue;
                 if (f == static_cast<std::size_t>(Field::Comments))
@@ -2510,6 +2567,10 @@ QByteArray exportCsv(const QByteArray& book, int count)
     memory::preferHugePages(out.constData(), static_cast<std::size_t>(out.capacity()));
     std::array<char, 4 * kRecordSize> row;
     forEachShownRecord(book, count, [&](const char* r, const StoredFields& field, bool exact, const codepage::Utf8Bytes& t) {
+        // A value a spreadsheet could take for a formula goes the usual way,
+        // which guards it.
+        for (const std::string_view v : field)
+            exact = exact && (v.empty() || !mayLookLikeAFormula(v.front()));
         if (!exact) {
             ContactRecord whole;
             std::copy_n(r, kRecordSize, whole.bytes.begin());

@@ -47,6 +47,21 @@ private:
 
 // Records that use every field to its width, the whole Western code page,
 // and the characters the formats must escape.
+// Values a spreadsheet would run as formulas, and ones it would not.
+ContactRecord formulas()
+{
+    ContactRecord r;
+    for (Field f : kAllFields)
+        r.store(f, QString());
+    r.store(Field::FirstName, QStringLiteral("=HYPERLINK(1)"));
+    r.store(Field::LastName, QStringLiteral("@SUM(A1)"));
+    r.store(Field::Phone, QStringLiteral("+1 555 0100"));
+    r.store(Field::Email, QStringLiteral("-x@example.org"));
+    r.store(Field::Company, QStringLiteral("'=already quoted"));
+    r.store(Field::Comments, QStringLiteral("-12.5"));
+    return r;
+}
+
 QList<ContactRecord> awkwardBook()
 {
     QList<ContactRecord> book;
@@ -74,6 +89,7 @@ QList<ContactRecord> awkwardBook()
     escapes.store(Field::Address, QStringLiteral("1 Main St\r\nSpringfield, IL"));
     escapes.store(Field::Comments, QStringLiteral("line one\r\n\r\nline three; with, marks"));
     book << escapes;
+    book << formulas();
     ContactRecord blank;   // every field empty but still a record
     for (Field f : kAllFields)
         blank.store(f, QString());
@@ -206,6 +222,25 @@ private slots:
                                         .arg(static_cast<int>(f))
                                         .arg(back[i][f], contacts[i][f])));
         QVERIFY(report.skipped.size() <= 1);
+    }
+
+    // An exported CSV opened in a spreadsheet runs no formula: a cell that
+    // would be one gets a quote in front (numbers and phone numbers stay as
+    // they are), which the import takes off again.
+    void spreadsheetsRunNoFormulaFromAnExport()
+    {
+        ContactRecord r = formulas();
+        r.store(Field::Address, QStringLiteral("a lone\rCR"));   // a CR alone comes back alone
+        const QByteArray book(r.bytes.data(), kRecordSize);
+        const QByteArray csv = exportCsv(book, 1);
+        QVERIFY2(csv.contains("\r\n'=HYPERLINK(1),'@SUM(A1),+1 555 0100,'-x@example.org,''=already quoted,"
+                              "\"a lone\rCR\",-12.5\r\n"),
+                 csv.constData());
+        ReadReport read;
+        QByteArray leftOut;
+        const ImportPlan plan = planFileImport(csv, QStringLiteral("out.csv"), &read, QByteArray(), &leftOut);
+        QCOMPARE(plan.count(), 1);
+        QCOMPARE(plan.record(0), r);
     }
 
     // The whole-book export goes from the stored bytes straight to UTF-8: it
