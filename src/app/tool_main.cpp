@@ -65,16 +65,32 @@ QString menuFolder()
     return QDir(data).filePath(QStringLiteral("z8p-phonebook"));
 }
 
+// Text for the terminal: control characters (an escape sequence in a file's
+// name, say) are shown escaped, never sent as they are; line breaks stay.
+QByteArray forTerminal(const QString& text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if ((u < 0x20 && u != u'\n' && u != u'\t') || (u >= 0x7F && u < 0xA0))
+            out += QStringLiteral("\\x%1").arg(u, 2, 16, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    return out.toLocal8Bit();
+}
+
 int fail(const QString& what, const QString& why)
 {
-    std::fprintf(stderr, "z8p-phonebook-tool: %s: %s\n", qPrintable(what), qPrintable(why));
+    std::fprintf(stderr, "z8p-phonebook-tool: %s: %s\n", forTerminal(what).constData(), forTerminal(why).constData());
     return 1;
 }
 
 void print(const QString& text)
 {
     if (!text.isEmpty())
-        std::printf("%s\n", text.toLocal8Bit().constData());
+        std::printf("%s\n", forTerminal(text).constData());
 }
 
 // The book opened as the program opens it: for a command that changes it,
@@ -95,7 +111,7 @@ bool openBook(pb::Phonebook& book, bool mayChange = true)
         return false;
     }
     if (!notice.isEmpty())
-        std::fprintf(stderr, "z8p-phonebook-tool: %s\n", qPrintable(notice));
+        std::fprintf(stderr, "z8p-phonebook-tool: %s\n", forTerminal(notice).constData());
     if (book.recoveredOnOpen())
         print(QStringLiteral("A change left unfinished earlier was undone."));
     return true;
@@ -209,7 +225,7 @@ int main(int argc, char** argv)
                     arg = QDir::current().absoluteFilePath(arg);
             QDir::setCurrent(menu);
             std::fprintf(stderr, "z8p-phonebook-tool: no book in this folder; using the book in %s\n",
-                         qPrintable(QDir::toNativeSeparators(menu)));
+                         forTerminal(QDir::toNativeSeparators(menu)).constData());
         } else if (command == QLatin1String("import") || command == QLatin1String("export") ||
                    command == QLatin1String("check") || command == QLatin1String("repair")) {
             if (!(command == QLatin1String("import") && args.contains(QLatin1String("--dry-run"))))

@@ -222,6 +222,19 @@ private slots:
         }
     }
 
+    // A file's name with an escape sequence reaches the terminal escaped.
+    void oddNamesAreShownEscaped()
+    {
+        TestEnv env;
+        env.writeBook({makeRecord({"Ann"})});
+        const QString odd = QStringLiteral("red\x1b[31m\x07.vcf");
+        const Result r = runTool(env.path(QString()), {QStringLiteral("export"), odd});
+        QCOMPARE(r.status, 0);
+        QVERIFY(QFile::exists(env.path(odd)));
+        QVERIFY2(r.out.contains(QStringLiteral("red\\x1b[31m\\x07.vcf")), qPrintable(r.out));
+        QVERIFY(!r.out.contains(QChar(0x1b)) && !r.out.contains(QChar(0x07)));
+    }
+
     void importReportsFirstThenAppendsInOneStep()
     {
         TestEnv env;
