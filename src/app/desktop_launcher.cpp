@@ -15,6 +15,7 @@
 #ifdef Q_OS_UNIX
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -44,7 +45,19 @@ bool makePrivateFolder(const QString& folder, QString* why)
             return false;
         }
     }
-    return true;
+    // A folder an earlier version left readable by others is made private;
+    // a link in its place is not followed.
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        *why = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    struct stat st;
+    const bool ok = ::fstat(fd, &st) == 0 && (st.st_uid != ::geteuid() || (st.st_mode & 077) == 0 || ::fchmod(fd, 0700) == 0);
+    if (!ok)
+        *why = QString::fromLocal8Bit(std::strerror(errno));
+    ::close(fd);
+    return ok;
 #else
     if (!QDir().mkpath(folder)) {
         *why = QStringLiteral("it could not be made");

@@ -124,6 +124,11 @@ XDG_DATA_HOME="$root/data" QT_QPA_PLATFORM=offscreen timeout 5 "$root/dest/usr/b
 for f in DravikBase.z8B PhoneClip.z8B; do
   [ "$(stat -c %a "$root/data/z8p-phonebook/$f")" = 600 ] || { echo "$f is readable by others"; exit 1; }
 done
+# A data folder an earlier version left readable by others is made private.
+chmod 755 "$root/data/z8p-phonebook"
+XDG_DATA_HOME="$root/data" QT_QPA_PLATFORM=offscreen timeout 5 "$root/dest/usr/bin/z8p-phonebook-desktop" \
+  >/dev/null 2>&1 || true
+[ "$(stat -c %a "$root/data/z8p-phonebook")" = 700 ] || { echo "an existing data folder was left open to others"; exit 1; }
 mkdir -p "$root/home"
 status=0
 HOME="$root/home" XDG_DATA_HOME=relative/path QT_QPA_PLATFORM=offscreen timeout 5 "$root/dest/usr/bin/z8p-phonebook-desktop" \
