@@ -265,6 +265,7 @@ int main(int argc, char** argv)
                                    .arg(result.backup)
                                    .arg(result.records)
                              : QStringLiteral("Nothing to repair: the book has no free slot between its records."));
+        print(pb::exchange::describeStrayBytes(result));
         return 0;
     }
 
@@ -276,13 +277,21 @@ int main(int argc, char** argv)
             return why.isEmpty() ? 1 : fail(bookName, why);
     }
     if (command == QLatin1String("check") && args.isEmpty()) {
-        const pb::exchange::BookCheck check = pb::exchange::checkBook(bytes);
+        const pb::exchange::BookCheck check = pb::exchange::checkOpenBook(book, bytes);
         print(pb::exchange::describe(check));
         return check.clean() ? 0 : 1;
     }
     if (command == QLatin1String("export") && (args.size() == 1 || (args.size() == 2 && args[1] == QLatin1String("--vcard4")))) {
-        const int count = pb::exchange::extentOf(bytes).count;
+        const pb::exchange::Extent extent = pb::exchange::extentOf(bytes);
+        const int count = extent.count;
         const QString target = args[0];
+        // A backup that leaves records out without a word is no backup.
+        if (extent.hidden > 0)
+            return fail(target, QStringLiteral("nothing was written: the book holds %1 after its free slot at record %2, "
+                                               "which an export would leave out; run z8p-phonebook-tool repair first (it "
+                                               "keeps a backup copy), then export")
+                                    .arg(extent.hidden == 1 ? QStringLiteral("1 record") : QStringLiteral("%1 records").arg(extent.hidden))
+                                    .arg(count + 1));
         const QByteArray out = target.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive)
                                    ? pb::exchange::exportCsv(bytes, count)
                                    : pb::exchange::exportVCard(bytes, count, args.size() == 2 ? pb::exchange::VCardVersion::V40

@@ -2483,6 +2483,7 @@ BookCheck checkBook(const QByteArray& bytes)
     const qsizetype size = static_cast<qsizetype>(kRecordSize);
     const qsizetype records = (bytes.size() + size - 1) / size;
     check.strayBytes = bytes.size() % size;
+    check.pastLast = std::max<qint64>(0, records - kMaxRecord);
     int lastRecord = 0;   // the last record that is not a free slot
     bool counting = true;
     for (qsizetype i = 0; i < records; ++i) {
@@ -2539,6 +2540,11 @@ QString describe(const BookCheck& c)
         lines << QStringLiteral("Note (no fault): fields filled to their full width, shown whole: %1.").arg(places(c.noEnd));
     if (!c.undefined.isEmpty())
         lines << QStringLiteral("Fields with bytes the code page does not define: %1.").arg(places(c.undefined));
+    if (c.pastLast)
+        lines << QStringLiteral("The file holds %1 past record %2, the last a book can have: the program never shows %3.")
+                     .arg(c.pastLast == 1 ? QStringLiteral("1 record") : QStringLiteral("%1 records").arg(c.pastLast))
+                     .arg(kMaxRecord)
+                     .arg(c.pastLast == 1 ? QStringLiteral("it") : QStringLiteral("them"));
     if (c.clean())
         lines << QStringLiteral("Nothing else to report.");
     return lines.join(u'\n');

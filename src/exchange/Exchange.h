@@ -129,9 +129,10 @@ struct BookCheck {
     QList<int> uncounted;         // records after a free slot, never counted nor shown
     QList<QPair<int, Field>> noEnd;      // fields filled to their width (the program writes them so too): a note, no fault
     QList<QPair<int, Field>> undefined;  // fields holding bytes the code page does not define
+    qint64 pastLast = 0;          // records (or part of one) past the last number a book can have
     bool clean() const
     {
-        return strayBytes == 0 && freeSlots.isEmpty() && uncounted.isEmpty() && undefined.isEmpty();
+        return strayBytes == 0 && freeSlots.isEmpty() && uncounted.isEmpty() && undefined.isEmpty() && pastLast == 0;
     }
 };
 BookCheck checkBook(const QByteArray& bytes);

@@ -674,6 +674,14 @@ bool readBook(Phonebook& book, QByteArray* bytes, QString* error)
     return true;
 }
 
+BookCheck checkOpenBook(Phonebook& book, const QByteArray& bytes)
+{
+    BookCheck check = checkBook(bytes);
+    const qint64 length = book.phonebookOpen() ? book.phonebookFile().length() : 0;
+    check.pastLast = std::max<qint64>(check.pastLast, (std::max<qint64>(length, 0) + kSize - 1) / kSize - kMaxRecord);
+    return check;
+}
+
 QString backupName(const QDateTime& when)
 {
     return QString::fromLatin1(kPhonebookFileName) + u'.' + when.toString(QStringLiteral("yyyy-MM-ddTHHmmss")) +
@@ -713,7 +721,11 @@ bool repairBook(Phonebook& book, const QString& backupPath, RepairResult* result
     }
     result->backup = backupPath;
 
-    // The records in their order, without the free slots between them.
+    // The records in their order, without the free slots between them; a
+    // last record cut short is completed when it holds a record's start,
+    // else its bytes go.
+    result->strayBytes = check.strayBytes;
+    result->completed = check.strayBytes > 0 && bytes[bytes.size() - check.strayBytes] != '\0';
     const qint64 total = (bytes.size() + kSize - 1) / kSize;
     bytes.resize(total * kSize, '\0');
     QByteArray kept;
@@ -732,6 +744,15 @@ bool repairBook(Phonebook& book, const QString& backupPath, RepairResult* result
     result->changed = true;
     result->records = records;
     return true;
+}
+
+QString describeStrayBytes(const RepairResult& result)
+{
+    if (result.strayBytes == 0)
+        return {};
+    const QString bytes = result.strayBytes == 1 ? QStringLiteral("1 byte") : QStringLiteral("%1 bytes").arg(result.strayBytes);
+    return result.completed ? QStringLiteral("The last record, cut short after %1, was completed with empty bytes.").arg(bytes)
+                            : QStringLiteral("%1 after the last whole record, holding no record, were dropped.").arg(bytes);
 }
 
 } // namespace pb::exchange

@@ -204,7 +204,7 @@ void Data::mnuCheck_Click()
     {
         const BusyCursor busy;
         if (exchange::readBook(ctx_.book, &bytes, &why))
-            check = exchange::checkBook(bytes);
+            check = exchange::checkOpenBook(ctx_.book, bytes);
     }
     if (!why.isEmpty()) {
         ctx_.boxes.show(this, QStringLiteral("The phonebook could not be read.\r\nCause: ") + why, QStringLiteral("ERROR!"),
@@ -247,8 +247,9 @@ void Data::mnuCheck_Click()
     showAfterBookChange(result.records, onNewSlot ? result.records + 1 : *shown);
     ctx_.boxes.show(this,
                     QStringLiteral("The book is repaired: it counts %1 records.\r\nThe backup copy is %2.")
-                        .arg(result.records)
-                        .arg(QFileInfo(result.backup).fileName()),
+                            .arg(result.records)
+                            .arg(QFileInfo(result.backup).fileName()) +
+                        (result.strayBytes ? QStringLiteral("\r\n") + exchange::describeStrayBytes(result) : QString()),
                     kCheckTitle, MsgButtons::Ok, MsgIcon::Information);
 }
 

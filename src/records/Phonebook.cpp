@@ -167,9 +167,16 @@ bool Phonebook::truncateBook(qint64 length)
 {
     // Inside a change, what the cut removes must all be in the journal: the
     // records from the cut to the file's end lie within those reserved.
-    const int from = static_cast<int>(length / static_cast<qint64>(kRecordSize)) + 1;
-    const qint64 reservedEnd = static_cast<qint64>(changeLast_) * static_cast<qint64>(kRecordSize);
-    if (!writeAllowed(from, changeDepth_ > 0 ? std::max(from, changeLast_) : from))
+    // Growing a last record cut short to its whole length touches that
+    // record alone.
+    const qint64 size = static_cast<qint64>(kRecordSize);
+    const qint64 now = std::max<qint64>(phonebook_.length(), 0);
+    const int from = static_cast<int>(std::min(length, now) / size) + 1;
+    const int to = static_cast<int>((std::max(length, now) + size - 1) / size);
+    const qint64 reservedEnd = static_cast<qint64>(changeLast_) * size;
+    if (changeDepth_ > 0 && length == now && length <= reservedEnd)
+        return writeAllowed(changeFirst_, changeFirst_);   // nothing to cut or add
+    if (!writeAllowed(from, changeDepth_ > 0 ? std::max(from, to) : from))
         return false;
     if (changeDepth_ > 0 && (phonebook_.length() > reservedEnd || length > reservedEnd)) {
         error_ = QStringLiteral("The change touches records it did not reserve.");

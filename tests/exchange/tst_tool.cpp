@@ -84,6 +84,10 @@ private slots:
         QCOMPARE(r.status, 1);
         QCOMPARE(env.fileBytes(QStringLiteral("DravikBase.z8B")), before);
         QCOMPARE(QDir().entryList({QStringLiteral("*.bak")}).size(), 0);
+        // The check tells of the record past the last a book can have.
+        const Result c = runTool(QDir::currentPath(), {QStringLiteral("check")});
+        QCOMPARE(c.status, 1);
+        QVERIFY2(c.out.contains(QStringLiteral("1 record past record 32767")), qPrintable(c.out));
     }
 
     void exportWritesTheRecordsTheProgramShows()
@@ -91,14 +95,24 @@ private slots:
         TestEnv env;
         env.writeBook({makeRecord({"Ann", "Lee", "555", "ann@x.org"}), named("Bob"), ContactRecord(), named("Hidden")});
         const QString csv = env.path(QStringLiteral("out.csv"));
-        const Result r = runTool(QDir::currentPath(), {QStringLiteral("export"), csv});
+        // A record after a free slot would be left out: nothing is written
+        // and the user is sent to repair, which closes the hole.
+        Result r = runTool(QDir::currentPath(), {QStringLiteral("export"), csv});
+        QCOMPARE(r.status, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("1 record after its free slot at record 3")) &&
+                     r.err.contains(QStringLiteral("repair")),
+                 qPrintable(r.err));
+        QVERIFY(!QFile::exists(csv));
+        QCOMPARE(runTool(QDir::currentPath(), {QStringLiteral("repair")}).status, 0);
+        r = runTool(QDir::currentPath(), {QStringLiteral("export"), csv});
         QCOMPARE(r.status, 0);
+        QVERIFY2(r.out.startsWith(QStringLiteral("3 contacts written")), qPrintable(r.out));
         QFile f(csv);
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QByteArray bytes = f.readAll();
         QVERIFY(bytes.startsWith("\xEF\xBB\xBF" "First Name,"));   // the mark spreadsheets look for
         const QList<exchange::Contact> back = exchange::readCsv(bytes, nullptr);
-        QCOMPARE(back.size(), 2);
+        QCOMPARE(back.size(), 3);
         QCOMPARE(back[0][Field::Email], QStringLiteral("ann@x.org"));
         QCOMPARE(runTool(QDir::currentPath(), {QStringLiteral("frobnicate")}).status, 2);
     }
@@ -292,6 +306,40 @@ private slots:
         r = runTool(QDir::currentPath(), {QStringLiteral("repair")});
         QVERIFY2(r.out.startsWith(QStringLiteral("Nothing to repair")), qPrintable(r.out));
         QCOMPARE(QDir::current().entryList({QStringLiteral("DravikBase.z8B.*.bak")}).size(), 1);
+    }
+
+    // A book whose length is no multiple of a record: repair keeps a backup,
+    // then completes a last record cut short or drops a tail that holds
+    // none, and says which.
+    void repairCompletesOrDropsALastRecordCutShort_data()
+    {
+        QTest::addColumn<QByteArray>("tail");
+        QTest::addColumn<int>("length");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("a record's start") << QByteArray("Cy") << 3 * 440 << QStringLiteral("was completed");
+        QTest::newRow("no record") << QByteArray("\0\0\0", 3) << 2 * 440 << QStringLiteral("were dropped");
+    }
+
+    void repairCompletesOrDropsALastRecordCutShort()
+    {
+        QFETCH(QByteArray, tail);
+        QFETCH(int, length);
+        QFETCH(QString, said);
+        TestEnv env;
+        env.writeBook({named("Ann"), named("Bob")});
+        QFile f(env.phonebookPath());
+        QVERIFY(f.open(QIODevice::Append) && f.write(tail) == tail.size());
+        f.close();
+        const QByteArray before = env.fileBytes(QStringLiteral("DravikBase.z8B"));
+        const Result r = runTool(env.path(QString()), {QStringLiteral("repair")});
+        QVERIFY2(r.status == 0, qPrintable(r.err));
+        QVERIFY2(r.out.contains(said), qPrintable(r.out));
+        const QByteArray after = env.fileBytes(QStringLiteral("DravikBase.z8B"));
+        QCOMPARE(after.size(), length);
+        QCOMPARE(after.left(880), before.left(880));
+        const QStringList backups = QDir(env.path(QString())).entryList({QStringLiteral("DravikBase.z8B.*.bak")});
+        QCOMPARE(backups.size(), 1);
+        QCOMPARE(env.fileBytes(backups[0]), before);
     }
 };
 
