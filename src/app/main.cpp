@@ -1,5 +1,6 @@
 #include "app/InfoOptions.h"
 #include "platform/Codepage.h"
+#include "platform/MailService.h"
 #include "platform/MessageBoxes.h"
 #include "platform/SettingsStore.h"
 #include "platform/Version.h"
@@ -72,6 +73,7 @@ int main(int argc, char** argv)
     // Wayland matches the windows to the menu entry by this name.
     QGuiApplication::setDesktopFileName(QStringLiteral("com.rivevozudezi.Z8pPhonebook"));
 
+    pb::DesktopMailService().removeOldAttachments();
     pb::DesktopMessageBoxes boxes;
     pb::SettingsStore settings;
     pb::DesktopDialogs dialogs;

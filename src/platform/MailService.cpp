@@ -195,6 +195,15 @@ std::optional<MailHandOff> planHandOff(const MailMessage& m, QString* error)
 
 DesktopMailService::DesktopMailService(QString attachmentFolder) : attachmentFolder_(std::move(attachmentFolder)) {}
 
+void DesktopMailService::removeOldAttachments() const
+{
+    const QString folder = attachmentFolder_.isEmpty()
+                               ? QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + QStringLiteral("/mail")
+                               : attachmentFolder_;
+    if (QFileInfo(folder).isDir())
+        pb::removeOldAttachments(QDir(folder));
+}
+
 void DesktopMailService::send(const MailMessage& message, Done done)
 {
     QString error;

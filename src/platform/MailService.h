@@ -57,6 +57,9 @@ public:
     // Attachments go into `attachmentFolder` (the user's cache by default).
     explicit DesktopMailService(QString attachmentFolder = QString());
     void send(const MailMessage& message, Done done) override;
+    // Removes the attachments a week old or older, also when no mail is
+    // written in this run (the program calls it at start).
+    void removeOldAttachments() const;
 
 private:
     QString attachmentFolder_;

@@ -327,6 +327,23 @@ private slots:
         QVERIFY(env.boxes().shown.isEmpty());
         QFile::remove(args[2]);
     }
+
+    // Attachments a week old go at the program's start, even when no mail is
+    // written in that run; younger ones stay for the mail program.
+    void attachmentsAWeekOldAreRemoved()
+    {
+        QTemporaryDir folder;
+        const auto make = [&](const char* name, int daysOld) {
+            QFile f(folder.filePath(QString::fromLatin1(name)));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.setFileTime(QDateTime::currentDateTime().addDays(-daysOld), QFileDevice::FileModificationTime);
+        };
+        make("message-old.txt", 8);
+        make("message-new.txt", 1);
+        DesktopMailService(folder.path()).removeOldAttachments();
+        QVERIFY(!QFile::exists(folder.filePath(QStringLiteral("message-old.txt"))));
+        QVERIFY(QFile::exists(folder.filePath(QStringLiteral("message-new.txt"))));
+    }
 };
 
 QTEST_MAIN(TestMail)
