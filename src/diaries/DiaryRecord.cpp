@@ -1,6 +1,9 @@
 #include "diaries/DiaryRecord.h"
 
+#include "records/FileIo.h"
 #include "records/Journal.h"
+
+#include <QFileInfo>
 
 #include "platform/Codepage.h"
 #include "records/RecordNumber.h"
@@ -50,18 +53,63 @@ bool DiaryRecord::showsWhole(DiaryField f, QStringView text) const
     return withoutTrailingSpaces(shownText(f)) == withoutTrailingSpaces(text);
 }
 
+namespace {
+constexpr int kLockWaitMs = 10000;
+}
+
 bool DiaryFile::openDiaries(const QString& path, QString* notice)
 {
     if (!open(path))
         return false;
-    const Journal::Recovery r = Journal::recover(*this);
-    *notice = r.notice;
-    if (!r.ok && notice->isEmpty())
-        *notice = QStringLiteral("An entry whose save was cut short could not be put back: ") + r.error;
+    notice->clear();
+    // A journal is played back only under the lock: another program's save
+    // may be under way.
+    if (QFileInfo::exists(Journal::pathFor(path)) || QFileInfo(Journal::pathFor(path)).isSymLink()) {
+        io::FileLock lock(path + QStringLiteral("-lock"));
+        QString why;
+        if (lock.lock(kLockWaitMs, &why) != io::FileLock::Result::Locked) {
+            *notice = QStringLiteral("An entry whose save was cut short was not put back: the diaries' lock could not be "
+                                     "had%1.")
+                          .arg(why.isEmpty() ? QString() : QStringLiteral(" (") + why + u')');
+            known_ = identity();
+            return true;
+        }
+        const Journal::Recovery r = Journal::recover(*this);
+        *notice = r.notice;
+        if (!r.ok && notice->isEmpty())
+            *notice = QStringLiteral("An entry whose save was cut short could not be put back: ") + r.error;
+    }
+    known_ = identity();
     return true;
 }
 
 bool DiaryFile::write(int number, const DiaryRecord& from)
+{
+    io::FileLock lock(fileName() + QStringLiteral("-lock"));
+    QString why;
+    switch (lock.lock(kLockWaitMs, &why)) {
+    case io::FileLock::Result::Locked:
+        break;
+    case io::FileLock::Result::Busy:
+        failWith(QStringLiteral("Another program is saving the diaries; try again when it is done."));
+        return false;
+    case io::FileLock::Result::CannotMake:
+        failWith(QStringLiteral("The diaries' lock file %1 could not be opened (%2), so nothing was saved.")
+                     .arg(QFileInfo(fileName()).fileName() + QStringLiteral("-lock"), why));
+        return false;
+    }
+    const io::Identity now = identity();
+    if (known_.valid() && now != known_) {
+        known_ = now;
+        failWith(QStringLiteral("The diaries were changed by another program since they were read; nothing was written."));
+        return false;
+    }
+    const bool saved = writeLocked(number, from);
+    known_ = identity();
+    return saved;
+}
+
+bool DiaryFile::writeLocked(int number, const DiaryRecord& from)
 {
     Journal journal(*this);
     QString why;

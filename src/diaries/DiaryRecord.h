@@ -52,8 +52,14 @@ public:
     bool openDiaries(const QString& path, QString* notice);
     bool read(int number, DiaryRecord& into) { return readBytes(number, into.bytes.data()); }
     // Writes an entry whole or not at all (journaled, on the disk when it
-    // returns true); a failure leaves the old entry as it was.
+    // returns true); a failure leaves the old entry as it was. Like the
+    // book, it holds the diaries' lock, and writes nothing over diaries
+    // another program changed since this one read them.
     bool write(int number, const DiaryRecord& from);
+
+private:
+    bool writeLocked(int number, const DiaryRecord& from);
+    io::Identity known_;   // the file as this program last saw it
 };
 
 } // namespace pb

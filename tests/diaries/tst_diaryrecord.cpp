@@ -1,11 +1,13 @@
 #include "diaries/DateStamp.h"
 #include "diaries/DiaryRecord.h"
+#include "records/FileIo.h"
 #include "platform/Codepage.h"
 #include "support/Records.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -165,6 +167,33 @@ private slots:
         }
         QCOMPARE(readAll(path_), bytesOf(one));
         QVERIFY(f.write(2, one));
+    }
+
+    // Two windows on one book: a save over diaries the other changed since
+    // they were read writes nothing and says so; the next save goes
+    // through. Without the lock nothing is saved.
+    void twoWritersNeverOverwriteEachOtherUnseen()
+    {
+        DiaryFile a, b;
+        QString notice;
+        QVERIFY(a.openDiaries(path_, &notice) && b.openDiaries(path_, &notice));
+        const DiaryRecord fromB = entry(QStringLiteral("b"), QStringLiteral("saved by the other window"));
+        const DiaryRecord fromA = entry(QStringLiteral("a"), QStringLiteral("saved here"));
+        QVERIFY(b.write(1, fromB));
+        QVERIFY(!a.write(1, fromA));
+        QVERIFY2(a.errorString().contains(QStringLiteral("changed by another program")), qPrintable(a.errorString()));
+        QCOMPARE(readAll(path_), bytesOf(fromB));
+        QVERIFY(a.write(2, fromA));   // seen now
+
+        io::FileLock held(path_ + QStringLiteral("-lock"));
+        QString why;
+        QCOMPARE(held.lock(0, &why), io::FileLock::Result::Locked);
+        const QByteArray before = readAll(path_);
+        QElapsedTimer waited;
+        waited.start();
+        QVERIFY(!b.write(3, fromB));
+        QVERIFY(waited.elapsed() >= 5000);   // waited for the other save first
+        QCOMPARE(readAll(path_), before);
     }
 
     void theStampIsTimeThenDateWithTheLocalesNames()
