@@ -83,6 +83,14 @@ bool DiaryFile::openDiaries(const QString& path, QString* notice)
     return true;
 }
 
+bool DiaryFile::read(int number, DiaryRecord& into)
+{
+    if (!readBytes(number, into.bytes.data()))
+        return false;
+    known_ = identity();
+    return true;
+}
+
 bool DiaryFile::write(int number, const DiaryRecord& from)
 {
     io::FileLock lock(fileName() + QStringLiteral("-lock"));

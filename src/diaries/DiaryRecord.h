@@ -50,7 +50,8 @@ public:
     // Opens the file; an entry whose save was cut short is put back first.
     // `notice` tells what the user must hear about it (empty: nothing).
     bool openDiaries(const QString& path, QString* notice);
-    bool read(int number, DiaryRecord& into) { return readBytes(number, into.bytes.data()); }
+    // Reads an entry; the diaries as they are now count as seen.
+    bool read(int number, DiaryRecord& into);
     // Writes an entry whole or not at all (journaled, on the disk when it
     // returns true); a failure leaves the old entry as it was. Like the
     // book, it holds the diaries' lock, and writes nothing over diaries
