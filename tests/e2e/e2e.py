@@ -266,6 +266,39 @@ def case_triple_click_in_the_viewer_takes_one_line(build):
         check(text.strip() != "", "a line")
 
 
+def case_names_planted_beside_the_book_are_not_followed(build):
+    # While the window is open, a link is planted at the journal's name and
+    # a pipe at the print file's: Add writes nothing through the link (and
+    # says why), All Records to a File does not hang on the pipe.
+    with Session(build, book_bytes=book("Ann", "Bob")) as s:
+        w = s.main_window()
+        victim = os.path.join(s.tmp, "victim")
+        with open(victim, "wb") as f:
+            f.write(b"precious")
+        os.symlink(victim, s.app.file("DravikBase.z8B-journal"))
+        os.mkfifo(s.app.file("PhonePrint.z8P"))
+        s.desk.click(*s.at(w, *NEW_RECORD_BUTTON))
+        wait_until("the new slot", lambda: title_of(s, w) == "PhoneBook Record: 3 of 2")
+        s.desk.type("Zed")
+        s.desk.key("ctrl+s")
+        box = s.desk.wait_window("^ERROR")
+        check(open(victim, "rb").read() == b"precious", "the link's target was written")
+        check(s.app.read("DravikBase.z8B") == book("Ann", "Bob"), "the book changed")
+        s.desk.focus(box)
+        s.desk.key("Return")
+        s.desk.wait_no_window("^ERROR")
+        s.desk.focus(w)
+        s.desk.key("alt+f", "p")
+        p = s.desk.wait_window("^Print$")
+        s.desk.click(*s.at(p, 20, 99))     # All Records
+        s.desk.click(*s.at(p, 140, 75))    # To a File
+        s.desk.click(*s.at(p, 100, 21))    # Print
+        s.desk.wait_window("^Info\\.\\.\\.$", timeout=10)
+        check(os.path.isfile(s.app.file("PhonePrint.z8P")) and b"Bob" in s.app.read("PhonePrint.z8P"),
+              "the print file")
+        check(open(victim, "rb").read() == b"precious", "the link's target was written")
+
+
 def full_book():
     """32767 contacts of realistic length."""
     return b"".join(record(first="Given%d" % i, last="Family%d" % i, phone="+44 20 7946 %05d" % i,
@@ -275,6 +308,21 @@ def full_book():
                     for i in range(1, 32768))
 
 
+def print_all_to_pdf(s):
+    """Print > All Records > To a Printer, and the printer dialog's Print to
+    File (PDF) into the home folder, answered with Enter."""
+    s.desk.key("alt+f", "p")
+    p = s.desk.wait_window("^Print$")
+    s.desk.click(*s.at(p, 20, 99))     # All Records
+    s.desk.click(*s.at(p, 140, 99))    # To a Printer
+    s.desk.click(*s.at(p, 100, 21))    # Print
+    d = wait_until("the printer dialog", lambda: ([x for x in s.desk.windows("^Print$") if x != p] or [None])[0],
+                   timeout=60)
+    time.sleep(0.5)
+    s.desk.focus(d)
+    s.desk.key("Return")
+
+
 def case_print_a_full_book_to_pdf(build):
     # All Records to a Printer on a full book: the printer dialog's "Print
     # to File (PDF)" answered with Enter; the progress shows; the PDF holds
@@ -282,16 +330,7 @@ def case_print_a_full_book_to_pdf(build):
     with Session(build, book_bytes=full_book()) as s:
         w = s.main_window()
         check(title_of(s, w) == "PhoneBook Record: 1 of 32767", "a full book")
-        s.desk.key("alt+f", "p")
-        p = s.desk.wait_window("^Print$")
-        s.desk.click(*s.at(p, 20, 99))     # All Records
-        s.desk.click(*s.at(p, 140, 99))    # To a Printer
-        s.desk.click(*s.at(p, 100, 21))    # Print
-        d = wait_until("the printer dialog", lambda: ([x for x in s.desk.windows("^Print$") if x != p] or [None])[0],
-                       timeout=60)
-        time.sleep(0.5)
-        s.desk.focus(d)
-        s.desk.key("Return")   # Print to File (PDF), into the home folder
+        print_all_to_pdf(s)
         s.desk.wait_window("^Printing$", timeout=10)
         pdf = os.path.join(s.app.home, "print.pdf")
         wait_until("the whole print", lambda: not s.desk.windows("^Printing$") and os.path.exists(pdf), timeout=200)
@@ -316,16 +355,7 @@ def case_a_cancelled_print_leaves_nothing_behind(build):
         w = s.main_window()
         time.sleep(1.0)
         before = resident_kb(s.app.proc.pid)
-        s.desk.key("alt+f", "p")
-        p = s.desk.wait_window("^Print$")
-        s.desk.click(*s.at(p, 20, 99))     # All Records
-        s.desk.click(*s.at(p, 140, 99))    # To a Printer
-        s.desk.click(*s.at(p, 100, 21))    # Print
-        d = wait_until("the printer dialog", lambda: ([x for x in s.desk.windows("^Print$") if x != p] or [None])[0],
-                       timeout=60)
-        time.sleep(0.5)
-        s.desk.focus(d)
-        s.desk.key("Return")   # Print to File (PDF), into the home folder
+        print_all_to_pdf(s)
         progress = s.desk.wait_window("^Printing$", timeout=10)
         s.desk.focus(progress)
         s.desk.key("Escape")
