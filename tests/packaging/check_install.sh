@@ -124,6 +124,22 @@ XDG_DATA_HOME="$root/data" QT_QPA_PLATFORM=offscreen timeout 5 "$root/dest/usr/b
 for f in DravikBase.z8B PhoneClip.z8B; do
   [ "$(stat -c %a "$root/data/z8p-phonebook/$f")" = 600 ] || { echo "$f is readable by others"; exit 1; }
 done
+# Files that hold contacts are the user's alone, whatever the umask: as
+# root (a test machine), another account is tried for real.
+chmod 755 "$root"   # others may pass through, as through a home folder
+mkdir -p "$root/shared" && chmod 755 "$root/shared"
+printf 'First Name,Last Name\r\nAnn,Lee\r\n' > "$root/shared/in.csv"
+(cd "$root/shared" && umask 022 && HOME="$root/home-x" "$x/usr/bin/z8p-phonebook-tool" import in.csv --new >/dev/null &&
+  HOME="$root/home-x" "$x/usr/bin/z8p-phonebook-tool" export out.vcf >/dev/null)
+for f in DravikBase.z8B out.vcf; do
+  [ "$(stat -c %a "$root/shared/$f")" = 600 ] || { echo "$f is readable by others under umask 022"; exit 1; }
+  if [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null; then
+    if setpriv --reuid=65534 --regid=65534 --clear-groups cat "$root/shared/$f" >/dev/null 2>&1; then
+      echo "another account could read $f"; exit 1
+    fi
+  fi
+done
+
 # A data folder an earlier version left readable by others is made private.
 chmod 755 "$root/data/z8p-phonebook"
 XDG_DATA_HOME="$root/data" QT_QPA_PLATFORM=offscreen timeout 5 "$root/dest/usr/bin/z8p-phonebook-desktop" \
