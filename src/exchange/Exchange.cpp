@@ -1783,12 +1783,95 @@ namespace {
 // or -1 to stop; what it leaves comes again at the front of the next piece,
 // which grows when nothing was taken. False, with the reason in `error`, on
 // a read error.
+// A line longer than any value a record or a report could use is cut as
+// it is read: its beginning is kept, the rest up to its end is not held at
+// all, so that one huge line cannot take the memory; each cut is told.
+struct LineCut {
+    qint64 line;      // from 1
+    qint64 dropped;   // bytes left out
+};
+
+class LineCap
+{
+public:
+    static constexpr qsizetype kLongest = 1 << 20;   // 1 MiB: a large photo's line, unfolded
+
+    // Cuts the lines of data[from, to) in place, carrying on from the bytes
+    // before; returns the new end.
+    qsizetype cut(char* data, qsizetype from, qsizetype to)
+    {
+        char* w = data + from;
+        const char* r = data + from;
+        const char* const end = data + to;
+        while (r < end) {
+            const auto* nl = static_cast<const char*>(std::memchr(r, '\n', static_cast<std::size_t>(end - r)));
+            const char* const stop = nl ? nl : end;
+            const qsizetype run = stop - r;
+            if (dropping_) {
+                dropped_ += run;
+            } else {
+                const qsizetype keep = std::min(run, kLongest - length_);
+                if (w != r)
+                    std::memmove(w, r, static_cast<std::size_t>(keep));
+                w += keep;
+                length_ += keep;
+                if (keep < run) {
+                    dropping_ = true;
+                    dropped_ = run - keep;
+                }
+            }
+            r = stop;
+            if (nl) {
+                finishLine();
+                *w++ = *r++;   // the line break stays
+            }
+        }
+        return w - data;
+    }
+    // The cuts so far, the last line's too once the text has ended.
+    std::vector<LineCut> cuts()
+    {
+        finishLine();
+        return cuts_;
+    }
+
+private:
+    void finishLine()
+    {
+        if (dropping_)
+            cuts_.push_back({line_, dropped_});
+        dropping_ = false;
+        length_ = 0;
+        ++line_;
+    }
+
+    qsizetype length_ = 0;   // of the line being read, as kept
+    qint64 line_ = 1;
+    bool dropping_ = false;
+    qint64 dropped_ = 0;
+    std::vector<LineCut> cuts_;
+};
+
+// What the report says of the lines cut.
+void reportCuts(const std::vector<LineCut>& cuts, ReadReport* report)
+{
+    if (!report)
+        return;
+    for (const LineCut& c : cuts)
+        report->skipped << QStringLiteral("Line %1 is longer than any value a record can hold: its first %2 MiB was read, "
+                                          "the %3 bytes after them were left out.")
+                               .arg(c.line)
+                               .arg(LineCap::kLongest >> 20)
+                               .arg(c.dropped);
+}
+
 template <typename Read>
-bool forEachPiece(QFile& in, qsizetype piece, QString* error, const Read& read)
+bool forEachPiece(QFile& in, qsizetype piece, QString* error, const Read& read, std::vector<LineCut>* cuts = nullptr)
 {
     QByteArray buffer = memory::uninitialized(piece);
     qsizetype held = 0;      // bytes in the buffer, not yet taken
     qint64 at = 0;           // where the buffer's first byte is in the text
+    LineCap cap;
     for (bool atEnd = false; !atEnd;) {
         if (held == buffer.size())
             buffer.resize(buffer.size() * 2);   // nothing taken from a whole piece
@@ -1798,7 +1881,7 @@ bool forEachPiece(QFile& in, qsizetype piece, QString* error, const Read& read)
             return false;
         }
         atEnd = got == 0;
-        held += static_cast<qsizetype>(got);
+        held = cap.cut(buffer.data(), held, held + static_cast<qsizetype>(got));
         const qsizetype took = read(std::string_view(buffer.constData(), static_cast<std::size_t>(held)), at, atEnd);
         if (took < 0)
             break;
@@ -1806,6 +1889,8 @@ bool forEachPiece(QFile& in, qsizetype piece, QString* error, const Read& read)
         held -= took;
         at += took;
     }
+    if (cuts)
+        *cuts = cap.cuts();
     return true;
 }
 
@@ -1836,6 +1921,7 @@ QList<Contact> readVCard(QFile& in, ReadReport* report, QuickRecords* quick, QSt
         in.skip(3);
     const qint64 total = in.isSequential() ? 0 : std::max<qint64>(0, in.size() - in.pos());
     VCardReader reader(report, quick, total);
+    std::vector<LineCut> cuts;
     const bool read = forEachPiece(in, piece, error, [&](std::string_view text, qint64 at, bool last) -> qsizetype {
         if (reader.stopped())
             return -1;
@@ -1845,9 +1931,10 @@ QList<Contact> readVCard(QFile& in, ReadReport* report, QuickRecords* quick, QSt
         if (end > 0)
             reader.read(view.first(end), at);
         return end;
-    });
+    }, &cuts);
     if (!read)
         return {};
+    reportCuts(cuts, report);
     return reader.finish();
 }
 
@@ -2452,14 +2539,17 @@ QList<Contact> readCsv(QFile& in, ReadReport* report, QuickRecords* quick, QStri
     const qint64 origin = in.pos() + (mark == "\xEF\xBB\xBF" ? 3 : 0);
     const qint64 total = std::max<qint64>(0, in.size() - origin);
     // The whole text's bytes say how it is encoded before any cell is decoded.
+    std::vector<LineCut> cuts;
+    std::vector<LineCut>* firstPass = &cuts;   // every pass cuts the same lines
     const auto pieces = [&](const auto& read) {
         if (error->isEmpty() && !in.seek(origin))
             *error = in.errorString();
         if (error->isEmpty())
-            forEachPiece(in, piece, error, read);
+            forEachPiece(in, piece, error, read, std::exchange(firstPass, nullptr));
     };
     Utf8Scan scan;
     pieces([&](std::string_view text, qint64, bool last) { return scan.feed(text, last); });
+    reportCuts(cuts, report);
     const auto lineOf = [&](qint64 place) {
         int line = 1;
         pieces([&](std::string_view text, qint64 at, bool) -> qsizetype {

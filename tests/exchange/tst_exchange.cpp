@@ -825,6 +825,51 @@ private slots:
         QVERIFY(none.skipped.value(0).contains(QStringLiteral("not a row of column names")));
     }
 
+    // One line longer than any value a record can hold is cut as it is read
+    // (never held whole), and the report names the line and what went.
+    void aHugeLineIsCutAsItIsRead_data()
+    {
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QByteArray>("after");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("line");
+        QTest::newRow("vCard") << QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;;\r\nNOTE:")
+                               << QByteArray("\r\nEND:VCARD\r\nBEGIN:VCARD\r\nN:Day;Bob;;;\r\nEND:VCARD\r\n")
+                               << QStringLiteral("big.vcf") << 4;
+        QTest::newRow("CSV") << QByteArray("First Name,Last Name,Notes\r\nAnn,Lee,") << QByteArray("\r\nBob,Day,x\r\n")
+                             << QStringLiteral("big.csv") << 2;
+    }
+
+    void aHugeLineIsCutAsItIsRead()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(QByteArray, after);
+        QFETCH(QString, name);
+        QFETCH(int, line);
+        QTemporaryDir dir;
+        QFile file(dir.filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        const qint64 longLine = 3 << 20;
+        file.write(before);
+        file.write(QByteArray(longLine, 'x'));
+        file.write(after);
+        file.close();
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        ReadReport read;
+        ImportPlan plan;
+        QByteArray leftOut;
+        QString error;
+        QVERIFY2(planFileImport(file, &read, QByteArray(), &plan, &leftOut, &error), qPrintable(error));
+        QCOMPARE(plan.count(), 2);
+        QCOMPARE(FieldText(plan.record(1), Field::FirstName).trimmed(), QStringLiteral("Bob"));
+        const QString told = read.skipped.join(u'\n');
+        QVERIFY2(told.contains(QStringLiteral("Line %1 is longer than any value a record can hold: its first 1 MiB was read, "
+                                              "the %2 bytes after them were left out.")
+                                   .arg(line)
+                                   .arg(longLine + 1 - ((1 << 20) - (before.size() - before.lastIndexOf('\n') - 1)))),   // and the CR
+                 qPrintable(told));
+    }
+
     // Files other programs wrote, one a case, in files/: each is imported
     // into an empty book and what the user is told and what the book gets
     // is compared with the file's .ref beside it (PB_WRITE_REFS=1 writes
