@@ -15,7 +15,7 @@ import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import AccessibilityBus, Failure, Session, book, check, record, wait_until  # noqa: E402
+from harness import AccessibilityBus, Failure, Program, Session, book, check, record, wait_until  # noqa: E402
 
 # Places in the main window (pixels from its top left corner at 96 dpi):
 # the centre of the record box, the first-name box and the comments box.
@@ -297,6 +297,38 @@ def case_names_planted_beside_the_book_are_not_followed(build):
         check(os.path.isfile(s.app.file("PhonePrint.z8P")) and b"Bob" in s.app.read("PhonePrint.z8P"),
               "the print file")
         check(open(victim, "rb").read() == b"precious", "the link's target was written")
+
+
+def case_two_windows_never_overwrite_each_others_diaries(build):
+    # Two runs on one folder, each with its diaries open on the same entry:
+    # the first saves; the second's save would write over what it never
+    # read, and is refused with a word instead.
+    with Session(build, book_bytes=book("Ann")) as s:
+        w1 = s.main_window()
+        other = Program(build, s.tmp, s.x.display).start()
+        try:
+            w2 = wait_until("the second main window",
+                            lambda: [x for x in s.desk.windows("^PhoneBook Record: ") if x != w1], timeout=20)[0]
+            time.sleep(0.5)
+            diaries = []
+            for w in (w1, w2):
+                s.desk.focus(w)
+                s.desk.key("alt+f", "o", "Down", "Return")   # File > Open > DiariesBook...
+                diaries.append(wait_until("its diaries", lambda: [x for x in s.desk.windows("^DiariesBook")
+                                                                  if x not in diaries])[0])
+            time.sleep(0.5)
+            s.desk.focus(diaries[0])
+            s.desk.type("first window")
+            s.desk.key("ctrl+s")
+            wait_until("the first save", lambda: b"first window" in s.app.read("Diaries.z8D"))
+            s.desk.focus(diaries[1])
+            s.desk.type("second window")
+            s.desk.key("ctrl+s")
+            s.desk.wait_window("^ERROR")
+            data = s.app.read("Diaries.z8D")
+            check(b"first window" in data and b"second window" not in data, "the first save was overwritten")
+        finally:
+            other.stop()
 
 
 def full_book():
