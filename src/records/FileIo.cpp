@@ -207,6 +207,33 @@ bool syncFolder(const QString& folder, QString* error)
 #endif
 }
 
+#ifdef Q_OS_UNIX
+namespace {
+
+// Opens `path` with `flags`, never through a link and never blocking on a
+// pipe, and only when it is a regular file (new ones 0600); the descriptor
+// (still non-blocking), or -1 with the reason.
+int openRegularFd(const QString& path, int flags, QString* error)
+{
+    const QString name = QFileInfo(path).fileName();
+    const int fd = ::open(QFile::encodeName(path).constData(), flags | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+    if (fd < 0) {
+        *error = errno == ELOOP ? QStringLiteral("%1 is a link, which the program does not follow").arg(name)
+                                : systemError(errno);
+        return -1;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        *error = QStringLiteral("%1 is not a regular file").arg(name);
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+} // namespace
+#endif
+
 bool openFile(QFile& file, QIODeviceBase::OpenMode mode, QString* error)
 {
     if (allowedBytes(0) >= 0) {
@@ -218,25 +245,14 @@ bool openFile(QFile& file, QIODeviceBase::OpenMode mode, QString* error)
 
 bool openRegular(QFile& file, QIODeviceBase::OpenMode mode, QString* error)
 {
-    const QString name = QFileInfo(file.fileName()).fileName();
 #ifdef Q_OS_UNIX
     const bool writes = mode & QIODevice::WriteOnly;
-    int flags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
-    flags |= (mode & QIODevice::ReadWrite) == QIODevice::ReadWrite ? O_RDWR : writes ? O_WRONLY : O_RDONLY;
+    int flags = (mode & QIODevice::ReadWrite) == QIODevice::ReadWrite ? O_RDWR : writes ? O_WRONLY : O_RDONLY;
     if (writes && !(mode & QIODevice::ExistingOnly))
         flags |= O_CREAT;
-    const int fd = ::open(QFile::encodeName(file.fileName()).constData(), flags, 0600);
-    if (fd < 0) {
-        *error = errno == ELOOP ? QStringLiteral("%1 is a link, which the program does not follow").arg(name)
-                                : systemError(errno);
+    const int fd = openRegularFd(file.fileName(), flags, error);
+    if (fd < 0)
         return false;
-    }
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        *error = QStringLiteral("%1 is not a regular file").arg(name);
-        ::close(fd);
-        return false;
-    }
     if ((mode & QIODevice::Truncate) && ::ftruncate(fd, 0) != 0) {
         *error = systemError(errno);
         ::close(fd);
@@ -250,6 +266,7 @@ bool openRegular(QFile& file, QIODeviceBase::OpenMode mode, QString* error)
     }
     return true;
 #else
+    const QString name = QFileInfo(file.fileName()).fileName();
     const QFileInfo info(file.fileName());
     if (info.isSymLink() || info.isJunction()) {
         *error = QStringLiteral("%1 is a link, which the program does not follow").arg(name);
@@ -392,18 +409,9 @@ FileLock::Result FileLock::lock(int timeoutMs, QString* error)
     QElapsedTimer waited;
     waited.start();
 #ifdef Q_OS_UNIX
-    // Never through a link, never a pipe or a device.
-    const int fd = ::open(QFile::encodeName(path_).constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
-    if (fd < 0) {
-        *error = errno == ELOOP ? QStringLiteral("it is a link") : systemError(errno);
+    const int fd = openRegularFd(path_, O_RDWR | O_CREAT, error);
+    if (fd < 0)
         return Result::CannotMake;
-    }
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        *error = QStringLiteral("it is not a regular file");
-        ::close(fd);
-        return Result::CannotMake;
-    }
     for (;;) {
         if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
             handle_ = fd;

@@ -129,6 +129,18 @@ def case_new_record_takes_what_is_typed_next(build):
         check(not s.desk.windows("^z8P Phonebook$"), "no message")
 
 
+def open_import_report(s, name):
+    """Tools > Contacts In and Out > Import Contacts... with keys only: the
+    file's name typed into the file dialog and Enter; the report's window."""
+    s.desk.key("alt+t", "c", "i")
+    d = s.desk.wait_window("^Import Contacts$")
+    time.sleep(0.5)
+    s.desk.focus(d)
+    s.desk.type(s.app.file(name))
+    s.desk.key("Return")
+    return wait_until("the report", lambda: [x for x in s.desk.windows("^Import Contacts$") if x != d])[0]
+
+
 def case_import_contacts_from_the_keyboard(build):
     # Tools > Contacts In and Out > Import Contacts... with keys only: the
     # file's name typed into the file dialog, the report answered with
@@ -141,15 +153,9 @@ def case_import_contacts_from_the_keyboard(build):
         with open(s.app.file("friends.vcf"), "wb") as f:
             f.write(cards)
         w = s.main_window()
-        s.desk.key("alt+t", "c", "i")
-        d = s.desk.wait_window("^Import Contacts$")
+        report = open_import_report(s, "friends.vcf")
         time.sleep(0.5)
-        s.desk.focus(d)
-        s.desk.type(s.app.file("friends.vcf"))
-        s.desk.key("Return")
-        report = wait_until("the report", lambda: [x for x in s.desk.windows("^Import Contacts$") if x != d])
-        time.sleep(0.5)
-        s.desk.focus(report[0])
+        s.desk.focus(report)
         s.desk.key("Return")   # Yes, add them
         wait_until("three more records", lambda: len(s.app.read("DravikBase.z8B")) == 5 * 440)
         data = s.app.read("DravikBase.z8B")
@@ -172,13 +178,7 @@ def case_the_import_details_grow_with_their_text(build):
         with open(s.app.file("many.vcf"), "wb") as f:
             f.write(card)
         s.main_window()
-        s.desk.key("alt+t", "c", "i")
-        d = s.desk.wait_window("^Import Contacts$")
-        time.sleep(0.5)
-        s.desk.focus(d)
-        s.desk.type(s.app.file("many.vcf"))
-        s.desk.key("Return")
-        report = wait_until("the report", lambda: [x for x in s.desk.windows("^Import Contacts$") if x != d])[0]
+        report = open_import_report(s, "many.vcf")
         time.sleep(0.5)
         s.desk.focus(report)
         before = s.desk.geometry(report)[3]
