@@ -3,6 +3,7 @@
 #include "records/FileIo.h"
 #include "records/RecordFile.h"
 #include "records/RecordNumber.h"
+#include "platform/BigBuffer.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -17,12 +18,18 @@ namespace pb {
 
 namespace {
 
-// Version 2 names the book it belongs to; version 1 (earlier builds) does not.
-constexpr char kMagic[8] = {'z', '8', 'P', 'J', 'R', 'N', 'L', '2'};
+// Version 3 ties the journal to its book by content too; version 2 names
+// the book only by device and inode; version 1 (earlier builds) not at all.
+constexpr char kMagic[8] = {'z', '8', 'P', 'J', 'R', 'N', 'L', '3'};
+constexpr char kMagicV2[8] = {'z', '8', 'P', 'J', 'R', 'N', 'L', '2'};
 constexpr char kMagicV1[8] = {'z', '8', 'P', 'J', 'R', 'N', 'L', '1'};
 constexpr qsizetype kHeaderV1 = 32;   // magic, length, offset, byte count, record size, spare
-constexpr qsizetype kHeader = 64;     // the same, then the book's device, inode and the end of the reserved records
+constexpr qsizetype kHeaderV2 = 64;   // the same, then the book's device, inode and the end of the reserved records
+constexpr qsizetype kHeader = 80;     // the same, then the length and the extent the change leaves, spare
 constexpr qsizetype kTrailer = 8;     // checksum
+// The blocks whose hashes tie a journal to its book's content: the disk's
+// sector, so that a block a power cut left half written is no block at all.
+constexpr qint64 kBlock = 512;
 
 // FNV-1a over 8-byte words in four lanes (and the last bytes one by one):
 // enough to tell a whole journal from one cut short, at memory speed.
@@ -87,11 +94,39 @@ qint64 maxBookBytes(qint64 recordSize)
     return static_cast<qint64>(kMaxRecord) * recordSize;
 }
 
+// The blocks of the file that bytes offset ... end - 1 touch.
+qint64 blocksOf(qint64 offset, qint64 end)
+{
+    return end > offset ? (end - 1) / kBlock - offset / kBlock + 1 : 0;
+}
+
+// One hash per block of bytes offset ... end - 1 of the file, given as
+// `bytes` from `offset` on (`n` of them; zeros past those).
+void hashBlocks(const char* bytes, qint64 n, qint64 offset, qint64 end, char* out)
+{
+    std::vector<char> zeros;
+    for (qint64 b = offset / kBlock, i = 0; b * kBlock < end; ++b, ++i) {
+        const qint64 from = std::max(b * kBlock, offset) - offset;
+        const qint64 to = std::min((b + 1) * kBlock, end) - offset;
+        quint64 h;
+        if (to <= n) {
+            h = checksum(bytes + from, to - from);
+        } else {
+            zeros.assign(static_cast<std::size_t>(to - from), '\0');
+            if (from < n)
+                std::memcpy(zeros.data(), bytes + from, static_cast<std::size_t>(n - from));
+            h = checksum(zeros.data(), to - from);
+        }
+        qToLittleEndian<quint64>(h, out + i * 8);
+    }
+}
+
 } // namespace
 
 qint64 Journal::maxSize(qint64 recordSize)
 {
-    return kHeader + maxBookBytes(recordSize) + kTrailer;
+    const qint64 book = maxBookBytes(recordSize);
+    return kHeader + book + (book / kBlock + 2) * 8 + kTrailer;
 }
 
 QString Journal::pathFor(const QString& file)
@@ -108,56 +143,77 @@ bool Journal::begin(int first, int last, QString* error)
         return false;
     }
     offset_ = (first - 1) * size;
-    const qint64 end = std::min<qint64>(static_cast<qint64>(last) * size, length_);
+    reservedEnd_ = static_cast<qint64>(last) * size;
+    const qint64 end = std::min<qint64>(reservedEnd_, length_);
     const qint64 n = std::max<qint64>(end - offset_, 0);
     const int records = static_cast<int>((n + size - 1) / size);
     const QString path = pathFor(file_.fileName());
-    const QString name = QFileInfo(path).fileName();
-    if (const QFileInfo there(path); (there.exists() || there.isSymLink()) && !there.isFile()) {
-        *error = QStringLiteral("%1 beside the book is not a regular file; the book cannot be changed until it is "
-                                "moved away.")
-                     .arg(name);
+    if (const QFileInfo there(path); there.isSymLink() || (there.exists() && !there.isFile())) {
+        *error = QStringLiteral("%1 beside the book is %2; the book cannot be changed until it is moved away.")
+                     .arg(QFileInfo(path).fileName(),
+                          there.isSymLink() ? QStringLiteral("a link") : QStringLiteral("not a regular file"));
         return false;
     }
-
-    // One buffer: the header, the records read straight into place (a short
-    // last one ends at the file's end), the checksum after the saved bytes.
-    block_.assign(static_cast<std::size_t>(kHeader + records * size + kTrailer), '\0');
-    char* h = block_.data();
-    if (records > 0 && !file_.readRange(first, records, h + kHeader)) {
+    // One buffer for the journal: the header, the records read straight
+    // into place (a short last one ends at the file's end), and room for
+    // the hashes and the checksum that follow the saved bytes.
+    const qint64 hashes = blocksOf(offset_, std::max(reservedEnd_, offset_ + n)) * 8;
+    block_ = memory::uninitialized(static_cast<qsizetype>(kHeader + records * size + hashes + kTrailer));
+    std::memset(block_.data(), 0, kHeader);
+    if (records > 0 && !file_.readRange(first, records, block_.data() + kHeader)) {
         *error = file_.errorString();
         release();
         return false;
     }
+    savedBytes_ = n;
+    block_.resize(static_cast<qsizetype>(kHeader + n));
+    file_.stage(offset_, reservedEnd_, block_.data() + kHeader, n);
+    active_ = true;
+    written_ = false;
+    return true;
+}
+
+// The journal of the staged change on the disk, the folder flushed.
+bool Journal::writeJournal(QString* error)
+{
+    const RecordFile::Staging& s = *file_.staging();
+    const qint64 n = savedBytes_;
+    const qint64 extent = s.extent;
+    const qint64 end = offset_ + std::max(n, extent);
+    const qint64 blocks = blocksOf(offset_, end);
+    block_.resize(static_cast<qsizetype>(kHeader + n + blocks * 8 + kTrailer));
+    char* h = block_.data();
     const io::Identity book = file_.identity();
     std::copy(std::begin(kMagic), std::end(kMagic), h);
     qToLittleEndian<qint64>(length_, h + 8);
     qToLittleEndian<qint64>(offset_, h + 16);
     qToLittleEndian<quint32>(static_cast<quint32>(n), h + 24);
-    qToLittleEndian<quint32>(static_cast<quint32>(size), h + 28);
+    qToLittleEndian<quint32>(static_cast<quint32>(file_.recordSize()), h + 28);
     qToLittleEndian<qint64>(book.device, h + 32);
     qToLittleEndian<qint64>(book.inode, h + 40);
-    qToLittleEndian<qint64>(static_cast<qint64>(last) * size, h + 48);
-    qToLittleEndian<quint64>(checksum(h, kHeader + n), h + kHeader + n);
-    savedBytes_ = n;
+    qToLittleEndian<qint64>(reservedEnd_, h + 48);
+    qToLittleEndian<qint64>(s.length, h + 56);
+    qToLittleEndian<qint64>(extent, h + 64);
+    hashBlocks(s.bytes(), extent, offset_, end, h + kHeader + n);
+    const qint64 body = kHeader + n + blocks * 8;
+    qToLittleEndian<quint64>(checksum(h, body), h + body);
 
+    const QString path = pathFor(file_.fileName());
     QFile j(path);
     QString why;
     if (!io::openFile(j, QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered, &why)) {
         *error = QStringLiteral("The journal %1 could not be created in %2 (%3). Changes of the book need a folder "
                                 "the program can write to.")
-                     .arg(name, QDir::toNativeSeparators(folderOf(path)), why);
-        release();
+                     .arg(QFileInfo(path).fileName(), QDir::toNativeSeparators(folderOf(path)), why);
         return false;
     }
-    if (!io::writeAt(j, 0, h, kHeader + n + kTrailer, &why) || !io::sync(j, &why)) {
+    if (!io::writeAt(j, 0, h, body + kTrailer, &why) || !io::sync(j, &why)) {
         *error = QStringLiteral("The journal of this change (%1 KB) could not be written: %2. It needs that much free "
                                 "space in the book's folder; nothing was changed.")
-                     .arg((kHeader + n + kTrailer + 1023) / 1024)
+                     .arg((body + kTrailer + 1023) / 1024)
                      .arg(why);
         j.close();
         QFile::remove(path);
-        release();
         return false;
     }
     j.close();
@@ -165,36 +221,39 @@ bool Journal::begin(int first, int last, QString* error)
         *error = QStringLiteral("The folder %1 could not be flushed to the disk (%2); nothing was changed.")
                      .arg(QDir::toNativeSeparators(folderOf(path)), why);
         QFile::remove(path);
-        release();
         return false;
     }
-    active_ = true;
     return true;
 }
 
 void Journal::release()
 {
     // The saved copy of a large change is not kept once it is over.
-    std::vector<char>().swap(block_);
+    block_ = QByteArray();
     savedBytes_ = 0;
-}
-
-const char* Journal::savedRecords(int first, int count) const
-{
-    if (!active_)
-        return nullptr;
-    const qint64 size = static_cast<qint64>(file_.recordSize());
-    const qint64 from = (first - 1) * size - offset_;
-    if (from < 0 || from + count * size > savedBytes_)
-        return nullptr;
-    return block_.data() + kHeader + from;
 }
 
 bool Journal::commit(QString* error)
 {
     if (!active_)
         return true;
-    if (!file_.sync()) {
+    const RecordFile::Staging& s = *file_.staging();
+    const char* before = block_.data() + kHeader;
+    if (s.length == length_ && s.extent == savedBytes_ && std::equal(s.bytes(), s.bytes() + s.extent, before)) {
+        // Nothing to write, nothing to journal.
+        file_.dropStaging();
+        active_ = false;
+        release();
+        return true;
+    }
+    if (!writeJournal(error)) {
+        file_.dropStaging();
+        active_ = false;
+        release();
+        return false;
+    }
+    written_ = true;
+    if (!file_.writeStaged(before, savedBytes_) || !file_.sync()) {
         *error = file_.errorString();
         QString ignored;
         rollback(&ignored);
@@ -211,6 +270,7 @@ bool Journal::commit(QString* error)
         return false;
     }
     active_ = false;
+    written_ = false;
     release();
     // The change is in the book and its journal gone; only a power cut
     // before the folder reaches the disk could bring the journal back.
@@ -225,9 +285,17 @@ bool Journal::rollback(QString* error)
 {
     if (!active_)
         return true;
+    file_.dropStaging();
+    if (!written_) {
+        // Only memory held the change.
+        active_ = false;
+        release();
+        return true;
+    }
     if (!playBack(file_, length_, offset_, block_.data() + kHeader, savedBytes_, error))
         return false;
     active_ = false;
+    written_ = false;
     release();
     // The book is as it was: a journal that reappeared after a power cut
     // would only put back the same bytes, so the folder's flush may fail.
@@ -265,6 +333,103 @@ bool Journal::playBack(RecordFile& file, qint64 length, qint64 offset, const cha
     return true;
 }
 
+namespace {
+
+// What a journal's header says, once it is known to be whole.
+struct Parsed {
+    int version = 0;
+    qint64 length = 0, offset = 0, n = 0, recordSize = 0;
+    io::Identity owner;
+    qint64 reservedEnd = -1;
+    qint64 afterLength = -1, afterExtent = 0;
+    const char* before = nullptr;
+    const char* hashes = nullptr;   // version 3: one per block the change touched
+    qint64 end() const { return offset + std::max(n, afterExtent); }
+};
+
+enum class Shape { Ours, Empty, Foreign, Cut, Odd };
+
+Shape parse(const QByteArray& block, qint64 size, Parsed* p)
+{
+    const char* h = block.constData();
+    // Shorter than any header this program writes, and only the beginning
+    // of one (or zeros, where the system had made room but not written):
+    // a power cut right after a change began, before the book was touched.
+    const auto startOf = [&](const char* magic) {
+        return std::equal(h, h + std::min<qsizetype>(block.size(), 8), magic);
+    };
+    if (block.size() < kHeaderV1 + kTrailer &&
+        (std::all_of(block.begin(), block.end(), [](char c) { return c == '\0'; }) || startOf(kMagic) ||
+         startOf(kMagicV2) || startOf(kMagicV1)))
+        return Shape::Empty;
+    const auto is = [&](const char* magic) { return block.size() >= 8 && std::equal(magic, magic + 8, h); };
+    p->version = is(kMagic) ? 3 : is(kMagicV2) ? 2 : is(kMagicV1) ? 1 : 0;
+    if (p->version == 0)
+        return Shape::Foreign;
+    const qsizetype header = p->version == 3 ? kHeader : p->version == 2 ? kHeaderV2 : kHeaderV1;
+    if (block.size() < header + kTrailer)
+        return Shape::Cut;   // cut short while its header was written: the book was not touched yet
+    p->length = qFromLittleEndian<qint64>(h + 8);
+    p->offset = qFromLittleEndian<qint64>(h + 16);
+    p->n = qFromLittleEndian<quint32>(h + 24);
+    p->recordSize = qFromLittleEndian<quint32>(h + 28);
+    if (p->version >= 2) {
+        p->owner.device = qFromLittleEndian<qint64>(h + 32);
+        p->owner.inode = qFromLittleEndian<qint64>(h + 40);
+        p->reservedEnd = qFromLittleEndian<qint64>(h + 48);
+    }
+    if (p->version == 3) {
+        p->afterLength = qFromLittleEndian<qint64>(h + 56);
+        p->afterExtent = qFromLittleEndian<qint64>(h + 64);
+    }
+    // Lengths no change of this book can have are refused before anything
+    // is read from the rest or written anywhere.
+    const qint64 largest = maxBookBytes(size);
+    if (p->recordSize != size || p->length < 0 || p->length > largest || p->offset < 0 || p->offset % size != 0 ||
+        p->offset > largest || p->n > largest || p->offset + p->n > largest ||
+        (p->version >= 2 && (p->reservedEnd < p->offset || p->reservedEnd > largest)) ||
+        (p->version == 3 && (p->afterLength < 0 || p->afterLength > largest || p->afterExtent < 0 ||
+                             p->offset + p->afterExtent > p->reservedEnd)))
+        return Shape::Odd;
+    const qint64 hashes = p->version == 3 ? blocksOf(p->offset, p->end()) * 8 : 0;
+    const qint64 body = header + p->n + hashes;
+    if (block.size() != body + kTrailer || qFromLittleEndian<quint64>(h + body) != checksum(h, body))
+        return Shape::Cut;   // cut short while it was written: the book was not touched yet
+    p->before = h + header;
+    p->hashes = hashes > 0 ? h + header + p->n : nullptr;
+    return Shape::Ours;
+}
+
+// Whether every block the change touched holds in the book what it held
+// before the change or what the change left there: the book is this
+// journal's, as far as the change can tell, wherever it lies now.
+bool contentFits(RecordFile& file, const Parsed& p)
+{
+    if (p.version < 3)
+        return false;
+    const qint64 size = static_cast<qint64>(file.recordSize());
+    const qint64 end = p.end();
+    const int first = static_cast<int>(p.offset / size) + 1;
+    const int records = static_cast<int>((end - p.offset + size - 1) / size);
+    if (records == 0)
+        return true;
+    if (first + records - 1 > kMaxRecord)
+        return false;
+    std::vector<char> now(static_cast<std::size_t>(records) * static_cast<std::size_t>(size));
+    if (!file.readRange(first, records, now.data()))
+        return false;
+    const qint64 blocks = blocksOf(p.offset, end);
+    std::vector<char> was(static_cast<std::size_t>(blocks * 8)), is(was.size());
+    hashBlocks(p.before, p.n, p.offset, end, was.data());
+    hashBlocks(now.data(), end - p.offset, p.offset, end, is.data());
+    for (qint64 i = 0; i < blocks * 8; i += 8)
+        if (std::memcmp(is.data() + i, was.data() + i, 8) != 0 && std::memcmp(is.data() + i, p.hashes + i, 8) != 0)
+            return false;
+    return true;
+}
+
+} // namespace
+
 Journal::Recovery Journal::recover(RecordFile& file, bool mayPlayBack)
 {
     Recovery r;
@@ -284,6 +449,11 @@ Journal::Recovery Journal::recover(RecordFile& file, bool mayPlayBack)
             r.error = r.notice;
         return r;
     };
+    const auto remove = [&] {
+        if (!removeJournal(path, &r.error))
+            r.ok = false;
+        return r;
+    };
     // Looked at before it is opened: a pipe would block, a huge file would
     // take the memory.
     if (info.isSymLink() || !info.isFile())
@@ -299,73 +469,37 @@ Journal::Recovery Journal::recover(RecordFile& file, bool mayPlayBack)
         return refuse(QStringLiteral("it cannot be read (%1)").arg(j.errorString()));
     j.close();
 
-    const char* h = block.constData();
-    // Shorter than any header this program writes, and only the beginning
-    // of one (or zeros, where the system had made room but not written):
-    // a power cut right after a change began, before the book was touched.
-    const auto startOfOurs = [&](const char* magic) {
-        return std::equal(h, h + std::min<qsizetype>(block.size(), 8), magic);
-    };
-    if (block.size() < kHeaderV1 + kTrailer &&
-        (std::all_of(block.begin(), block.end(), [](char c) { return c == '\0'; }) || startOfOurs(kMagic) ||
-         startOfOurs(kMagicV1))) {
-        if (!removeJournal(path, &r.error))
-            r.ok = false;
-        return r;
-    }
-    const bool v2 = block.size() >= 8 && std::equal(std::begin(kMagic), std::end(kMagic), h);
-    const bool v1 = block.size() >= 8 && std::equal(std::begin(kMagicV1), std::end(kMagicV1), h);
-    if (!v1 && !v2)
+    Parsed p;
+    switch (parse(block, size, &p)) {
+    case Shape::Empty:
+    case Shape::Cut:
+        return remove();
+    case Shape::Foreign:
         return refuse(QStringLiteral("it is not a journal of this program"));
-    const qsizetype header = v2 ? kHeader : kHeaderV1;
-    if (block.size() < header + kTrailer) {
-        // Cut short while its header was written: the book was not touched yet.
-        if (!removeJournal(path, &r.error))
-            r.ok = false;
-        return r;
-    }
-    const qint64 length = qFromLittleEndian<qint64>(h + 8);
-    const qint64 offset = qFromLittleEndian<qint64>(h + 16);
-    const qint64 n = qFromLittleEndian<quint32>(h + 24);
-    const qint64 recordSize = qFromLittleEndian<quint32>(h + 28);
-    io::Identity owner;
-    qint64 reservedEnd = -1;
-    if (v2) {
-        owner.device = qFromLittleEndian<qint64>(h + 32);
-        owner.inode = qFromLittleEndian<qint64>(h + 40);
-        reservedEnd = qFromLittleEndian<qint64>(h + 48);
-    }
-    // Lengths no change of this book can have are refused before anything
-    // is read from the rest or written anywhere.
-    const qint64 largest = maxBookBytes(size);
-    if (recordSize != size || length < 0 || length > largest || offset < 0 || offset % size != 0 || offset > largest ||
-        n > largest || offset + n > largest || (v2 && (reservedEnd < offset || reservedEnd > largest)))
+    case Shape::Odd:
         return refuse(QStringLiteral("its header does not describe a change of this book"));
-    const bool whole = block.size() == header + n + kTrailer && qFromLittleEndian<quint64>(h + header + n) == checksum(h, header + n);
-    if (!whole) {
-        // Cut short while it was written: the book was not touched yet.
-        if (!removeJournal(path, &r.error))
-            r.ok = false;
-        return r;
+    case Shape::Ours:
+        break;
     }
-    if (v2 && !owner.sameFile(file.identity()))
+    // Another file than the one the journal was written for (a copied or
+    // restored folder) is put back only when its content shows it is the
+    // same book, in the middle of this change.
+    if (p.version >= 2 && !p.owner.sameFile(file.identity()) && !contentFits(file, p))
         return refuse(QStringLiteral("it belongs to another book (it was copied or restored from elsewhere)"));
     // The book can only differ from its state before the change by what the
     // change reserved: a book longer or shorter than that has been changed
     // since, and this journal is an older one.
     const qint64 now = file.length();
-    const qint64 lowest = std::min(length, offset);
-    const qint64 highest = v2 ? std::max(length, reservedEnd) : largest;
+    const qint64 lowest = std::min(p.length, p.offset);
+    const qint64 highest = p.version >= 2 ? std::max(p.length, p.reservedEnd) : maxBookBytes(size);
     if (now < lowest || now > highest)
         return refuse(QStringLiteral("the book has been changed since it was written (it is an older journal)"));
-    if (!playBack(file, length, offset, block.constData() + header, n, &r.error)) {
+    if (!playBack(file, p.length, p.offset, p.before, p.n, &r.error)) {
         r.ok = false;
         return r;
     }
     r.playedBack = true;
-    if (!removeJournal(path, &r.error))
-        r.ok = false;
-    return r;
+    return remove();
 }
 
 } // namespace pb

@@ -210,48 +210,16 @@ Phonebook::Scan Phonebook::scanToFreeSlot(int start)
     }
 }
 
-// Copies records from ... from + n - 1 to records to ... to + n - 1 (within
-// the open change). What the change's journal saved of them is written from
-// there, without a second read of the same bytes; the rest is read. The
-// buffer ends holding the record at `last`, the last one the move read.
+// Copies records from ... from + n - 1 to records to ... to + n - 1 within
+// the open change. The buffer ends holding the record at `last`, the last
+// one the move read.
 bool Phonebook::moveRecords(int from, int to, int n, int last)
 {
-    int covered = 0;
-    const char* saved = nullptr;
-    if (changeDepth_ > 0) {
-        for (int lo = 1, hi = n; lo <= hi;) {   // the longest saved beginning
-            const int mid = (lo + hi) / 2;
-            if (const char* p = journal_.savedRecords(from, mid)) {
-                saved = p;
-                covered = mid;
-                lo = mid + 1;
-            } else {
-                hi = mid - 1;
-            }
-        }
-    }
-    const int rest = n - covered;
-    if (rest > 0) {
-        block_.assign(static_cast<std::size_t>(rest) * kRecordSize, '\0');
-        // Nothing lies past the last record number: free slots move in there.
-        const int readable = std::min(rest, kMaxRecord - (from + covered) + 1);
-        if (readable > 0 && !phonebook_.readRange(from + covered, readable, block_.data())) {
-            std::vector<char>().swap(block_);
-            return false;
-        }
-    }
-    const bool ok = (covered == 0 || phonebook_.writeRange(to, covered, saved)) &&
-                    (rest == 0 || phonebook_.writeRange(to + covered, rest, block_.data()));
-    if (ok) {
-        const int i = last - from;
-        const char* r = i < covered ? saved + static_cast<std::size_t>(i) * kRecordSize
-                                    : block_.data() + static_cast<std::size_t>(i - covered) * kRecordSize;
-        std::memcpy(RecordBuffer.bytes.data(), r, kRecordSize);
-    } else {
+    if (!phonebook_.moveRange(from, to, n)) {
         changeFailed_ = changeDepth_ > 0;
+        return false;
     }
-    std::vector<char>().swap(block_);
-    return ok;
+    return phonebook_.read(to + (last - from), RecordBuffer);   // where that record went
 }
 
 bool Phonebook::shiftUp(int first, int last)

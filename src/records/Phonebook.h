@@ -142,7 +142,6 @@ private:
     QString undoFailure_;
     void undoFailed(const QString& why);
     QString error_;   // why the last change failed, when it was not the file
-    std::vector<char> block_;
     QString path_;                      // the book as named (a link stays a link)
     io::Identity known_;                // the book as this program last saw it
     std::unique_ptr<io::FileLock> lock_;

@@ -7,13 +7,15 @@
 #include <QString>
 
 #include <cstddef>
+#include <optional>
 #include <vector>
 
 namespace pb {
 
 // A file of fixed-size records numbered from 1 (up to 32767), opened for
 // reading and writing (created empty when missing). A record, or a run of
-// records, is one positioned read or write; nothing is cached.
+// records, is one positioned read or write; nothing is cached, except the
+// bytes of a staged change (see stage).
 class RecordFile
 {
 public:
@@ -47,10 +49,35 @@ public:
     bool write(int number, const ContactRecord& from) { return writeBytes(number, from.bytes.data()); }
 
     // The file's length in bytes, or -1 when it is not open.
-    qint64 length() const { return file_.isOpen() ? file_.size() : -1; }
+    qint64 length() const { return !file_.isOpen() ? -1 : staged_ ? staged_->length : file_.size(); }
     bool truncate(qint64 length);
     // Everything written so far on the disk.
     bool sync();
+
+    // A change held in memory until it is written whole: from `stage` on,
+    // writes and cuts of bytes `from` ... `limit` - 1 go to memory, and
+    // every read and the length see them; the file itself is not touched.
+    // `before` holds the file's `n` bytes from `from` on (those it has up
+    // to `limit`). Anything outside those bytes fails as not reserved.
+    struct Staging {
+        qint64 from = 0;
+        qint64 limit = 0;
+        qint64 length = 0;    // the file's length as the change leaves it
+        qint64 extent = 0;    // how many bytes from `from` on the change holds
+        QByteArray image;     // those bytes as it leaves them (room up to `limit`)
+        const char* bytes() const { return image.constData(); }
+    };
+    void stage(qint64 from, qint64 limit, const char* before, qint64 n);
+    const Staging* staging() const { return staged_ ? &*staged_ : nullptr; }
+    // Writes the records that differ from `before` (as given to stage) in
+    // runs, then cuts or grows the file to the staged length. The staging
+    // ends either way; the caller's journal undoes a failure.
+    bool writeStaged(const char* before, qint64 n);
+    void dropStaging() { staged_.reset(); }
+    // Within a staged change: copies records from ... from + count - 1 to
+    // to ... to + count - 1 (the runs may overlap). Past the last record
+    // number there is nothing to copy: free slots move in.
+    bool moveRange(int from, int to, int count);
 
     // Which file is open, with its length and modification time.
     io::Identity identity() { return io::identityOf(file_); }
@@ -64,6 +91,11 @@ protected:
 private:
     bool checkAccess(int number, int count = 1);
     qint64 offsetOf(int number) const;
+    // `n` bytes at `at`, zero past the end (of the file, or of the staged change).
+    bool readAt(qint64 at, char* into, qint64 n);
+    bool readFile(qint64 at, char* into, qint64 n);
+    bool writeStagedAt(qint64 at, const char* from, qint64 n);
+    bool truncateStaged(qint64 length);
 
     std::size_t size_;
     std::vector<char> scratch_;
@@ -72,6 +104,7 @@ private:
     QString error_;
     QString openError_;   // why the last open failed
     bool notRegular_ = false;
+    std::optional<Staging> staged_;
 };
 
 } // namespace pb

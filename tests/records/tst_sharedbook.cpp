@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QtEndian>
 #include <QSet>
@@ -53,8 +54,9 @@ QStringList setAside(const QString& folder)
     return QDir(folder).entryList({kJournal + QStringLiteral(".refused-*")}, QDir::AllEntries | QDir::System | QDir::Hidden);
 }
 
-// A journal as a change of `book` (records first ... last) writes it, taken
-// while the change is open; the change is then undone.
+// The journal a change of the book in `folder` (record `first` written,
+// records first ... last reserved) leaves when its program dies before the
+// book is touched; the book stays as it was.
 QByteArray journalOfAChange(const QString& folder, int first, int last)
 {
     const QString before = QDir::currentPath();
@@ -63,10 +65,16 @@ QByteArray journalOfAChange(const QString& folder, int first, int last)
     {
         Phonebook book;
         if (book.openPhonebookFile()) {
-            Phonebook::Change change(book, first, last);
-            out = readAll(kJournal);
+            out = dieWhileWriting(
+                book, first, last,
+                [&] {
+                    book.RecordBuffer = named(QStringLiteral("New"));
+                    return book.WriteRecord(first);
+                },
+                0);
         }
     }
+    QFile::remove(Journal::pathFor(QDir(folder).filePath(QStringLiteral("DravikBase.z8B"))));
     QDir::setCurrent(before);
     return out;
 }
@@ -194,12 +202,22 @@ private slots:
             QVERIFY(change.ok() && book.shiftUp(2, 3));
             book.RecordBuffer = named(QStringLiteral("New"));
             QVERIFY(book.WriteRecord(2));
-            QVERIFY(QFile::exists(env.path(kJournal)));
-            check.setWorkingDirectory(env.path({}));
-            check.start(toolPath(), {QStringLiteral("export"), QStringLiteral("out.csv")});
-            QVERIFY(check.waitForStarted());
-            QTest::qWait(500);   // the tool now waits for the change
+            // The tool starts while the book is written, its journal on the disk.
+            bool journalThere = false;
+            io::setFaultPlanForTesting({[&](int op, qint64) -> qint64 {
+                                            if (op == 3) {
+                                                journalThere = QFile::exists(env.path(kJournal));
+                                                check.setWorkingDirectory(env.path({}));
+                                                check.start(toolPath(), {QStringLiteral("export"), QStringLiteral("out.csv")});
+                                                check.waitForStarted();
+                                                QTest::qSleep(500);   // the tool now waits for the change
+                                            }
+                                            return -1;
+                                        },
+                                        {}});
             QVERIFY(change.commit());
+            io::setFaultPlanForTesting({});
+            QVERIFY(journalThere);
         }
         QVERIFY(check.waitForFinished(30000));
         QCOMPARE(check.exitCode(), 0);
@@ -251,6 +269,69 @@ private slots:
         QVERIFY2(env.messages()[0].contains(QStringLiteral("belongs to another book")), qPrintable(env.messages()[0]));
         QCOMPARE(env.fileBytes(QStringLiteral("DravikBase.z8B")), eight);
         QCOMPARE(setAside(env.path({})).size(), 2);
+    }
+
+    // A change that died part-way, its folder then copied (a backup
+    // restored, a move to another disk: new files): the copy is put back as
+    // the original would be, whichever of its sectors reached the disk; a
+    // copy one sector of which holds neither the old nor the new bytes is
+    // another book, and its journal is set aside.
+    void aCopiedFolderIsPutBackWhateverReachedTheDisk()
+    {
+        TestEnv env;
+        QStringList names;
+        for (int i = 0; i < 300; ++i)
+            names << QStringLiteral("Name%1").arg(i);
+        env.writeBookNames(names);
+        const QByteArray before = env.fileBytes(QStringLiteral("DravikBase.z8B"));
+        const QByteArray after = bytesOf(named(QStringLiteral("New"))) + before;
+        QByteArray journal;
+        {
+            Phonebook book;
+            QVERIFY(book.openPhonebookFile());
+            journal = dieWhileWriting(
+                book, 1, 301,
+                [&] {
+                    if (!book.shiftUp(1, 300))
+                        return false;
+                    book.RecordBuffer = named(QStringLiteral("New"));
+                    return book.WriteRecord(1);
+                },
+                0);
+        }
+        QVERIFY(!journal.isEmpty());
+        QCOMPARE(env.fileBytes(QStringLiteral("DravikBase.z8B")), before);
+
+        QRandomGenerator random(28);
+        for (int state = 0; state < 40; ++state) {
+            // Each sector old or new; the length either (the last state
+            // has one sector neither).
+            QByteArray book = before;
+            book.resize(after.size(), '\0');
+            for (qsizetype at = 0; at < after.size(); at += 512)
+                if (state == 1 || (state > 1 && random.bounded(2) == 1))
+                    book.replace(at, std::min<qsizetype>(512, after.size() - at), after.mid(at, 512));
+            if (state != 1 && random.bounded(2) == 0)
+                book.truncate(before.size());
+            const bool foreign = state == 39;
+            if (foreign)
+                book[512 * 7 + 3] = 'Q';
+            TestEnv copy;
+            writeText(copy.path(QStringLiteral("DravikBase.z8B")), book);
+            writeText(copy.path(kJournal), journal);
+            Phonebook opened;
+            QVERIFY(opened.openPhonebookFile());
+            const QString where = QStringLiteral("state %1").arg(state);
+            QVERIFY2(!QFile::exists(copy.path(kJournal)), qPrintable(where));
+            if (foreign) {
+                QVERIFY(opened.takeNotice().contains(QStringLiteral("belongs to another book")));
+                QCOMPARE(copy.fileBytes(QStringLiteral("DravikBase.z8B")), book);
+                QCOMPARE(setAside(copy.path({})).size(), 1);
+            } else {
+                QVERIFY2(copy.fileBytes(QStringLiteral("DravikBase.z8B")) == before, qPrintable(where));
+                QVERIFY2(setAside(copy.path({})).isEmpty(), qPrintable(where));
+            }
+        }
     }
 
     // Files named like the journal that are no journal of a change are
@@ -361,8 +442,7 @@ private slots:
         QVERIFY(QFile::link(env.path(QStringLiteral("real/book.z8B")), env.phonebookPath()));
         Phonebook book;
         QVERIFY(book.openPhonebookFile());
-        Phonebook::Change change(book, 2, 2);
-        QVERIFY(change.ok());
+        QVERIFY(!dieWhileWriting(book, 2, 2, [&] { return book.WriteRecord(2); }).isEmpty());
         QVERIFY(QFile::exists(env.path(QStringLiteral("real/book.z8B-journal"))));
         QVERIFY(!QFile::exists(env.path(kJournal)));
     }

@@ -1,5 +1,9 @@
 #include "support/Records.h"
 
+#include "records/FileIo.h"
+#include "records/Journal.h"
+#include "records/Phonebook.h"
+
 #include <QFile>
 
 #include <csignal>
@@ -49,6 +53,20 @@ QByteArray readAll(const QString& path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QByteArray dieWhileWriting(Phonebook& book, int first, int last, const std::function<bool()>& writes, qint64 bookBytes)
+{
+    Phonebook::Change change(book, first, last);
+    if (!change.ok() || !writes())
+        return {};
+    // The journal's creation, write, flush and the folder's flush go
+    // through; of the book's first write `bookBytes`; then the disk is gone.
+    io::setFaultPlanForTesting({[bookBytes](int op, qint64) -> qint64 { return op < 4 ? -1 : op == 4 ? bookBytes : 0; },
+                                {}});
+    change.commit();
+    io::setFaultPlanForTesting({});
+    return readAll(Journal::pathFor(book.phonebookFile().fileName()));
 }
 
 FileSizeLimit::FileSizeLimit(qint64 bytes)

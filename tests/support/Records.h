@@ -9,7 +9,12 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <initializer_list>
+
+namespace pb {
+class Phonebook;
+}
 
 namespace pb::test {
 
@@ -31,6 +36,15 @@ QByteArray bytesOf(const QList<ContactRecord>& records);
 QByteArray bytesOfNames(const QStringList& names);
 // A file's bytes, or none when it cannot be read.
 QByteArray readAll(const QString& path);
+
+// Makes a change of `book` (records first ... last) by `writes` and commits
+// it as a program that dies while it writes the book would: the journal is
+// on the disk, the book holds `bookBytes` bytes of the change's first write
+// (-1: that write whole), and nothing after that reaches the disk. Returns
+// the journal's bytes (none when the change could not even begin). The
+// book is not to be changed again in this run.
+QByteArray dieWhileWriting(Phonebook& book, int first, int last, const std::function<bool()>& writes,
+                           qint64 bookBytes = -1);
 
 // While alive, no file of this process can grow past `bytes`: writes there
 // fail as on a full disk (also for root, unlike a read-only folder).
