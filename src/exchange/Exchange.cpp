@@ -266,6 +266,19 @@ bool plainByte(char b)
 
 } // namespace
 
+namespace {
+
+// A run of spaces is one: the book ends a field's shown text at two.
+void collapseSpaces(std::string& bytes)
+{
+    if (bytes.find("  ") == std::string::npos)
+        return;
+    const auto end = std::unique(bytes.begin(), bytes.end(), [](char a, char b) { return a == ' ' && b == ' '; });
+    bytes.erase(end, bytes.end());
+}
+
+} // namespace
+
 void storable(std::string& bytes, const QString& text, QString* lost)
 {
     // Every code page holds ASCII as it is: the common case needs no table.
@@ -278,17 +291,18 @@ void storable(std::string& bytes, const QString& text, QString* lost)
         }
         bytes += static_cast<char>(c.unicode());
     }
-    if (plain)
-        return;
-    bytes = codepage::encodeReporting(text, lost);
-    for (char& b : bytes) {
-        if (!plainByte(b)) {
-            const QString one(QChar(static_cast<unsigned char>(b)));
-            if (!lost->contains(one))
-                *lost += one;
-            b = '?';
+    if (!plain) {
+        bytes = codepage::encodeReporting(text, lost);
+        for (char& b : bytes) {
+            if (!plainByte(b)) {
+                const QString one(QChar(static_cast<unsigned char>(b)));
+                if (!lost->contains(one))
+                    *lost += one;
+                b = '?';
+            }
         }
     }
+    collapseSpaces(bytes);
 }
 
 bool quietRecord(const Contact& c, char* record)
@@ -695,7 +709,7 @@ Property parseLine(QByteArrayView line, qsizetype colon, Prop kind, QStringList*
     Property p;
     p.kind = kind;
     const QByteArrayView head = line.first(colon);
-    if (kind == Prop::Extra)
+    if (kind == Prop::Extra || kind == Prop::Photo)
         p.name = QString::fromLatin1(nameOf(head)).toUpper();
     const QByteArrayView value = line.sliced(colon + 1);
     if (head.indexOf(';') < 0) {
@@ -727,7 +741,14 @@ QString typeLabel(const Property& p)
 QString addressText(const Property& p)
 {
     // post office box; extended; street; locality; region; postal code; country
-    const QStringList a = splitEscaped(p.value, u';');
+    QStringList a = splitEscaped(p.value, u';');
+    for (QString& part : a) {
+        // A part after a folded line begins with its space.
+        while (part.startsWith(u' ') || part.startsWith(u'\t'))
+            part.remove(0, 1);
+        while (part.endsWith(u' ') || part.endsWith(u'\t'))
+            part.chop(1);
+    }
     QStringList lines;
     for (qsizetype i : {0, 1, 2})
         if (!a.value(i).isEmpty())
@@ -803,9 +824,38 @@ QString extraText(const Property& p, const ExtraKind& kind)
     return QLatin1String(kind.label) + (type.isEmpty() ? QString() : u' ' + type) + u' ' + oneLine(toCrLf(value));
 }
 
+// A picture given by its address (a URI), not by its bytes.
+bool isLink(const Property& p)
+{
+    const QString value = p.param(QStringLiteral("VALUE"));
+    if (value.compare(QLatin1String("uri"), Qt::CaseInsensitive) == 0 || value.compare(QLatin1String("url"), Qt::CaseInsensitive) == 0)
+        return !p.value.trimmed().startsWith(QLatin1String("data:"), Qt::CaseInsensitive);
+    static const QRegularExpression scheme(QStringLiteral("^\\s*[A-Za-z][A-Za-z0-9+.-]*://"));
+    return scheme.match(p.value).hasMatch();
+}
+
+// Text with letters none of which the book's code page holds: stored, it
+// would be question marks only.
+bool noLetterFits(const QString& text)
+{
+    bool letters = false;
+    for (char32_t ch : text.toUcs4()) {
+        if (!QChar::isLetter(ch))
+            continue;
+        if (ch < 0x80 || codepage::byteFor(ch) != '\0')
+            return false;
+        letters = true;
+    }
+    return letters;
+}
+
 Contact contactFrom(const QList<Property>& card, ReadReport* report)
 {
     Contact c;
+    const auto notKept = [&](const QString& what) {
+        if (!c.notKept.contains(what))
+            c.notKept << what;
+    };
     QList<Property> tels, emails, adrs, labels;
     QList<std::pair<int, QString>> others;   // (order, text)
     QString fn;
@@ -838,17 +888,23 @@ Contact contactFrom(const QList<Property>& card, ReadReport* report)
         } else if (p.kind == Prop::Note) {
             notes << plainText(p);
         } else if (p.kind == Prop::Photo) {
-            if (report)
+            // A picture's link is text the book has no place for; a picture
+            // itself is only counted.
+            if (isLink(p))
+                notKept(QStringLiteral("%1 (a link)").arg(p.name));
+            else if (report)
                 ++report->photosSkipped;
         } else if (p.kind == Prop::Extra) {
-            if (const ExtraKind* kind = extraKindOf(p.name); kind && !unescape(p.value).trimmed().isEmpty())
-                others.append({kind->order, extraText(p, *kind)});
+            if (const ExtraKind* kind = extraKindOf(p.name); kind && !unescape(p.value).trimmed().isEmpty()) {
+                if (noLetterFits(unescape(p.value)))
+                    notKept(p.name + QStringLiteral(" (its letters are not in the book's code page)"));
+                else
+                    others.append({kind->order, extraText(p, *kind)});
+            }
         } else if (p.kind == Prop::Agent) {
-            if (!c.notKept.contains(QStringLiteral("AGENT")))
-                c.notKept << QStringLiteral("AGENT");
+            notKept(QStringLiteral("AGENT"));
         } else if (p.kind == Prop::Other && !p.name.isEmpty()) {
-            if (!c.notKept.contains(p.name))
-                c.notKept << p.name;
+            notKept(p.name);
         }
     }
     if (!haveN && !fn.isEmpty()) {
@@ -860,8 +916,12 @@ Contact contactFrom(const QList<Property>& card, ReadReport* report)
         // nickname in it) is kept too.
         const QString shown = QStringList{c[Field::FirstName], c[Field::LastName]}.join(u' ').simplified();
         const QStringList words = fn.simplified().split(u' ');
-        if (!std::all_of(words.begin(), words.end(), [&](const QString& w) { return shown.contains(w, Qt::CaseInsensitive); }))
-            others.append({5, QStringLiteral("shown as ") + fn.simplified()});
+        if (!std::all_of(words.begin(), words.end(), [&](const QString& w) { return shown.contains(w, Qt::CaseInsensitive); })) {
+            if (noLetterFits(fn))
+                notKept(QStringLiteral("FN (its letters are not in the book's code page)"));
+            else
+                others.append({5, QStringLiteral("shown as ") + fn.simplified()});
+        }
     }
     QStringList phonesEtc;
     takePreferred(tels, c, Field::Phone, QStringLiteral("phone"), phoneText, phonesEtc);
@@ -1010,6 +1070,10 @@ bool quietlyInto(RecordDraft& r, Field f, std::string_view utf8)
         if (b < 0x80) {
             if ((b < 0x20 && b != '\r' && b != '\n' && b != '\t') || b == 0x7F)
                 return false;
+            if (b == ' ' && out > start && out[-1] == ' ') {
+                ++p;   // a run of spaces is stored as one
+                continue;
+            }
             *out++ = static_cast<char>(b);
             ++p;
             continue;
@@ -1258,6 +1322,11 @@ private:
             if (!splitTo(parts_, value(Prop::Adr), true))
                 return false;
             const auto line = [&](std::string_view text) { return (t.empty() || t.put("\r\n")) && t.put(text); };
+            for (const Text& part : parts_) {
+                const std::string_view v = part.view();
+                if (!v.empty() && (v.front() == ' ' || v.back() == ' ' || v.front() == '\t' || v.back() == '\t'))
+                    return false;   // trimmed, the other way
+            }
             for (std::size_t i : {0, 1, 2})
                 if (!parts_[i].empty() && !line(parts_[i].view()))
                     return false;
