@@ -6,6 +6,7 @@
 //   z8p-phonebook-tool repair
 #include "exchange/Exchange.h"
 #include "exchange/Import.h"
+#include "exchange/ImportJob.h"
 #include "platform/Codepage.h"
 #include "platform/SettingsStore.h"
 #include "platform/Version.h"
@@ -151,48 +152,45 @@ int importFile(pb::Phonebook& book, const QString& source, bool skipDuplicates, 
         return fail(source, QStringLiteral("not a regular file"));
     if (!in.open(QIODevice::ReadOnly))
         return fail(source, in.errorString());
-    QByteArray leftOut;   // the cards of what the book cannot hold whole
-    // Another program may change the book between the reading and the
-    // writing: then everything is read and planned again (a few times).
-    for (int attempt = 1;; ++attempt) {
-        QByteArray bytes;
-        QString why;
-        if (book.phonebookOpen() && !pb::exchange::readBook(book, &bytes, &why))
-            return fail(QString::fromLatin1(pb::kPhonebookFileName), why);
-        pb::exchange::ReadReport read;
-        pb::exchange::ImportPlan plan;
-        if (!in.seek(0) || !pb::exchange::planFileImport(in, &read, bytes, &plan, &leftOut, &why))
-            return fail(source, why.isEmpty() ? in.errorString() : why);
+    using pb::exchange::ImportJob;
+    ImportJob::Questions ask;
+    ask.confirm = [&](const pb::exchange::ImportPlan& plan, int attempt) {
         if (attempt == 1 || !dryRun) {
             print(pb::exchange::summary(plan, source, skipDuplicates));
             print(pb::exchange::details(plan));
         }
-        if (!plan.blocked.isEmpty())
-            return 1;
-        if (plan.contacts.isEmpty())
-            return 1;   // nothing to import: said in the summary
         if (dryRun)
-            return 0;
-        const pb::exchange::PackedRecords records = plan.recordsToAdd(skipDuplicates);
-        const qsizetype added = records.size();
-        if (added == 0)
-            return 0;   // every contact is a likely duplicate: the book stays as it is
-        // A new book is made only when there is something to put in it.
-        if (!book.phonebookOpen() && !openBook(book))
-            return 1;
-        if (pb::exchange::appendRecords(book, plan.bookCount, records, &why)) {
-            print(QStringLiteral("%1 added; the book holds %2.")
-                      .arg(added == 1 ? QStringLiteral("1 contact") : QStringLiteral("%1 contacts").arg(added))
-                      .arg(plan.bookCount + added == 1 ? QStringLiteral("1 record")
-                                                       : QStringLiteral("%1 records").arg(plan.bookCount + added)));
-            return keepLeftOut(leftOut, plan, source);
-        }
-        if (book.takeChangedElsewhere() && attempt < 5) {
-            print(QStringLiteral("Another program changed the book meanwhile; reading it again."));
-            continue;
-        }
-        return fail(QString::fromLatin1(pb::kPhonebookFileName), notDone(book, QStringLiteral("nothing was imported"), why));
+            return ImportJob::Answer::Cancel;
+        return skipDuplicates ? ImportJob::Answer::SkipDuplicates : ImportJob::Answer::AddAll;
+    };
+    ask.tell = [](const QString& message) { print(message); };
+    // A new book is made only when there is something to put in it.
+    ask.openBook = [&] { return openBook(book); };
+    const ImportJob::Result r = ImportJob(book, in).run(ask);
+    switch (r.outcome) {
+    case ImportJob::Outcome::Added: {
+        const int total = r.plan.bookCount + r.added;
+        print(QStringLiteral("%1 added; the book holds %2.")
+                  .arg(r.added == 1 ? QStringLiteral("1 contact") : QStringLiteral("%1 contacts").arg(r.added))
+                  .arg(total == 1 ? QStringLiteral("1 record") : QStringLiteral("%1 records").arg(total)));
+        return keepLeftOut(r.leftOut, r.plan, source);
     }
+    case ImportJob::Outcome::NothingToAdd:
+        // Every contact a likely duplicate: the book stays as it is. No
+        // contact at all: said in the summary.
+        return r.plan.contacts.isEmpty() ? 1 : 0;
+    case ImportJob::Outcome::Blocked:
+        return 1;
+    case ImportJob::Outcome::Cancelled:
+        return dryRun ? 0 : 1;
+    case ImportJob::Outcome::BookUnreadable:
+        return fail(QString::fromLatin1(pb::kPhonebookFileName), r.error);
+    case ImportJob::Outcome::FileUnreadable:
+        return fail(source, r.error);
+    case ImportJob::Outcome::NotAdded:
+        break;
+    }
+    return fail(QString::fromLatin1(pb::kPhonebookFileName), notDone(book, QStringLiteral("nothing was imported"), r.error));
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "exchange/ImportJob.h"
+#include "platform/Busy.h"
 #include "records/ContactRecord.h"
 #include "shell/RecordWindow.h"
 
@@ -167,6 +169,8 @@ private:
     // `show` in the boxes.
     void showAfterBookChange(int count, int show);
     bool explainFailedChange();
+    exchange::ImportJob::Answer confirmImport(const exchange::ImportPlan& plan, const QString& file,
+                                              std::optional<Progress>* progress, std::optional<BusyCursor>* busy);
     void reportFailedChange(const QString& what);
     void updateClock();
 

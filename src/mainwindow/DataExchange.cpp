@@ -4,6 +4,7 @@
 
 #include "exchange/Exchange.h"
 #include "exchange/Import.h"
+#include "exchange/ImportJob.h"
 #include "platform/Busy.h"
 #include "platform/Dialogs.h"
 #include "platform/MessageBoxes.h"
@@ -17,6 +18,8 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QSaveFile>
+
+#include <optional>
 
 namespace pb {
 
@@ -40,101 +43,103 @@ void Data::showAfterBookChange(int count, int show)
     }
 }
 
-void Data::mnuImport_Click()
+// The plan of an import put to the user: the report, and what to add.
+exchange::ImportJob::Answer Data::confirmImport(const exchange::ImportPlan& plan, const QString& file,
+                                                std::optional<Progress>* progress, std::optional<BusyCursor>* busy)
 {
-    const auto file = ctx_.dialogs.openFile(
-        this, kImportTitle, QStringLiteral("Contacts (*.vcf *.vcard *.csv);;vCard files (*.vcf *.vcard);;CSV files (*.csv);;All files (*)"));
-    if (!file)
-        return;
-    exchange::ImportPlan plan;
-    QByteArray leftOut;   // the cards of what the book cannot hold whole
-    {
-        const BusyCursor busy;
-        QFile in(*file);
-        // A pipe or a device would never end: only regular files are read.
-        if (const QFileInfo info(*file); info.exists() && !info.isFile()) {
-            ctx_.boxes.show(this, QStringLiteral("%1 could not be read.\r\nCause: it is not a regular file.").arg(info.fileName()),
-                            QStringLiteral("ERROR!"), MsgButtons::Ok, MsgIcon::Critical);
-            return;
-        }
-        const auto cannotRead = [&](const QString& why) {
-            ctx_.boxes.show(this, QStringLiteral("%1 could not be read.\r\nCause: %2").arg(QFileInfo(*file).fileName(), why),
-                            QStringLiteral("ERROR!"), MsgButtons::Ok, MsgIcon::Critical);
-        };
-        if (!in.open(QIODevice::ReadOnly)) {
-            cannotRead(in.errorString());
-            return;
-        }
-        QByteArray book;
-        QString why;
-        if (!exchange::readBook(ctx_.book, &book, &why)) {
-            ctx_.boxes.show(this, QStringLiteral("The phonebook could not be read.\r\nCause: ") + why, QStringLiteral("ERROR!"),
-                            MsgButtons::Ok, MsgIcon::Critical);
-            return;
-        }
-        exchange::ReadReport read;
-        bool readWhole;
-        {
-            // A large or slow file shows how far reading has come, with Cancel.
-            Progress progress(this, QStringLiteral("Reading %1...").arg(QFileInfo(*file).fileName()), 1000);
-            read.progress = [&progress](qint64 done, qint64 total) {
-                return progress.advance(static_cast<int>(total > 0 ? done * 1000 / total : 0));
-            };
-            readWhole = exchange::planFileImport(in, &read, book, &plan, &leftOut, &why);
-        }
-        if (!readWhole) {
-            cannotRead(why);
-            return;
-        }
-        if (read.cancelled)
-            return;   // the user stopped it: nothing is added
-    }
-
-    // The report comes first; nothing is written until the user agrees.
-    const QString summary = exchange::summary(plan, *file);
+    using Answer = exchange::ImportJob::Answer;
+    progress->reset();
+    busy->reset();
+    const QString summary = exchange::summary(plan, file);
     const QString details = exchange::details(plan);
     if (!plan.blocked.isEmpty() || plan.contacts.isEmpty()) {
         ctx_.boxes.showDetails(this, summary, details, kImportTitle, MsgButtons::Ok,
                                plan.blocked.isEmpty() ? MsgIcon::Information : MsgIcon::Exclamation);
-        return;
+        return Answer::Cancel;
     }
-    bool skipDuplicates = false;
+    Answer answer = Answer::AddAll;
     if (const int d = plan.duplicateCount()) {
         const MsgAnswer a = ctx_.boxes.showDetails(
             this,
             summary + QStringLiteral("\n\nYes adds them all. No leaves out the %1 likely duplicates. Cancel adds nothing.").arg(d),
             details, kImportTitle, MsgButtons::YesNoCancel, MsgIcon::Question);
         if (a == MsgAnswer::Cancel)
-            return;
-        skipDuplicates = a == MsgAnswer::No;
+            return Answer::Cancel;
+        answer = a == MsgAnswer::No ? Answer::SkipDuplicates : Answer::AddAll;
     } else if (ctx_.boxes.showDetails(this, summary + QStringLiteral("\n\nAdd them to the book?"), details, kImportTitle,
                                       MsgButtons::YesNo, MsgIcon::Question) != MsgAnswer::Yes) {
+        return Answer::Cancel;
+    }
+    busy->emplace();
+    return answer;
+}
+
+void Data::mnuImport_Click()
+{
+    const auto file = ctx_.dialogs.openFile(
+        this, kImportTitle, QStringLiteral("Contacts (*.vcf *.vcard *.csv);;vCard files (*.vcf *.vcard);;CSV files (*.csv);;All files (*)"));
+    if (!file)
+        return;
+    QFile in(*file);
+    // A pipe or a device would never end: only regular files are read.
+    if (const QFileInfo info(*file); info.exists() && !info.isFile()) {
+        ctx_.boxes.show(this, QStringLiteral("%1 could not be read.\r\nCause: it is not a regular file.").arg(info.fileName()),
+                        QStringLiteral("ERROR!"), MsgButtons::Ok, MsgIcon::Critical);
+        return;
+    }
+    const auto cannotRead = [&](const QString& why) {
+        ctx_.boxes.show(this, QStringLiteral("%1 could not be read.\r\nCause: %2").arg(QFileInfo(*file).fileName(), why),
+                        QStringLiteral("ERROR!"), MsgButtons::Ok, MsgIcon::Critical);
+    };
+    if (!in.open(QIODevice::ReadOnly)) {
+        cannotRead(in.errorString());
         return;
     }
 
-    const exchange::PackedRecords records = plan.recordsToAdd(skipDuplicates);
-    const int added = static_cast<int>(records.size());
-    if (added == 0)
+    // The job reads, plans and adds; the window shows its questions. A
+    // large or slow file shows how far reading has come, with Cancel; the
+    // cursor is busy while the records are added.
+    using exchange::ImportJob;
+    std::optional<Progress> progress;
+    std::optional<BusyCursor> busy;
+    ImportJob::Questions ask;
+    ask.progress = [&](qint64 done, qint64 total) {
+        if (!progress)
+            progress.emplace(this, QStringLiteral("Reading %1...").arg(QFileInfo(*file).fileName()), 1000);
+        return progress->advance(static_cast<int>(total > 0 ? done * 1000 / total : 0));
+    };
+    ask.tell = [&](const QString&) { progress.reset(); };
+    ask.confirm = [&](const exchange::ImportPlan& plan, int) { return confirmImport(plan, *file, &progress, &busy); };
+    const ImportJob::Result r = ImportJob(ctx_.book, in).run(ask);
+    progress.reset();
+    busy.reset();
+    switch (r.outcome) {
+    case ImportJob::Outcome::Added:
+        break;
+    case ImportJob::Outcome::BookUnreadable:
+        ctx_.boxes.show(this, QStringLiteral("The phonebook could not be read.\r\nCause: ") + r.error, QStringLiteral("ERROR!"),
+                        MsgButtons::Ok, MsgIcon::Critical);
         return;
-    QString why;
-    bool done;
-    {
-        const BusyCursor busy;
-        done = exchange::appendRecords(ctx_.book, plan.bookCount, records, &why);
-    }
-    if (!done) {
+    case ImportJob::Outcome::FileUnreadable:
+        cannotRead(r.error);
+        return;
+    case ImportJob::Outcome::NotAdded:
         if (!explainFailedChange())
-            ctx_.boxes.show(this, QStringLiteral("Nothing was imported; the book is as it was.\r\nCause: ") + why,
+            ctx_.boxes.show(this, QStringLiteral("Nothing was imported; the book is as it was.\r\nCause: ") + r.error,
                             QStringLiteral("ERROR!"), MsgButtons::Ok, MsgIcon::Critical);
         return;
+    default:
+        return;   // nothing to add, or the user said no: shown already
     }
+    const exchange::ImportPlan& plan = r.plan;
+    const int added = r.added;
     // The first new record on show, the count up to date: the boxes never
     // keep a slot the import has filled.
     showAfterBookChange(plan.bookCount + added, plan.bookCount + 1);
     reportUndoFailure();
 
     // What the records could not hold is offered a place of its own.
-    const QByteArray& cards = leftOut;
+    const QByteArray& cards = r.leftOut;
     if (cards.isEmpty())
         return;
     const QString name = exchange::leftOutFileName(*file);

@@ -158,6 +158,8 @@ MsgAnswer ScriptedMessageBoxes::showDetails(QWidget*, const QString& text, const
                                             const QString& title, MsgButtons buttons, MsgIcon icon)
 {
     shown.append({text, title.isEmpty() ? applicationTitle() : title, buttons, icon, details});
+    if (onShow)
+        onShow(shown.last());
     if (!script_.isEmpty())
         return script_.takeFirst();
     switch (buttons) {

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <functional>
+
 #include <utility>
 #include <QList>
 
@@ -60,6 +62,8 @@ public:
                           const QString& title, MsgButtons buttons, MsgIcon icon) override;
 
     void answerNext(MsgAnswer a) { script_.append(a); }
+    // Run as each box shows, before it is answered (what happens meanwhile).
+    std::function<void(const Shown&)> onShow;
     QList<Shown> shown;
     QList<MsgAnswer> script_;
 };

@@ -5,6 +5,7 @@
 #include "records/Journal.h"
 #include "search/frmFind.h"
 #include "search/frmRecords.h"
+#include "records/Phonebook.h"
 #include "support/TestEnv.h"
 
 #include <QAbstractItemModel>
@@ -154,6 +155,35 @@ private slots:
         QCOMPARE(env.firstNamesOnDisk(), (QStringList{QStringLiteral("Ann "), QStringLiteral("Bob "), QStringLiteral("Cy ")}));
         QCOMPARE(countLabel(d), QStringLiteral("3"));
         QCOMPARE(recordBox(d), QStringLiteral("3"));
+    }
+
+    // Another program adds to the book while the report is read: the
+    // import reads and plans again, asks again, and adds after its records.
+    void anImportPlansAgainWhenAnotherProgramChangedTheBook()
+    {
+        QTemporaryDir files;
+        const QString csv = writeFile(files.filePath(QStringLiteral("people.csv")),
+                                      "First Name,Last Name\r\nCy,New\r\nDee,New\r\n");
+        TestEnv env;
+        env.writeBook({makeRecord({"Ann", "Lee"})});
+        Data* d = env.openData();
+        env.boxes().onShow = [&](const ScriptedMessageBoxes::Shown&) {
+            if (env.boxes().shown.size() != 1)
+                return;
+            Phonebook other;
+            QVERIFY(other.openPhonebookFile());
+            Phonebook::Change change(other, 2, 2);
+            other.RecordBuffer = makeRecord({"Bob", "Other"});
+            QVERIFY(change.ok() && other.WriteRecord(2) && change.commit());
+        };
+        env.dialogs().files << csv;
+        action(d, "mnuImport")->trigger();
+        env.boxes().onShow = nullptr;
+        QCOMPARE(env.boxes().shown.size(), 2);
+        QVERIFY2(env.boxes().shown[1].text.contains(QStringLiteral("after record 2")), qPrintable(env.boxes().shown[1].text));
+        QCOMPARE(env.firstNamesOnDisk(), (QStringList{QStringLiteral("Ann "), QStringLiteral("Bob "), QStringLiteral("Cy "),
+                                                      QStringLiteral("Dee ")}));
+        QCOMPARE(countLabel(d), QStringLiteral("4"));
     }
 
     void anImportThatFailsPartWayLeavesTheBookAsItWas()
