@@ -2010,6 +2010,137 @@ QList<Contact> readVCard(QFile& in, ReadReport* report, QuickRecords* quick, QSt
 namespace {
 
 // One contact as a card.
+// --- the short forms at the head of Comments, back to their properties -----
+
+// A kind of number, address or link as the import writes it before the
+// value ("cell", "work,voice"): lower-case words the vCard types know.
+bool isTypeLabel(QStringView word)
+{
+    static const QStringList known = {
+        QStringLiteral("home"),  QStringLiteral("work"),  QStringLiteral("cell"),   QStringLiteral("voice"),
+        QStringLiteral("fax"),   QStringLiteral("pager"), QStringLiteral("msg"),    QStringLiteral("video"),
+        QStringLiteral("text"),  QStringLiteral("main"),  QStringLiteral("iphone"), QStringLiteral("car"),
+        QStringLiteral("isdn"),  QStringLiteral("dom"),   QStringLiteral("intl"),   QStringLiteral("postal"),
+        QStringLiteral("parcel"), QStringLiteral("textphone"), QStringLiteral("mobile"), QStringLiteral("bbs"),
+        QStringLiteral("modem"), QStringLiteral("pcs"),
+    };
+    const auto parts = word.split(u',');
+    return !word.isEmpty() && std::all_of(parts.begin(), parts.end(), [](QStringView t) {
+        return known.contains(t) || (t.startsWith(u"x-") && t.size() > 2);
+    });
+}
+
+// A number as people write it, letters of a vanity number and "ext." too,
+// but beginning as a number does.
+bool looksLikePhone(QStringView v)
+{
+    return !v.isEmpty() && (v.front().isDigit() || v.front() == u'+' || v.front() == u'(') &&
+           std::count_if(v.begin(), v.end(), [](QChar c) { return c.isDigit(); }) >= 3 &&
+           std::all_of(v.begin(), v.end(), [](QChar c) {
+               return c.isDigit() || (c.unicode() < 0x80 && c.isLetter()) || c == u' ' || c == u'+' || c == u'-' ||
+                      c == u'(' || c == u')' || c == u'.' || c == u'/' || c == u'#' || c == u'*';
+           });
+}
+
+// One line of Comments the import wrote for a property: that property.
+struct ShortForm {
+    QByteArray head;   // the name and its parameters, up to the colon
+    QString value;
+    bool address = false;   // the value is the street part of an ADR
+    bool list = false;      // the value is a list, ", " between its items
+};
+
+std::optional<ShortForm> shortFormOf(QStringView line)
+{
+    const qsizetype space = line.indexOf(u' ');
+    if (space <= 0)
+        return std::nullopt;
+    QStringView label = line.first(space);
+    QStringView rest = line.sliced(space + 1);
+    // "e-mail work x@y", "address home 1 Main St": a kind may follow the label.
+    const auto typed = [&](QByteArray name) {
+        ShortForm f;
+        const qsizetype next = rest.indexOf(u' ');
+        if (next > 0 && isTypeLabel(rest.first(next))) {
+            name += ";TYPE=" + rest.first(next).toLatin1();
+            rest = rest.sliced(next + 1);
+        }
+        f.head = name;
+        f.value = rest.toString();
+        return f;
+    };
+    // The name's prefix and suffix, and a display name that says more than
+    // the name: back into N and FN.
+    if (label == u"name" || line.startsWith(u"shown as ")) {
+        ShortForm f;
+        f.head = label == u"name" ? QByteArray("N") : QByteArray("FN");
+        f.value = (label == u"name" ? rest : line.sliced(9)).toString();
+        return f.value.isEmpty() ? std::nullopt : std::optional(f);
+    }
+    if (label == u"phone" || isTypeLabel(label)) {
+        if (!looksLikePhone(rest))
+            return std::nullopt;
+        ShortForm f;
+        f.head = label == u"phone" ? QByteArray("TEL") : "TEL;TYPE=" + label.toLatin1();
+        f.value = rest.toString();
+        return f;
+    }
+    if (label == u"e-mail") {
+        ShortForm f = typed("EMAIL");
+        return f.value.contains(u'@') && !f.value.contains(u' ') ? std::optional(f) : std::nullopt;
+    }
+    if (label == u"address") {
+        ShortForm f = typed("ADR");
+        f.address = true;
+        return f.value.isEmpty() ? std::nullopt : std::optional(f);
+    }
+    // The extras: "birthday 1980-04-22", "web work https://…"; a label of
+    // two words ("google talk", "time zone") is matched whole.
+    for (const ExtraKind& kind : kExtras) {
+        const QLatin1StringView name(kind.label);
+        if (!line.startsWith(name) || line.size() <= name.size() + 1 || line[name.size()] != u' ')
+            continue;
+        label = line.first(name.size());
+        rest = line.sliced(name.size() + 1);
+        ShortForm f = typed(QByteArray(kind.property));
+        const QByteArrayView property(kind.property);
+        if (f.value.isEmpty())
+            return std::nullopt;
+        // Values whose shape is known are held to it, so that a note of the
+        // user's own ("web design at nine") stays a note.
+        if (property == "URL" && (f.value.contains(u' ') || !f.value.contains(u'.')))
+            return std::nullopt;
+        if ((property == "BDAY" || property.endsWith("ANNIVERSARY")) && !f.value.front().isDigit() && !f.value.startsWith(u'-'))
+            return std::nullopt;
+        if (property == "IMPP" && !f.value.contains(u':') && !f.value.contains(u'@'))
+            return std::nullopt;
+        f.list = property == "CATEGORIES";
+        return f;
+    }
+    return std::nullopt;
+}
+
+// The properties the head of Comments holds, one line each, up to the
+// first line that is none; `rest` is what follows (the note).
+QList<ShortForm> shortFormsOf(const QString& comments, QString* rest)
+{
+    QList<ShortForm> out;
+    qsizetype at = 0;
+    while (at < comments.size()) {
+        qsizetype end = comments.indexOf(kCrLf, at);
+        if (end < 0)
+            end = comments.size();
+        const std::optional<ShortForm> f = shortFormOf(QStringView(comments).sliced(at, end - at));
+        if (!f)
+            break;
+        out << *f;
+        at = std::min(comments.size(), end + 2);
+    }
+    if (rest)
+        *rest = comments.mid(at);
+    return out;
+}
+
 void appendCard(QByteArray& out, QByteArray& line, const Contact& c, VCardVersion version)
 {
     const auto put = [&](const char* name, std::initializer_list<QStringView> parts, const char* tail = "") {
@@ -2025,9 +2156,22 @@ void appendCard(QByteArray& out, QByteArray& line, const Contact& c, VCardVersio
         line.append(tail);
         appendFolded(out, line);
     };
+    // What the import put at the head of Comments goes back to its property.
+    QString note;
+    QList<ShortForm> forms = shortFormsOf(c[Field::Comments], &note);
+    QString honours, fn = QStringList{c[Field::FirstName], c[Field::LastName]}.join(u' ').trimmed();
+    forms.removeIf([&](const ShortForm& f) {
+        if (f.head == "N")
+            honours = f.value;
+        else if (f.head == "FN")
+            fn = f.value;
+        return f.head == "N" || f.head == "FN";
+    });
     out.append("BEGIN:VCARD\r\n").append(version == VCardVersion::V40 ? "VERSION:4.0\r\n" : "VERSION:3.0\r\n");
-    put("N:", {c[Field::LastName], c[Field::FirstName]}, ";;;");
-    const QString fn = QStringList{c[Field::FirstName], c[Field::LastName]}.join(u' ').trimmed();
+    if (honours.isEmpty())
+        put("N:", {c[Field::LastName], c[Field::FirstName]}, ";;;");
+    else
+        put("N:", {c[Field::LastName], c[Field::FirstName], QStringView(), honours}, ";");
     put("FN:", {fn});
     if (!c[Field::Phone].isEmpty())
         put("TEL;TYPE=voice:", {c[Field::Phone]});
@@ -2037,8 +2181,24 @@ void appendCard(QByteArray& out, QByteArray& line, const Contact& c, VCardVersio
         put("ORG:", {c[Field::Company]});
     if (!c[Field::Address].isEmpty())
         put("ADR:;;", {c[Field::Address]}, ";;;;");
-    if (!c[Field::Comments].isEmpty())
-        put("NOTE:", {c[Field::Comments]});
+    for (const ShortForm& f : std::as_const(forms)) {
+        const QByteArray name = f.head + (f.address ? ":;;" : ":");
+        if (f.list) {
+            line.resize(0);
+            line.append(name);
+            const QStringList items = f.value.split(QStringLiteral(", "));
+            for (qsizetype i = 0; i < items.size(); ++i) {
+                if (i > 0)
+                    line.append(',');
+                appendEscaped(line, items[i]);
+            }
+            appendFolded(out, line);
+        } else {
+            put(name.constData(), {f.value}, f.address ? ";;;;" : "");
+        }
+    }
+    if (!note.isEmpty())
+        put("NOTE:", {note});
     out.append("END:VCARD\r\n");
 }
 
@@ -2176,6 +2336,13 @@ QByteArray exportVCard(const QByteArray& book, int count, VCardVersion version)
         o = foldInto(o, QByteArrayView(line.data(), e - line.data()));
     };
     forEachShownRecord(book, count, [&](const char* r, const StoredFields& field, bool exact, const codepage::Utf8Bytes& t) {
+        // Comments that begin with what the import wrote for a property are
+        // written the usual way, which gives it back its property.
+        const std::string_view comments = field[static_cast<std::size_t>(Field::Comments)];
+        if (exact && !comments.empty()) {
+            const std::string_view head = comments.substr(0, std::min(comments.find('\r'), comments.size()));
+            exact = !shortFormOf(codepage::decode(head));
+        }
         if (!exact) {
             ContactRecord whole;
             std::copy_n(r, kRecordSize, whole.bytes.begin());
