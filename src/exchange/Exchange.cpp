@@ -2120,6 +2120,17 @@ std::optional<ShortForm> shortFormOf(QStringView line)
     return std::nullopt;
 }
 
+// Whether stored Comments may begin with a short form at all: its first
+// word is a label's (lower-case ASCII letters, '-' and ',').
+bool mayBeShortForm(std::string_view comments)
+{
+    const std::size_t space = comments.find(' ');
+    if (space == 0 || space == std::string_view::npos || space > 24)
+        return false;
+    return std::all_of(comments.begin(), comments.begin() + static_cast<std::ptrdiff_t>(space),
+                       [](char c) { return (c >= 'a' && c <= 'z') || c == '-' || c == ','; });
+}
+
 // The properties the head of Comments holds, one line each, up to the
 // first line that is none; `rest` is what follows (the note).
 QList<ShortForm> shortFormsOf(const QString& comments, QString* rest)
@@ -2339,7 +2350,7 @@ QByteArray exportVCard(const QByteArray& book, int count, VCardVersion version)
         // Comments that begin with what the import wrote for a property are
         // written the usual way, which gives it back its property.
         const std::string_view comments = field[static_cast<std::size_t>(Field::Comments)];
-        if (exact && !comments.empty()) {
+        if (exact && mayBeShortForm(comments)) {
             const std::string_view head = comments.substr(0, std::min(comments.find('\r'), comments.size()));
             exact = !shortFormOf(codepage::decode(head));
         }
