@@ -4,6 +4,9 @@
 //   z8p-phonebook-tool export FILE.vcf|FILE.csv [--vcard4]
 //   z8p-phonebook-tool check
 //   z8p-phonebook-tool repair
+#include "records/AppendRecords.h"
+#include "records/BookCheck.h"
+#include "records/BookRepair.h"
 #include "exchange/Exchange.h"
 #include "exchange/Import.h"
 #include "exchange/ImportJob.h"
@@ -255,15 +258,15 @@ int main(int argc, char** argv)
     if (command == QLatin1String("repair") && args.isEmpty()) {
         if (!openBook(book))
             return 1;
-        pb::exchange::RepairResult result;
+        pb::RepairResult result;
         QString why;
-        if (!pb::exchange::repairBook(book, pb::exchange::backupName(QDateTime::currentDateTime()), &result, &why))
+        if (!pb::repairBook(book, pb::backupName(QDateTime::currentDateTime()), &result, &why))
             return fail(bookName, notDone(book, QStringLiteral("the book was not repaired"), why));
         print(result.changed ? QStringLiteral("Backup written to %1; the book now counts %2 records with no free slot between them.")
                                    .arg(result.backup)
                                    .arg(result.records)
                              : QStringLiteral("Nothing to repair: the book has no free slot between its records."));
-        print(pb::exchange::describeStrayBytes(result));
+        print(pb::describeStrayBytes(result));
         return 0;
     }
 
@@ -271,12 +274,12 @@ int main(int argc, char** argv)
     QByteArray bytes;
     if (QFile::exists(bookName)) {
         QString why;
-        if (!openBook(book, false) || !pb::exchange::readBook(book, &bytes, &why))
+        if (!openBook(book, false) || !pb::readBook(book, &bytes, &why))
             return why.isEmpty() ? 1 : fail(bookName, why);
     }
     if (command == QLatin1String("check") && args.isEmpty()) {
-        const pb::exchange::BookCheck check = pb::exchange::checkOpenBook(book, bytes);
-        print(pb::exchange::describe(check));
+        const pb::BookCheck check = pb::checkOpenBook(book, bytes);
+        print(pb::describe(check));
         return check.clean() ? 0 : 1;
     }
     if (command == QLatin1String("export") && (args.size() == 1 || (args.size() == 2 && args[1] == QLatin1String("--vcard4")))) {

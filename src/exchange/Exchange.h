@@ -4,7 +4,7 @@
 // vCard (2.1, 3.0 and 4.0 read; 3.0 or 4.0 written) and CSV. Plain C++ on
 // Qt Core, no windows.
 
-#include "exchange/PackedRecords.h"
+#include "records/PackedRecords.h"
 #include "records/ContactRecord.h"
 
 #include <QByteArray>
@@ -120,23 +120,6 @@ bool quietRecord(const Contact& c, char* record);
 // string per field.
 QByteArray exportVCard(const QByteArray& book, int count, VCardVersion version = VCardVersion::V30);
 QByteArray exportCsv(const QByteArray& book, int count);
-
-// What a check of the book's bytes finds.
-struct BookCheck {
-    qint64 strayBytes = 0;        // a last record cut short (the length is no multiple of 440)
-    int count = 0;                // records before the first free slot: what the program shows
-    QList<int> freeSlots;         // free slots with records after them
-    QList<int> uncounted;         // records after a free slot, never counted nor shown
-    QList<QPair<int, Field>> noEnd;      // fields filled to their width (the program writes them so too): a note, no fault
-    QList<QPair<int, Field>> undefined;  // fields holding bytes the code page does not define
-    qint64 pastLast = 0;          // records (or part of one) past the last number a book can have
-    bool clean() const
-    {
-        return strayBytes == 0 && freeSlots.isEmpty() && uncounted.isEmpty() && undefined.isEmpty() && pastLast == 0;
-    }
-};
-BookCheck checkBook(const QByteArray& bytes);
-QString describe(const BookCheck& check);
 
 // The CSV column names read for each field, in record order (the first of
 // each is the one written).

@@ -103,33 +103,4 @@ QByteArray leftOutCards(const QList<Contact>& contacts, const ImportPlan& plan);
 // "contacts.vcf" -> "contacts-left-out.vcf".
 QString leftOutFileName(const QString& source);
 
-// Writes `records` after record `after` as one change: all of them or, on
-// any failure, none (the book is as it was). The book must be open.
-bool appendRecords(Phonebook& book, int after, const PackedRecords& records, QString* error);
-
-// The whole book file, in one read (up to the last record a book can have).
-bool readBook(Phonebook& book, QByteArray* bytes, QString* error);
-// The book's check: what readBook() gives, and the records past the last a
-// book can have, which it leaves out.
-BookCheck checkOpenBook(Phonebook& book, const QByteArray& bytes);
-
-// A copy of the book beside it, named for the moment it was taken:
-// "DravikBase.z8B.2026-12-08T124607.bak".
-QString backupName(const QDateTime& when);
-
-struct RepairResult {
-    bool changed = false;      // false: there was nothing to close
-    QString backup;            // the copy written first
-    int records = 0;           // the records the book counts afterwards
-    qint64 strayBytes = 0;     // a last record cut short: its bytes ...
-    bool completed = false;    // ... completed to a whole record (padded), else dropped
-};
-// What a repair did to a last record cut short, for the user; empty when
-// there was none.
-QString describeStrayBytes(const RepairResult& result);
-// Closes the free slots inside the book and completes a last record cut
-// short, keeping the records' order, after writing `backupPath` with the
-// book's bytes as they were. All or nothing.
-bool repairBook(Phonebook& book, const QString& backupPath, RepairResult* result, QString* error);
-
 } // namespace pb::exchange

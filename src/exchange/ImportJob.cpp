@@ -1,3 +1,6 @@
+#include "records/AppendRecords.h"
+#include "records/BookCheck.h"
+#include "records/BookRepair.h"
 #include "exchange/ImportJob.h"
 
 #include "records/Phonebook.h"

@@ -1,5 +1,8 @@
 // Contacts in and out of the book (vCard and CSV), and the book's check and
 // repair.
+#include "records/AppendRecords.h"
+#include "records/BookCheck.h"
+#include "records/BookRepair.h"
 #include "mainwindow/Data.h"
 
 #include "exchange/Exchange.h"
@@ -180,7 +183,7 @@ void Data::mnuExport_Click()
     bool done = false;
     {
         const BusyCursor busy;
-        if (exchange::readBook(ctx_.book, &bytes, &why)) {
+        if (readBook(ctx_.book, &bytes, &why)) {
             extent = exchange::extentOf(bytes);
             const QByteArray out = csv ? exchange::exportCsv(bytes, extent.count) : exchange::exportVCard(bytes, extent.count);
             done = io::writeWholeFile(*file, out, &why);
@@ -205,18 +208,18 @@ void Data::mnuCheck_Click()
 {
     QByteArray bytes;
     QString why;
-    exchange::BookCheck check;
+    BookCheck check;
     {
         const BusyCursor busy;
-        if (exchange::readBook(ctx_.book, &bytes, &why))
-            check = exchange::checkOpenBook(ctx_.book, bytes);
+        if (readBook(ctx_.book, &bytes, &why))
+            check = checkOpenBook(ctx_.book, bytes);
     }
     if (!why.isEmpty()) {
         ctx_.boxes.show(this, QStringLiteral("The phonebook could not be read.\r\nCause: ") + why, QStringLiteral("ERROR!"),
                         MsgButtons::Ok, MsgIcon::Critical);
         return;
     }
-    const QString report = exchange::describe(check);
+    const QString report = describe(check);
     const bool holes = !check.freeSlots.isEmpty() || !check.uncounted.isEmpty() || check.strayBytes != 0;
     if (!holes) {
         ctx_.boxes.show(this, report, kCheckTitle, MsgButtons::Ok,
@@ -231,11 +234,11 @@ void Data::mnuCheck_Click()
 
     const auto shown = currentRecord();
     const auto counted = recordCount();
-    exchange::RepairResult result;
+    RepairResult result;
     bool done;
     {
         const BusyCursor busy;
-        done = exchange::repairBook(ctx_.book, QDir::current().filePath(exchange::backupName(QDateTime::currentDateTime())),
+        done = repairBook(ctx_.book, QDir::current().filePath(backupName(QDateTime::currentDateTime())),
                                     &result, &why);
     }
     if (!done) {
@@ -254,7 +257,7 @@ void Data::mnuCheck_Click()
                     QStringLiteral("The book is repaired: it counts %1 records.\r\nThe backup copy is %2.")
                             .arg(result.records)
                             .arg(QFileInfo(result.backup).fileName()) +
-                        (result.strayBytes ? QStringLiteral("\r\n") + exchange::describeStrayBytes(result) : QString()),
+                        (result.strayBytes ? QStringLiteral("\r\n") + describeStrayBytes(result) : QString()),
                     kCheckTitle, MsgButtons::Ok, MsgIcon::Information);
 }
 

@@ -2,6 +2,9 @@
 // for byte, and the dialects real address books write are read as meant.
 #include "exchange/Exchange.h"
 #include "exchange/Import.h"
+#include "records/AppendRecords.h"
+#include "records/BookCheck.h"
+#include "records/BookRepair.h"
 #include "platform/Codepage.h"
 #include "records/Phonebook.h"
 #include "support/Records.h"

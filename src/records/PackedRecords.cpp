@@ -1,4 +1,4 @@
-#include "exchange/PackedRecords.h"
+#include "records/PackedRecords.h"
 
 #include "platform/BigBuffer.h"
 
@@ -6,7 +6,7 @@
 #include <array>
 #include <cstring>
 
-namespace pb::exchange {
+namespace pb {
 
 namespace {
 
@@ -117,4 +117,4 @@ ContactRecord PackedRecords::at(qsizetype i) const
     return r;
 }
 
-} // namespace pb::exchange
+} // namespace pb

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-namespace pb::exchange {
+namespace pb {
 
 class PackedRecords
 {
@@ -45,4 +45,4 @@ private:
     qsizetype ready_ = 0;              // bytes_'s room made resident ahead of the records
 };
 
-} // namespace pb::exchange
+} // namespace pb
