@@ -16,6 +16,7 @@
 #include "records/FileIo.h"
 #include "records/Phonebook.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
@@ -201,18 +202,36 @@ int importFile(pb::Phonebook& book, const QString& source, bool skipDuplicates, 
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    QStringList args = app.arguments().mid(1);
-    if (args.isEmpty())
+    // Options anywhere on the line; a file whose name begins with '-' comes
+    // after "--".
+    QCommandLineParser parser;
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
+    const QCommandLineOption helpOption(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption versionOption(QStringLiteral("version"));
+    const QCommandLineOption newOption(QStringLiteral("new"));
+    const QCommandLineOption dryRunOption(QStringLiteral("dry-run"));
+    const QCommandLineOption skipOption(QStringLiteral("skip-duplicates"));
+    const QCommandLineOption vcard4Option(QStringLiteral("vcard4"));
+    parser.addOptions({helpOption, versionOption, newOption, dryRunOption, skipOption, vcard4Option});
+    if (!parser.parse(app.arguments())) {
+        std::fprintf(stderr, "z8p-phonebook-tool: %s\n", forTerminal(parser.errorText()).constData());
         return usage();
-    const QString command = args.takeFirst();
-    if (command == QLatin1String("--help") || command == QLatin1String("-h"))
+    }
+    if (parser.isSet(helpOption))
         return help();
-    if (command == QLatin1String("--version")) {
+    if (parser.isSet(versionOption)) {
         std::printf("z8p-phonebook-tool %s\n", pb::kVersion);
         return 0;
     }
-    const auto flag = [&](const char* name) { return args.removeAll(QLatin1String(name)) > 0; };
-    const bool startNew = flag("--new");
+    QStringList args = parser.positionalArguments();
+    if (args.isEmpty())
+        return usage();
+    const QString command = args.takeFirst();
+    // Each option belongs to its command.
+    const bool isImport = command == QLatin1String("import"), isExport = command == QLatin1String("export");
+    if ((!isImport && (parser.isSet(dryRunOption) || parser.isSet(skipOption))) || (!isExport && parser.isSet(vcard4Option)))
+        return usage();
+    const bool startNew = parser.isSet(newOption);
 
     // The book in the current folder, else the menu's; never a new book by
     // accident.
@@ -222,14 +241,13 @@ int main(int argc, char** argv)
         if (QFileInfo::exists(QDir(menu).filePath(here))) {
             // The user's own file names stay relative to where the user is.
             for (QString& arg : args)
-                if (!arg.startsWith(QLatin1String("--")))
-                    arg = QDir::current().absoluteFilePath(arg);
+                arg = QDir::current().absoluteFilePath(arg);
             QDir::setCurrent(menu);
             std::fprintf(stderr, "z8p-phonebook-tool: no book in this folder; using the book in %s\n",
                          forTerminal(QDir::toNativeSeparators(menu)).constData());
         } else if (command == QLatin1String("import") || command == QLatin1String("export") ||
                    command == QLatin1String("check") || command == QLatin1String("repair")) {
-            if (!(command == QLatin1String("import") && args.contains(QLatin1String("--dry-run"))))
+            if (!(isImport && parser.isSet(dryRunOption)))
                 return fail(here, QStringLiteral("there is no book in this folder nor in %1; run the command where the "
                                                  "book is%2")
                                       .arg(QDir::toNativeSeparators(menu),
@@ -246,7 +264,7 @@ int main(int argc, char** argv)
     const QString bookName = QString::fromLatin1(pb::kPhonebookFileName);
     pb::Phonebook book;
     if (command == QLatin1String("import")) {
-        const bool skip = flag("--skip-duplicates"), dryRun = flag("--dry-run");
+        const bool skip = parser.isSet(skipOption), dryRun = parser.isSet(dryRunOption);
         if (args.size() != 1)
             return usage();
         // A book not there yet is made only when contacts are added to it:
@@ -282,7 +300,7 @@ int main(int argc, char** argv)
         print(pb::describe(check));
         return check.clean() ? 0 : 1;
     }
-    if (command == QLatin1String("export") && (args.size() == 1 || (args.size() == 2 && args[1] == QLatin1String("--vcard4")))) {
+    if (isExport && args.size() == 1) {
         const pb::exchange::Extent extent = pb::exchange::extentOf(bytes);
         const int count = extent.count;
         const QString target = args[0];
@@ -295,8 +313,8 @@ int main(int argc, char** argv)
                                     .arg(count + 1));
         const QByteArray out = target.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive)
                                    ? pb::exchange::exportCsv(bytes, count)
-                                   : pb::exchange::exportVCard(bytes, count, args.size() == 2 ? pb::exchange::VCardVersion::V40
-                                                                                              : pb::exchange::VCardVersion::V30);
+                                   : pb::exchange::exportVCard(bytes, count, parser.isSet(vcard4Option) ? pb::exchange::VCardVersion::V40
+                                                                                                        : pb::exchange::VCardVersion::V30);
         QString why;
         if (!pb::io::writeWholeFile(target, out, &why))
             return fail(target, why);

@@ -204,6 +204,17 @@ private slots:
         QVERIFY(r.status == 0 && r.out.contains(QStringLiteral("usage: z8p-phonebook-tool import")));
         r = runTool(env.path(QStringLiteral("work")), {QStringLiteral("--version")}, data);
         QVERIFY(r.status == 0 && r.out.startsWith(QStringLiteral("z8p-phonebook-tool 1.2.0")));
+        // An option of another command, or none the tool knows, is the usage;
+        // a file whose name begins with '-' follows "--".
+        for (const QStringList& wrong : {QStringList{QStringLiteral("check"), QStringLiteral("--vcard4")},
+                                         QStringList{QStringLiteral("export"), QStringLiteral("x.csv"), QStringLiteral("--dry-run")},
+                                         QStringList{QStringLiteral("check"), QStringLiteral("--bogus")}}) {
+            r = runTool(env.path(QStringLiteral("work")), wrong, data);
+            QVERIFY2(r.status == 2 && r.err.contains(QStringLiteral("usage:")), qPrintable(wrong.join(u' ')));
+        }
+        QVERIFY(QFile::copy(env.path(QStringLiteral("work/in.csv")), env.path(QStringLiteral("work/-odd.csv"))));
+        r = runTool(env.path(QStringLiteral("work")), {QStringLiteral("import"), QStringLiteral("--"), QStringLiteral("-odd.csv")}, data);
+        QVERIFY2(r.status == 0 && r.out.contains(QStringLiteral("added")), qPrintable(r.out + r.err));
     }
 
     // No change without the lock: a lock that cannot be had (a folder in
