@@ -7,8 +7,14 @@ book, named in the tool's report, or lost.
 
 The files are read here by a reader of this script's own (not the
 program's): vCard lines unfolded, quoted-printable and CHARSET decoded, CSV
-cells. A value counts as stored when its words are in the book's text, as
-named when they are in what the tool printed. Lost must be 0.
+cells, UTF-8, UTF-16 with or without its mark, else Windows-1252. Each value
+is held to its own contact: it counts as stored when its words are in that
+contact's record as the window shows it (each field up to its first two
+spaces), as named when the report's lines about that contact name it or its
+property, or the left-out file holds it. When the book holds another number
+of records than the file has cards (cards the tool refused), the values of
+that file are looked for in the whole book and report instead, and the
+table says so. Lost must be 0.
 """
 
 import codecs
@@ -24,8 +30,8 @@ import unicodedata
 SKIP = {"BEGIN", "END", "VERSION", "PRODID", "REV", "UID", "PHOTO", "LOGO", "SOUND", "KEY", "CLASS", "X-ABUID",
         "SORT-STRING", "LABEL", "MAILER", "TZ", "X-ABLABEL", "X-ABADR", "SOURCE", "KIND", "NAME", "PROFILE",
         "X-EVOLUTION-FILE-AS", "X-MOZILLA-HTML", "X-EVOLUTION-LIST", "X-EVOLUTION-LIST-SHOW_ADDRESSES",
-        "X-EVOLUTION-BLOG-URL", "X-EVOLUTION-VIDEO-URL", "X-ABSHOWAS", "CATEGORIES", "X-PHONETIC-FIRST-NAME",
-        "X-PHONETIC-LAST-NAME", "CLIENTPIDMAP", "X-WAB-GENDER", "X-KADDRESSBOOK-X-IMADDRESS"}
+        "X-EVOLUTION-BLOG-URL", "X-EVOLUTION-VIDEO-URL", "X-ABSHOWAS", "CLIENTPIDMAP", "X-WAB-GENDER",
+        "X-KADDRESSBOOK-X-IMADDRESS"}
 
 
 # Properties that have a field of the record: these must be found by value.
@@ -36,6 +42,12 @@ def text_of(raw):
     for bom, enc in ((codecs.BOM_UTF8, "utf-8-sig"), (codecs.BOM_UTF16_LE, "utf-16"), (codecs.BOM_UTF16_BE, "utf-16")):
         if raw.startswith(bom):
             return raw.decode(enc)
+    # UTF-16 without its mark: every other byte of ASCII text is zero.
+    head = raw[:200]
+    if len(head) >= 4 and head[1::2].count(0) > len(head) // 4:
+        return raw.decode("utf-16-le", errors="replace")
+    if len(head) >= 4 and head[0::2].count(0) > len(head) // 4:
+        return raw.decode("utf-16-be", errors="replace")
     try:
         return raw.decode("utf-8")
     except UnicodeDecodeError:
@@ -152,6 +164,26 @@ def found(value, haystack):
     return False
 
 
+FIELD_WIDTHS = (20, 20, 27, 33, 60, 120, 160)   # the record's fields, in order
+
+
+def shown(record):
+    """A record's text as the window shows it: each field up to a NUL or its first two spaces."""
+    out, at = [], 0
+    for width in FIELD_WIDTHS:
+        raw = record[at:at + width].split(b"\0", 1)[0]
+        cut = raw.find(b"  ")
+        out.append((raw[:cut + 1] if cut >= 0 else raw).decode("cp1252", errors="replace"))
+        at += width
+    return " ".join(out)
+
+
+def about(said, n, left_text):
+    """What the report says of contact n (its lines), and the left-out file."""
+    lines = [l for l in said.splitlines() if re.search(r"\bcontacts? %d\b|\bcontact %d \(" % (n, n), l)]
+    return "\n".join(lines) + "\n" + left_text
+
+
 def main():
     tool, folder = sys.argv[1], sys.argv[2]
     verbose = "--verbose" in sys.argv
@@ -176,21 +208,26 @@ def main():
             if os.path.exists(bpath):
                 book = open(bpath, "rb").read()
             left = os.path.join(tmp, name.rsplit(".", 1)[0] + "-left-out.vcf")
+            left_text = ""
             if os.path.exists(left):
-                said += open(left, "rb").read().decode("utf-8", errors="replace")
+                left_text = open(left, "rb").read().decode("utf-8", errors="replace")
         book_text = book.replace(b"\0", b" ").decode("cp1252", errors="replace")
+        records = [shown(book[i:i + 440]) for i in range(0, len(book), 440)]
+        per_contact = len(records) == len(cards)
         stored = named = lost = 0
-        for card in cards:
+        for n, card in enumerate(cards, start=1):
+            record = records[n - 1] if per_contact else book_text
+            told = about(said, n, left_text) if per_contact else said + left_text
             for prop, value in card:
-                if found(value, book_text):
+                if found(value, record):
                     stored += 1
-                elif found(value, said) or (prop not in FIELDS and re.search(r"\b%s\b" % re.escape(prop), said)):
+                elif found(value, told) or (prop not in FIELDS and re.search(r"\b%s\b" % re.escape(prop), told)):
                     named += 1   # the value, or (for data a record has no place for) its property
                 else:
                     lost += 1
                     if verbose:
-                        print("  lost in %s: %s %r" % (name, prop, value[:80]))
-        rows.append((name, len(cards), stored, named, lost))
+                        print("  lost in %s, contact %d: %s %r" % (name, n, prop, value[:80]))
+        rows.append((name + ("" if per_contact else " (whole book)"), len(cards), stored, named, lost))
         for i, v in enumerate((len(cards), stored, named, lost)):
             totals[i] += v
     print("| file | contacts | values stored | values named | values lost |")
