@@ -9,6 +9,7 @@
 #include "records/BookRepair.h"
 #include "exchange/Exchange.h"
 #include "exchange/Import.h"
+#include "exchange/ExportJob.h"
 #include "exchange/ImportJob.h"
 #include "platform/Codepage.h"
 #include "platform/SettingsStore.h"
@@ -289,36 +290,25 @@ int main(int argc, char** argv)
     }
 
     // Reading only: a book that is not there is an empty one.
-    QByteArray bytes;
-    if (QFile::exists(bookName)) {
-        QString why;
-        if (!openBook(book, false) || !pb::readBook(book, &bytes, &why))
-            return why.isEmpty() ? 1 : fail(bookName, why);
-    }
+    if (QFile::exists(bookName) && !openBook(book, false))
+        return 1;
     if (command == QLatin1String("check") && args.isEmpty()) {
+        QByteArray bytes;
+        if (QString why; book.phonebookOpen() && !pb::readBook(book, &bytes, &why))
+            return fail(bookName, why);
         const pb::BookCheck check = pb::checkOpenBook(book, bytes);
         print(pb::describe(check));
         return check.clean() ? 0 : 1;
     }
     if (isExport && args.size() == 1) {
-        const pb::exchange::Extent extent = pb::exchange::extentOf(bytes);
-        const int count = extent.count;
         const QString target = args[0];
-        // A backup that leaves records out without a word is no backup.
-        if (extent.hidden > 0)
-            return fail(target, QStringLiteral("nothing was written: the book holds %1 after its free slot at record %2, "
-                                               "which an export would leave out; run z8p-phonebook-tool repair first (it "
-                                               "keeps a backup copy), then export")
-                                    .arg(extent.hidden == 1 ? QStringLiteral("1 record") : QStringLiteral("%1 records").arg(extent.hidden))
-                                    .arg(count + 1));
-        const QByteArray out = target.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive)
-                                   ? pb::exchange::exportCsv(bytes, count)
-                                   : pb::exchange::exportVCard(bytes, count, parser.isSet(vcard4Option) ? pb::exchange::VCardVersion::V40
-                                                                                                        : pb::exchange::VCardVersion::V30);
-        QString why;
-        if (!pb::io::writeWholeFile(target, out, &why))
-            return fail(target, why);
-        print((count == 1 ? QStringLiteral("1 contact") : QStringLiteral("%1 contacts").arg(count)) +
+        pb::exchange::ExportFormat format = pb::exchange::exportFormatFor(target);
+        if (format == pb::exchange::ExportFormat::VCard30 && parser.isSet(vcard4Option))
+            format = pb::exchange::ExportFormat::VCard40;
+        const pb::exchange::ExportResult r = pb::exchange::exportBook(book, target, format);
+        if (!r.ok)
+            return fail(target, r.error);
+        print((r.written == 1 ? QStringLiteral("1 contact") : QStringLiteral("%1 contacts").arg(r.written)) +
               QStringLiteral(" written to ") + target);
         return 0;
     }

@@ -7,6 +7,7 @@
 
 #include "exchange/Exchange.h"
 #include "exchange/Import.h"
+#include "exchange/ExportJob.h"
 #include "exchange/ImportJob.h"
 #include "platform/Busy.h"
 #include "platform/Dialogs.h"
@@ -176,32 +177,20 @@ void Data::mnuExport_Click()
         *file += csv ? QStringLiteral(".csv") : QStringLiteral(".vcf");
     }
 
-    QString why;
-    QByteArray bytes;
-    exchange::Extent extent;
-    int written = 0;
-    bool done = false;
+    exchange::ExportResult r;
     {
         const BusyCursor busy;
-        if (readBook(ctx_.book, &bytes, &why)) {
-            extent = exchange::extentOf(bytes);
-            const QByteArray out = csv ? exchange::exportCsv(bytes, extent.count) : exchange::exportVCard(bytes, extent.count);
-            done = io::writeWholeFile(*file, out, &why);
-            written = extent.count;
-        }
+        r = exchange::exportBook(ctx_.book, *file, csv ? exchange::ExportFormat::Csv : exchange::ExportFormat::VCard30);
     }
-    if (!done) {
-        ctx_.boxes.show(this, QStringLiteral("The contacts could not be exported.\r\nCause: ") + why, QStringLiteral("ERROR!"),
+    if (!r.ok) {
+        ctx_.boxes.show(this, QStringLiteral("The contacts could not be exported.\r\nCause: ") + r.error, QStringLiteral("ERROR!"),
                         MsgButtons::Ok, MsgIcon::Critical);
         return;
     }
-    QString text = (written == 1 ? QStringLiteral("1 contact") : QStringLiteral("%1 contacts").arg(written)) +
-                   QStringLiteral(" written to %1.").arg(QFileInfo(*file).fileName());
-    if (extent.hidden > 0)
-        text += QStringLiteral("\r\n\r\n%1 records after a free slot are not in the book the program shows and were not "
-                               "written; \"Check the Book...\" can repair it.")
-                    .arg(extent.hidden);
-    ctx_.boxes.show(this, text, kExportTitle, MsgButtons::Ok, MsgIcon::Information);
+    ctx_.boxes.show(this,
+                    (r.written == 1 ? QStringLiteral("1 contact") : QStringLiteral("%1 contacts").arg(r.written)) +
+                        QStringLiteral(" written to %1.").arg(QFileInfo(*file).fileName()),
+                    kExportTitle, MsgButtons::Ok, MsgIcon::Information);
 }
 
 void Data::mnuCheck_Click()

@@ -242,6 +242,25 @@ private slots:
         QCOMPARE(countLabel(d), QStringLiteral("4"));
     }
 
+    // The window exports as the tool does: a book with a record after a
+    // free slot is not exported (the file would leave it out); it is
+    // repaired first.
+    void anExportNeverLeavesOutARecordBehindAFreeSlot()
+    {
+        QTemporaryDir files;
+        const QString file = files.filePath(QStringLiteral("out.vcf"));
+        TestEnv env;
+        env.writeBook({named("Ann"), ContactRecord(), named("Hidden")});
+        Data* d = env.openData();
+        env.dialogs().files << file;
+        action(d, "mnuExport")->trigger();
+        QCOMPARE(lastBox(env).icon, MsgIcon::Critical);
+        QVERIFY2(lastBox(env).text.contains(QStringLiteral("1 record after its free slot at record 2")) &&
+                     lastBox(env).text.contains(QStringLiteral("repair")),
+                 qPrintable(lastBox(env).text));
+        QVERIFY(!QFile::exists(file));
+    }
+
     // Cancel while the file is read: nothing is added and nothing asked.
     void cancellingTheReadingAddsNothing()
     {
