@@ -1,4 +1,5 @@
 #include "exchange/Exchange.h"
+#include "exchange/ExchangeParts.h"
 
 #include "platform/BigBuffer.h"
 #include "platform/Codepage.h"
@@ -19,7 +20,9 @@
 
 namespace pb::exchange {
 
-namespace {
+using namespace detail;
+
+namespace detail {
 
 const QString kCrLf = QStringLiteral("\r\n");
 
@@ -112,7 +115,7 @@ QString notText(QByteArrayView head)
         .arg(looks);
 }
 
-namespace {
+namespace detail {
 
 // A file in UTF-16 as UTF-8; other bytes as they are.
 QByteArray fromUtf16(const QByteArray& data)
@@ -266,7 +269,7 @@ bool plainByte(char b)
 
 } // namespace
 
-namespace {
+namespace detail {
 
 // A run of spaces is one: the book ends a field's shown text at two.
 void collapseSpaces(std::string& bytes)
@@ -322,7 +325,7 @@ bool quietRecord(const Contact& c, char* record)
     return true;
 }
 
-namespace {
+namespace detail {
 
 // --- vCard ------------------------------------------------------------------------
 
@@ -346,29 +349,6 @@ bool sameLetters(QByteArrayView a, std::string_view b)
     return true;
 }
 
-// Properties kept in Comments, by the short name they get there, in the
-// order they come (birthday and title first).
-struct ExtraKind {
-    const char* property;
-    const char* label;
-    int order;
-};
-constexpr ExtraKind kExtras[] = {
-    {"BDAY", "birthday", 0},         {"TITLE", "title", 1},          {"ROLE", "role", 2},
-    {"NICKNAME", "nickname", 6},     {"URL", "web", 7},              {"IMPP", "im", 8},
-    {"X-AIM", "aim", 8},             {"X-ICQ", "icq", 8},            {"X-JABBER", "jabber", 8},
-    {"X-MSN", "msn", 8},             {"X-YAHOO", "yahoo", 8},        {"X-SKYPE", "skype", 8},
-    {"X-SKYPE-USERNAME", "skype", 8}, {"X-GOOGLE-TALK", "google talk", 8}, {"X-GADUGADU", "gadu-gadu", 8},
-    {"X-QQ", "qq", 8},               {"X-TWITTER", "twitter", 8},    {"X-SIP", "sip", 8},
-    {"ANNIVERSARY", "anniversary", 9}, {"X-ANNIVERSARY", "anniversary", 9}, {"X-EVOLUTION-ANNIVERSARY", "anniversary", 9},
-    {"GENDER", "gender", 10},        {"X-GENDER", "gender", 10},     {"X-SPOUSE", "spouse", 10},
-    {"X-EVOLUTION-SPOUSE", "spouse", 10}, {"X-ASSISTANT", "assistant", 10}, {"X-EVOLUTION-ASSISTANT", "assistant", 10},
-    {"X-MANAGER", "manager", 10},    {"X-EVOLUTION-MANAGER", "manager", 10}, {"RELATED", "related", 10},
-    {"X-ABRELATEDNAMES", "related", 10}, {"X-ABDATE", "date", 10},   {"CATEGORIES", "groups", 11},
-    {"GEO", "geo", 12},              {"TZ", "time zone", 12},        {"LANG", "language", 12},
-    {"X-PHONETIC-FIRST-NAME", "phonetic first name", 12}, {"X-PHONETIC-LAST-NAME", "phonetic last name", 12},
-    {"FBURL", "free/busy", 12},      {"CALURI", "calendar", 12},     {"X-MAIDENNAME", "maiden name", 12},
-};
 // The card's own bookkeeping: neither a value of the contact nor worth naming.
 constexpr const char* kMeta[] = {
     "VERSION", "PRODID", "REV", "UID", "KIND", "SOURCE", "NAME", "PROFILE", "CLIENTPIDMAP", "SORT-STRING", "CLASS",
@@ -1593,7 +1573,7 @@ ContactRecord toRecord(const Contact& c)
     return r;
 }
 
-namespace {
+namespace detail {
 
 // The records read straight from a file, each written whole and then kept
 // without its padding.
@@ -1844,7 +1824,7 @@ QList<Contact> readVCard(const QByteArray& input, ReadReport* report, QuickRecor
     return reader.finish();
 }
 
-namespace {
+namespace detail {
 
 // Hands the file's bytes from where it stands to `read(text, at, last)` a
 // piece at a time: `text` begins `at` bytes in and `last` says it reaches
@@ -2007,212 +1987,9 @@ QList<Contact> readVCard(QFile& in, ReadReport* report, QuickRecords* quick, QSt
     return reader.finish();
 }
 
-namespace {
+namespace detail {
 
 // One contact as a card.
-// --- the short forms at the head of Comments, back to their properties -----
-
-// A kind of number, address or link as the import writes it before the
-// value ("cell", "work,voice"): lower-case words the vCard types know.
-bool isTypeLabel(QStringView word)
-{
-    static const QStringList known = {
-        QStringLiteral("home"),  QStringLiteral("work"),  QStringLiteral("cell"),   QStringLiteral("voice"),
-        QStringLiteral("fax"),   QStringLiteral("pager"), QStringLiteral("msg"),    QStringLiteral("video"),
-        QStringLiteral("text"),  QStringLiteral("main"),  QStringLiteral("iphone"), QStringLiteral("car"),
-        QStringLiteral("isdn"),  QStringLiteral("dom"),   QStringLiteral("intl"),   QStringLiteral("postal"),
-        QStringLiteral("parcel"), QStringLiteral("textphone"), QStringLiteral("mobile"), QStringLiteral("bbs"),
-        QStringLiteral("modem"), QStringLiteral("pcs"),
-    };
-    const auto parts = word.split(u',');
-    return !word.isEmpty() && std::all_of(parts.begin(), parts.end(), [](QStringView t) {
-        return known.contains(t) || (t.startsWith(u"x-") && t.size() > 2);
-    });
-}
-
-// A number as people write it, letters of a vanity number and "ext." too,
-// but beginning as a number does.
-bool looksLikePhone(QStringView v)
-{
-    return !v.isEmpty() && (v.front().isDigit() || v.front() == u'+' || v.front() == u'(') &&
-           std::count_if(v.begin(), v.end(), [](QChar c) { return c.isDigit(); }) >= 3 &&
-           std::all_of(v.begin(), v.end(), [](QChar c) {
-               return c.isDigit() || (c.unicode() < 0x80 && c.isLetter()) || c == u' ' || c == u'+' || c == u'-' ||
-                      c == u'(' || c == u')' || c == u'.' || c == u'/' || c == u'#' || c == u'*';
-           });
-}
-
-// One line of Comments the import wrote for a property: that property.
-struct ShortForm {
-    QByteArray head;   // the name and its parameters, up to the colon
-    QString value;
-    bool address = false;   // the value is the street part of an ADR
-    bool list = false;      // the value is a list, ", " between its items
-};
-
-std::optional<ShortForm> shortFormOf(QStringView line)
-{
-    const qsizetype space = line.indexOf(u' ');
-    if (space <= 0)
-        return std::nullopt;
-    QStringView label = line.first(space);
-    QStringView rest = line.sliced(space + 1);
-    // "e-mail work x@y", "address home 1 Main St": a kind may follow the label.
-    const auto typed = [&](QByteArray name) {
-        ShortForm f;
-        const qsizetype next = rest.indexOf(u' ');
-        if (next > 0 && isTypeLabel(rest.first(next))) {
-            name += ";TYPE=" + rest.first(next).toLatin1();
-            rest = rest.sliced(next + 1);
-        }
-        f.head = name;
-        f.value = rest.toString();
-        return f;
-    };
-    // The name's prefix and suffix, and a display name that says more than
-    // the name: back into N and FN.
-    if (label == u"name" || line.startsWith(u"shown as ")) {
-        ShortForm f;
-        f.head = label == u"name" ? QByteArray("N") : QByteArray("FN");
-        f.value = (label == u"name" ? rest : line.sliced(9)).toString();
-        return f.value.isEmpty() ? std::nullopt : std::optional(f);
-    }
-    if (label == u"phone" || isTypeLabel(label)) {
-        if (!looksLikePhone(rest))
-            return std::nullopt;
-        ShortForm f;
-        f.head = label == u"phone" ? QByteArray("TEL") : "TEL;TYPE=" + label.toLatin1();
-        f.value = rest.toString();
-        return f;
-    }
-    if (label == u"e-mail") {
-        ShortForm f = typed("EMAIL");
-        return f.value.contains(u'@') && !f.value.contains(u' ') ? std::optional(f) : std::nullopt;
-    }
-    if (label == u"address") {
-        ShortForm f = typed("ADR");
-        f.address = true;
-        return f.value.isEmpty() ? std::nullopt : std::optional(f);
-    }
-    // The extras: "birthday 1980-04-22", "web work https://…"; a label of
-    // two words ("google talk", "time zone") is matched whole.
-    for (const ExtraKind& kind : kExtras) {
-        const QLatin1StringView name(kind.label);
-        if (!line.startsWith(name) || line.size() <= name.size() + 1 || line[name.size()] != u' ')
-            continue;
-        label = line.first(name.size());
-        rest = line.sliced(name.size() + 1);
-        ShortForm f = typed(QByteArray(kind.property));
-        const QByteArrayView property(kind.property);
-        if (f.value.isEmpty())
-            return std::nullopt;
-        // Values whose shape is known are held to it, so that a note of the
-        // user's own ("web design at nine") stays a note.
-        if (property == "URL" && (f.value.contains(u' ') || !f.value.contains(u'.')))
-            return std::nullopt;
-        if ((property == "BDAY" || property.endsWith("ANNIVERSARY")) && !f.value.front().isDigit() && !f.value.startsWith(u'-'))
-            return std::nullopt;
-        if (property == "IMPP" && !f.value.contains(u':') && !f.value.contains(u'@'))
-            return std::nullopt;
-        f.list = property == "CATEGORIES";
-        return f;
-    }
-    return std::nullopt;
-}
-
-// Whether stored Comments may begin with a short form at all: its first
-// word is a label's (lower-case ASCII letters, '-' and ',').
-bool mayBeShortForm(std::string_view comments)
-{
-    const std::size_t space = comments.find(' ');
-    if (space == 0 || space == std::string_view::npos || space > 24)
-        return false;
-    return std::all_of(comments.begin(), comments.begin() + static_cast<std::ptrdiff_t>(space),
-                       [](char c) { return (c >= 'a' && c <= 'z') || c == '-' || c == ','; });
-}
-
-// The properties the head of Comments holds, one line each, up to the
-// first line that is none; `rest` is what follows (the note).
-QList<ShortForm> shortFormsOf(const QString& comments, QString* rest)
-{
-    QList<ShortForm> out;
-    qsizetype at = 0;
-    while (at < comments.size()) {
-        qsizetype end = comments.indexOf(kCrLf, at);
-        if (end < 0)
-            end = comments.size();
-        const std::optional<ShortForm> f = shortFormOf(QStringView(comments).sliced(at, end - at));
-        if (!f)
-            break;
-        out << *f;
-        at = std::min(comments.size(), end + 2);
-    }
-    if (rest)
-        *rest = comments.mid(at);
-    return out;
-}
-
-void appendCard(QByteArray& out, QByteArray& line, const Contact& c, VCardVersion version)
-{
-    const auto put = [&](const char* name, std::initializer_list<QStringView> parts, const char* tail = "") {
-        line.resize(0);
-        line.append(name);
-        bool first = true;
-        for (QStringView part : parts) {
-            if (!first)
-                line.append(';');
-            appendEscaped(line, part);
-            first = false;
-        }
-        line.append(tail);
-        appendFolded(out, line);
-    };
-    // What the import put at the head of Comments goes back to its property.
-    QString note;
-    QList<ShortForm> forms = shortFormsOf(c[Field::Comments], &note);
-    QString honours, fn = QStringList{c[Field::FirstName], c[Field::LastName]}.join(u' ').trimmed();
-    forms.removeIf([&](const ShortForm& f) {
-        if (f.head == "N")
-            honours = f.value;
-        else if (f.head == "FN")
-            fn = f.value;
-        return f.head == "N" || f.head == "FN";
-    });
-    out.append("BEGIN:VCARD\r\n").append(version == VCardVersion::V40 ? "VERSION:4.0\r\n" : "VERSION:3.0\r\n");
-    if (honours.isEmpty())
-        put("N:", {c[Field::LastName], c[Field::FirstName]}, ";;;");
-    else
-        put("N:", {c[Field::LastName], c[Field::FirstName], QStringView(), honours}, ";");
-    put("FN:", {fn});
-    if (!c[Field::Phone].isEmpty())
-        put("TEL;TYPE=voice:", {c[Field::Phone]});
-    if (!c[Field::Email].isEmpty())
-        put(version == VCardVersion::V40 ? "EMAIL:" : "EMAIL;TYPE=internet:", {c[Field::Email]});
-    if (!c[Field::Company].isEmpty())
-        put("ORG:", {c[Field::Company]});
-    if (!c[Field::Address].isEmpty())
-        put("ADR:;;", {c[Field::Address]}, ";;;;");
-    for (const ShortForm& f : std::as_const(forms)) {
-        const QByteArray name = f.head + (f.address ? ":;;" : ":");
-        if (f.list) {
-            line.resize(0);
-            line.append(name);
-            const QStringList items = f.value.split(QStringLiteral(", "));
-            for (qsizetype i = 0; i < items.size(); ++i) {
-                if (i > 0)
-                    line.append(',');
-                appendEscaped(line, items[i]);
-            }
-            appendFolded(out, line);
-        } else {
-            put(name.constData(), {f.value}, f.address ? ";;;;" : "");
-        }
-    }
-    if (!note.isEmpty())
-        put("NOTE:", {note});
-    out.append("END:VCARD\r\n");
-}
-
 // A field's text as stored: up to the first NUL, without the spaces that
 // pad it (what fromRecord() decodes).
 std::string_view storedText(const char* record, Field f)
@@ -2229,74 +2006,6 @@ std::string_view storedText(const char* record, Field f)
     return text;
 }
 
-// The shown records of a book's bytes, one at a time: each field's stored
-// text (a last record cut short completed as the program reads it), and
-// whether a field holds a byte that decoding may join to the letter before
-// it: such a record goes the way of a Contact.
-using StoredFields = std::array<std::string_view, kFieldCount>;
-template <typename F>
-void forEachShownRecord(const QByteArray& book, int count, F each)
-{
-    const codepage::Utf8Bytes& t = codepage::utf8Bytes();
-    const qsizetype size = static_cast<qsizetype>(kRecordSize);
-    int n = 0;
-    StoredFields fields;
-    for (qsizetype at = 0; n < count && at < book.size(); at += size, ++n) {
-        ContactRecord partial;
-        const char* r = book.constData() + at;
-        if (book.size() - at < size) {
-            std::copy_n(r, book.size() - at, partial.bytes.begin());
-            r = partial.bytes.data();
-        }
-        bool exact = true;
-        for (Field f : kAllFields) {
-            const std::string_view text = storedText(r, f);
-            fields[static_cast<std::size_t>(f)] = text;
-            if (t.anyCombining)
-                for (char b : text)
-                    exact = exact && !t.combining[static_cast<unsigned char>(b)];
-        }
-        each(r, fields, exact, t);
-    }
-}
-
-// Appends stored bytes as UTF-8 at `out`, escaped as appendEscaped() does;
-// returns the end.
-char* putEscaped(char* out, std::string_view text, const codepage::Utf8Bytes& t)
-{
-    // Bytes written as they are: ASCII but the escaped ones and line breaks.
-    static const std::array<bool, 256> plain = [] {
-        std::array<bool, 256> a{};
-        for (int b = 0; b < 0x80; ++b)
-            a[static_cast<std::size_t>(b)] = b != '\\' && b != ',' && b != ';' && b != '\r' && b != '\n';
-        return a;
-    }();
-    const std::size_t n = text.size();
-    for (std::size_t i = 0; i < n;) {
-        std::size_t run = i;
-        while (run < n && plain[static_cast<unsigned char>(text[run])])
-            ++run;
-        out = std::copy(text.data() + i, text.data() + run, out);
-        if (run == n)
-            break;
-        i = run;
-        const auto b = static_cast<unsigned char>(text[i]);
-        if (b == '\\' || b == ',' || b == ';') {
-            *out++ = '\\';
-            *out++ = static_cast<char>(b);
-        } else if (b == '\r' || b == '\n') {
-            *out++ = '\\';
-            *out++ = 'n';
-            if (b == '\r' && i + 1 < n && text[i + 1] == '\n')
-                ++i;
-        } else {
-            out = std::copy_n(t.utf8[b].data(), t.length[b], out);
-        }
-        ++i;
-    }
-    return out;
-}
-
 char* putLiteral(char* out, const char* text)
 {
     while (*text)
@@ -2306,100 +2015,7 @@ char* putLiteral(char* out, const char* text)
 
 } // namespace
 
-QByteArray writeVCard(const QList<Contact>& contacts, VCardVersion version)
-{
-    QByteArray out;
-    out.reserve(contacts.size() * 320);
-    QByteArray line;
-    for (const Contact& c : contacts)
-        appendCard(out, line, c, version);
-    return out;
-}
-
-QByteArray exportVCard(const QByteArray& book, int count, VCardVersion version)
-{
-    // Written straight into one buffer, grown when a card might not fit;
-    // what is never written is never touched.
-    QByteArray out;
-    qsizetype used = 0;
-    constexpr qsizetype kCardRoom = 8192;   // more than any card of 440 bytes of fields takes
-    const auto room = [&](qsizetype need) {
-        if (out.size() - used >= need)
-            return;
-        out.resize(std::max<qsizetype>(out.size() * 2, used + need + book.size() * 2));
-        memory::preferHugePages(out.constData(), static_cast<std::size_t>(out.size()));
-    };
-    QByteArray spare, card;
-    // Every line fits: 440 bytes of fields at most, each byte at most three
-    // of UTF-8, and the names.
-    std::array<char, 2048> line;
-    char* o = nullptr;
-    const auto literal = [&](const char* text) { o = putLiteral(o, text); };
-    const auto put = [&](const char* name, std::string_view a, std::string_view b, const char* tail,
-                         const codepage::Utf8Bytes& t, bool two) {
-        char* e = putLiteral(line.data(), name);
-        e = putEscaped(e, a, t);
-        if (two) {
-            *e++ = ';';
-            e = putEscaped(e, b, t);
-        }
-        e = putLiteral(e, tail);
-        o = foldInto(o, QByteArrayView(line.data(), e - line.data()));
-    };
-    forEachShownRecord(book, count, [&](const char* r, const StoredFields& field, bool exact, const codepage::Utf8Bytes& t) {
-        // Comments that begin with what the import wrote for a property are
-        // written the usual way, which gives it back its property.
-        const std::string_view comments = field[static_cast<std::size_t>(Field::Comments)];
-        if (exact && mayBeShortForm(comments)) {
-            const std::string_view head = comments.substr(0, std::min(comments.find('\r'), comments.size()));
-            exact = !shortFormOf(codepage::decode(head));
-        }
-        if (!exact) {
-            ContactRecord whole;
-            std::copy_n(r, kRecordSize, whole.bytes.begin());
-            card.resize(0);
-            appendCard(card, spare, fromRecord(whole), version);
-            room(card.size());
-            used = std::copy(card.begin(), card.end(), out.data() + used) - out.constData();
-            return;
-        }
-        room(kCardRoom);
-        o = out.data() + used;
-        literal("BEGIN:VCARD\r\n");
-        literal(version == VCardVersion::V40 ? "VERSION:4.0\r\n" : "VERSION:3.0\r\n");
-        const auto stored = [&](Field f) { return field[static_cast<std::size_t>(f)]; };
-        const std::string_view first = stored(Field::FirstName), last = stored(Field::LastName);
-        put("N:", last, first, ";;;", t, true);
-        // The display name: first and last joined by a space, without the
-        // white space around it.
-        std::array<char, 2 * kRecordSize> joined;
-        char* j = std::copy(first.begin(), first.end(), joined.data());
-        *j++ = ' ';
-        j = std::copy(last.begin(), last.end(), j);
-        std::string_view fn(joined.data(), static_cast<std::size_t>(j - joined.data()));
-        while (!fn.empty() && t.space[static_cast<unsigned char>(fn.front())])
-            fn.remove_prefix(1);
-        while (!fn.empty() && t.space[static_cast<unsigned char>(fn.back())])
-            fn.remove_suffix(1);
-        put("FN:", fn, {}, "", t, false);
-        if (const std::string_view v = stored(Field::Phone); !v.empty())
-            put("TEL;TYPE=voice:", v, {}, "", t, false);
-        if (const std::string_view v = stored(Field::Email); !v.empty())
-            put(version == VCardVersion::V40 ? "EMAIL:" : "EMAIL;TYPE=internet:", v, {}, "", t, false);
-        if (const std::string_view v = stored(Field::Company); !v.empty())
-            put("ORG:", v, {}, "", t, false);
-        if (const std::string_view v = stored(Field::Address); !v.empty())
-            put("ADR:;;", v, {}, ";;;;", t, false);
-        if (const std::string_view v = stored(Field::Comments); !v.empty())
-            put("NOTE:", v, {}, "", t, false);
-        literal("END:VCARD\r\n");
-        used = o - out.constData();
-    });
-    out.truncate(used);
-    return out;
-}
-
-namespace {
+namespace detail {
 
 // An address part in a column of its own: which address ("Home",
 // "Business", ...) and which part.
@@ -2499,7 +2115,7 @@ QList<Contact> readCsv(const QByteArray& input, ReadReport* report)
     return readCsv(input, report, nullptr);
 }
 
-namespace {
+namespace detail {
 
 // The contacts of a CSV's text of `total` bytes, which `pieces(read)` hands
 // over a piece at a time to read(text, at, last) (see forEachPiece()),
@@ -2809,70 +2425,6 @@ QList<Contact> readCsv(QFile& in, ReadReport* report, QuickRecords* quick, QStri
     QList<Contact> out = readCsvPieces(pieces, total, scan.utf8(), report, quick, lineOf);
     if (!error->isEmpty())
         return {};
-    return out;
-}
-
-QByteArray writeCsv(const QList<Contact>& contacts)
-{
-    QStringList header;
-    for (const QStringList& names : csvHeaders())
-        header << csvCell(names.first());
-    // With the byte-order mark spreadsheets look for to read UTF-8.
-    QString out = QChar(0xFEFF) + header.join(u',') + kCrLf;
-    for (const Contact& c : contacts) {
-        QStringList cells;
-        for (const QString& v : c.fields)
-            cells << csvCell(v);
-        out += cells.join(u',') + kCrLf;
-    }
-    return out.toUtf8();
-}
-
-QByteArray exportCsv(const QByteArray& book, int count)
-{
-    QByteArray out = writeCsv({});   // the mark and the header
-    out.reserve(book.size() * 2 + 4096);
-    memory::preferHugePages(out.constData(), static_cast<std::size_t>(out.capacity()));
-    std::array<char, 4 * kRecordSize> row;
-    forEachShownRecord(book, count, [&](const char* r, const StoredFields& field, bool exact, const codepage::Utf8Bytes& t) {
-        // A value a spreadsheet could take for a formula goes the usual way,
-        // which guards it.
-        for (const std::string_view v : field)
-            exact = exact && (v.empty() || !mayLookLikeAFormula(v.front()));
-        if (!exact) {
-            ContactRecord whole;
-            std::copy_n(r, kRecordSize, whole.bytes.begin());
-            const QByteArray one = writeCsv({fromRecord(whole)});
-            out.append(one.sliced(one.indexOf("\r\n") + 2));   // the row without the mark and header
-            return;
-        }
-        char* e = row.data();
-        bool firstCell = true;
-        for (Field f : kAllFields) {
-            if (!firstCell)
-                *e++ = ',';
-            firstCell = false;
-            const std::string_view v = field[static_cast<std::size_t>(f)];
-            const bool quote = v.find_first_of(",\"\n\r;") != std::string_view::npos || (!v.empty() && v.front() == ' ') ||
-                               (!v.empty() && v.back() == ' ');
-            if (quote)
-                *e++ = '"';
-            for (char c : v) {
-                const auto b = static_cast<unsigned char>(c);
-                if (b == '"')
-                    *e++ = '"';
-                if (b < 0x80)
-                    *e++ = c;
-                else
-                    e = std::copy_n(t.utf8[b].data(), t.length[b], e);
-            }
-            if (quote)
-                *e++ = '"';
-        }
-        *e++ = '\r';
-        *e++ = '\n';
-        out.append(row.data(), e - row.data());
-    });
     return out;
 }
 
