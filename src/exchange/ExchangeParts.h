@@ -5,6 +5,7 @@
 // the stored text of a record's fields. For the exchange's own files only.
 
 #include "exchange/Exchange.h"
+#include "exchange/TextDecoding.h"
 #include "platform/Codepage.h"
 #include "records/ContactRecord.h"
 
@@ -16,8 +17,6 @@
 #include <string_view>
 
 namespace pb::exchange::detail {
-
-extern const QString kCrLf;
 
 // Properties kept in Comments, by the short name they get there, in the
 // order they come (birthday and title first).
@@ -56,8 +55,9 @@ char* putLiteral(char* out, const char* text);
 QString csvCell(const QString& value);
 // Whether a stored value's first byte may make a spreadsheet read a formula.
 bool mayLookLikeAFormula(char c);
-// Line breaks as CR LF.
-QString lfToCrLf(const QString& text);
+// Whether a spreadsheet would take a cell for a formula (OWASP's CSV
+// injection guidance); a cell of quotes before such a beginning counts too.
+bool formulaLike(QStringView s);
 // A field's text as stored: up to the first NUL, without the spaces that pad it.
 std::string_view storedText(const char* record, Field f);
 

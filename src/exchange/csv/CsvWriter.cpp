@@ -12,6 +12,53 @@ namespace pb::exchange {
 
 using namespace detail;
 
+namespace detail {
+
+// Whether a spreadsheet would take a cell for a formula (OWASP's CSV
+// injection guidance): it begins with "=", "@", TAB or CR, or with "+" or
+// "-" before anything but a plain number or telephone number ("+1 555
+// 0100" stays as it is). A cell of quotes before such a beginning counts
+// too, so that the one quote the export puts in front always comes off
+// again on import.
+bool formulaLike(QStringView s)
+{
+    while (s.startsWith(u'\''))
+        s = s.sliced(1);
+    if (s.isEmpty())
+        return false;
+    const QChar c = s.front();
+    if (c == u'=' || c == u'@' || c == u'\t' || c == u'\r')
+        return true;
+    if (c != u'+' && c != u'-')
+        return false;
+    const QStringView rest = s.sliced(1);
+    bool digit = false;
+    for (QChar r : rest) {
+        if (r.isDigit())
+            digit = true;
+        else if (r != u' ' && r != u'(' && r != u')' && r != u'.' && r != u'/' && r != u'-')
+            return true;
+    }
+    return !digit;
+}
+
+// Whether a value's first character needs the formula check at all.
+bool mayLookLikeAFormula(char c)
+{
+    return c == '=' || c == '@' || c == '\t' || c == '\r' || c == '+' || c == '-' || c == '\'';
+}
+
+QString csvCell(const QString& value)
+{
+    const QString text = formulaLike(value) ? u'\'' + value : value;
+    if (!text.contains(u',') && !text.contains(u'"') && !text.contains(u'\n') && !text.contains(u'\r') &&
+        !text.contains(u';') && !text.startsWith(u' ') && !text.endsWith(u' '))
+        return text;
+    return u'"' + QString(text).replace(QLatin1String("\""), QLatin1String("\"\"")) + u'"';
+}
+
+} // namespace detail
+
 QByteArray writeCsv(const QList<Contact>& contacts)
 {
     QStringList header;
