@@ -51,14 +51,12 @@ void Contact::composeComments()
 void storable(std::string& bytes, const QString& text, QString* lost)
 {
     // Every code page holds ASCII as it is: the common case needs no table.
-    bytes.clear();
+    bytes.resize(static_cast<std::size_t>(text.size()));
     bool plain = true;
-    for (QChar c : text) {
-        if (c.unicode() >= 0x80 || !plainByte(static_cast<char>(c.unicode()))) {
-            plain = false;
-            break;
-        }
-        bytes += static_cast<char>(c.unicode());
+    const ushort* in = text.utf16();
+    for (qsizetype i = 0; i < text.size() && plain; ++i) {
+        plain = in[i] < 0x80 && plainByte(static_cast<char>(in[i]));
+        bytes[static_cast<std::size_t>(i)] = static_cast<char>(in[i]);
     }
     if (!plain) {
         bytes = codepage::encodeReporting(text, lost);

@@ -10,12 +10,6 @@ namespace pb::exchange {
 
 namespace {
 
-QString fieldName(Field f)
-{
-    static const char* const names[] = {"FirstName", "LastName", "Phone", "E-mail", "Company", "Address", "Comments"};
-    return QLatin1String(names[static_cast<int>(f)]);
-}
-
 // "1 field is" / "2 fields are".
 QString counted(qsizetype n, const char* one, const char* many)
 {

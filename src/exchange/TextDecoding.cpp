@@ -155,8 +155,7 @@ QString decodeText(QByteArrayView bytes)
         bytes = bytes.sliced(3);
     if (!readAsUtf8(bytes))
         return codepage::decodeWith(fallbackPage, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    return utf8.decode(bytes);
+    return QString::fromUtf8(bytes);
 }
 
 bool plainByte(char b)

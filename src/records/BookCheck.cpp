@@ -53,11 +53,10 @@ BookCheck checkBook(const QByteArray& bytes)
 
 QString describe(const BookCheck& c)
 {
-    static const char* const names[] = {"FirstName", "LastName", "Phone", "E-mail", "Company", "Address", "Comments"};
     const auto places = [](const QList<QPair<int, Field>>& list) {
         QStringList out;
         for (const auto& [n, f] : list)
-            out << QStringLiteral("record %1 %2").arg(n).arg(QLatin1String(names[static_cast<int>(f)]));
+            out << QStringLiteral("record %1 %2").arg(n).arg(fieldName(f));
         return out.join(QStringLiteral(", "));
     };
     const auto numbers = [](const QList<int>& list) {

@@ -59,4 +59,10 @@ QString FieldText(const ContactRecord& r, Field f)
     return FieldText(r.raw(f));
 }
 
+QString fieldName(Field f)
+{
+    static const char* const names[] = {"FirstName", "LastName", "Phone", "E-mail", "Company", "Address", "Comments"};
+    return QLatin1String(names[static_cast<int>(f)]);
+}
+
 } // namespace pb

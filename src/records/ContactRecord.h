@@ -51,6 +51,9 @@ struct ContactRecord {
 
 // The text a field shows: up to the first NUL, then up to and including the
 // first space of the first run of two spaces.
+// The name reports give a field ("FirstName", "E-mail").
+QString fieldName(Field f);
+
 QString FieldText(const ContactRecord& r, Field f);
 QString FieldText(std::string_view stored);
 // The same rule on the stored bytes, without decoding them.

@@ -4,9 +4,42 @@
 
 namespace pb::exchange::detail {
 
+namespace {
+
+// Calls `each(type)` with each kind a property's parameters give (TYPE's
+// values, and vCard 2.1's bare ones), as take() let them through: no
+// blanks, no quotes, every other parameter refused.
+template <typename F>
+void forEachType(std::string_view head, qsizetype semicolon, F each)
+{
+    if (semicolon < 0)
+        return;
+    std::string_view params = head.substr(static_cast<std::size_t>(semicolon) + 1);
+    while (true) {
+        const std::size_t end = params.find(';');
+        std::string_view param = params.substr(0, end);
+        if (const std::size_t eq = param.find('='); eq != std::string_view::npos)
+            param.remove_prefix(eq + 1);
+        while (!param.empty()) {
+            const std::size_t comma = param.find(',');
+            if (comma != 0)
+                each(param.substr(0, comma));
+            if (comma == std::string_view::npos)
+                break;
+            param.remove_prefix(comma + 1);
+        }
+        if (end == std::string_view::npos)
+            return;
+        params.remove_prefix(end + 1);
+    }
+}
+
+} // namespace
+
 const char* PlainCard::read(const char* p, const char* end, RecordDraft& r)
 {
     values_.fill({});
+    items_.clear();
     seen_ = 0;
     unfolded_.clear();
     bool first = true;
@@ -54,9 +87,17 @@ const char* PlainCard::read(const char* p, const char* end, RecordDraft& r)
             continue;   // the card's bookkeeping, read by neither way
         if (!take(head, semicolon, kind))
             return nullptr;
-        const auto size = static_cast<std::size_t>(line.size() - colon - 1);
-        values_[static_cast<std::size_t>(kind)] =
-            folded ? Span{nullptr, at + static_cast<std::size_t>(colon) + 1, size} : Span{line.data() + colon + 1, 0, size};
+        const auto span = [&](qsizetype from, qsizetype size) {
+            return folded ? Span{nullptr, at + static_cast<std::size_t>(from), static_cast<std::size_t>(size)}
+                          : Span{line.data() + from, 0, static_cast<std::size_t>(size)};
+        };
+        const Span value = span(colon + 1, line.size() - colon - 1);
+        if (kind == Prop::Tel || kind == Prop::Email || kind == Prop::Adr || kind == Prop::Extra) {
+            const ExtraKind* extra = kind == Prop::Extra ? extraKindOf(nameOf(head)) : nullptr;
+            items_.push_back({kind, extra, span(0, colon), semicolon, value});
+        } else {
+            values_[static_cast<std::size_t>(kind)] = value;
+        }
     }
     return nullptr;   // no END:VCARD in what is held
 }
@@ -75,8 +116,7 @@ bool PlainCard::take(QByteArrayView head, qsizetype semicolon, Prop kind)
     case Prop::Tel:
     case Prop::Email:
     case Prop::Adr:
-        // Kinds only ("TYPE=cell", vCard 2.1's bare "WORK"): with one
-        // value of its kind they change nothing.
+        // Kinds only ("TYPE=cell", vCard 2.1's bare "WORK").
         for (qsizetype at = semicolon; at >= 0;) {
             const qsizetype next = head.indexOf(';', at + 1);
             const QByteArrayView param = head.sliced(at + 1, (next < 0 ? head.size() : next) - at - 1).trimmed();
@@ -86,7 +126,20 @@ bool PlainCard::take(QByteArrayView head, qsizetype semicolon, Prop kind)
                 return false;
             at = next;
         }
-        break;
+        // Several of them: one is the field's, the others go to Comments.
+        for (qsizetype i = 0; i < head.size(); ++i) {
+            const char c = head[i];
+            if (static_cast<unsigned char>(c) >= 0x80 || asciiSpace(c) || c == '"' ||
+                (c == '=' && (i + 1 == head.size() || head[i + 1] == ';')))
+                return false;
+        }
+        seen_ |= 1u << static_cast<unsigned>(kind);
+        return true;
+    case Prop::Extra: {
+        // An extra's plain text; the groups' list and any parameters the other way.
+        const ExtraKind* extra = extraKindOf(nameOf(head));
+        return !params && extra && std::string_view(extra->property) != "CATEGORIES";
+    }
     default:
         return false;
     }
@@ -97,24 +150,48 @@ bool PlainCard::take(QByteArrayView head, qsizetype semicolon, Prop kind)
     return true;
 }
 
+std::string_view PlainCard::text(const Span& s) const
+{
+    return s.p ? std::string_view(s.p, s.size) : std::string_view(unfolded_).substr(s.at, s.size);
+}
+
 std::string_view PlainCard::value(Prop kind) const
 {
-    const Span& v = values_[static_cast<std::size_t>(kind)];
-    return v.p ? std::string_view(v.p, v.size) : std::string_view(unfolded_).substr(v.at, v.size);
+    return text(values_[static_cast<std::size_t>(kind)]);
+}
+
+const PlainCard::Item* PlainCard::chosen(Prop kind) const
+{
+    const Item* first = nullptr;
+    int count = 0;
+    for (const Item& item : items_)
+        if (item.kind == kind && count++ == 0)
+            first = &item;
+    if (count < 2)
+        return first;
+    for (const Item& item : items_) {
+        if (item.kind != kind)
+            continue;
+        bool pref = false;
+        forEachType(text(item.head), item.semicolon, [&](std::string_view type) { pref = pref || sameLetters(QByteArrayView(type.data(), static_cast<qsizetype>(type.size())), "PREF"); });
+        if (pref)
+            return &item;
+    }
+    return first;
 }
 
 bool PlainCard::record(RecordDraft& r)
 {
+    for (Prop kind : {Prop::Tel, Prop::Email, Prop::Adr})
+        if (const Item* item = chosen(kind))
+            values_[static_cast<std::size_t>(kind)] = item->value;
     if (!nameInto(r) || !phoneInto(r))
         return false;
     Text& t = text_[2];
     t.clear();
     if (!unescapeTo(t, value(Prop::Email), true) || !quietlyInto(r, Field::Email, t.view()))
         return false;
-    if (!companyInto(r) || !addressInto(r))
-        return false;
-    t.clear();
-    return unescapeTo(t, value(Prop::Note), true) && quietlyInto(r, Field::Comments, t.view());
+    return companyInto(r) && addressInto(r) && commentsInto(r);
 }
 
 // First and last name from N, or from FN when there is no N; a display
@@ -157,22 +234,33 @@ bool PlainCard::nameInto(RecordDraft& r)
 }
 
 // The number trimmed; a "tel:" URI or a number that begins or ends with a
-// character outside ASCII goes the other way.
-bool PlainCard::phoneInto(RecordDraft& r)
+// character outside ASCII goes the other way. `out` holds what the view
+// returned looks at.
+bool PlainCard::phoneText(std::string_view value, Text& out)
 {
-    Text& t = text_[2];
-    t.clear();
-    if (!unescapeTo(t, value(Prop::Tel), true))
+    out.clear();
+    if (!unescapeTo(out, value, true))
         return false;
-    std::string_view phone = t.view();
+    std::string_view phone = out.view();
     while (!phone.empty() && asciiSpace(phone.front()))
         phone.remove_prefix(1);
     while (!phone.empty() && asciiSpace(phone.back()))
         phone.remove_suffix(1);
     if (!phone.empty() && (static_cast<unsigned char>(phone.front()) >= 0x80 || static_cast<unsigned char>(phone.back()) >= 0x80))
         return false;
-    return !startsWithLetters(QByteArrayView(phone.data(), static_cast<qsizetype>(phone.size())), "TEL:") &&
-           quietlyInto(r, Field::Phone, phone);
+    if (startsWithLetters(QByteArrayView(phone.data(), static_cast<qsizetype>(phone.size())), "TEL:"))
+        return false;
+    Text& trimmed = text_[7];
+    trimmed.clear();
+    trimmed.put(phone);
+    out.clear();
+    return out.put(trimmed.view());
+}
+
+bool PlainCard::phoneInto(RecordDraft& r)
+{
+    Text& t = text_[2];
+    return phoneText(value(Prop::Tel), t) && quietlyInto(r, Field::Phone, t.view());
 }
 
 // Every part of ORG, ", " between them, none at the end.
@@ -193,31 +281,170 @@ bool PlainCard::companyInto(RecordDraft& r)
 
 // Street lines, then the town's parts on one line, then the country; a
 // part with blanks at either end goes the other way (which trims it).
+bool PlainCard::addressText(std::string_view value, Text& t)
+{
+    t.clear();
+    if (!splitTo(parts_, value, true))
+        return false;
+    const auto line = [&](std::string_view text) { return (t.empty() || t.put("\r\n")) && t.put(text); };
+    for (const Text& part : parts_) {
+        const std::string_view v = part.view();
+        if (!v.empty() && (asciiSpace(v.front()) || asciiSpace(v.back())))
+            return false;
+    }
+    for (std::size_t i : {0, 1, 2})
+        if (!parts_[i].empty() && !line(parts_[i].view()))
+            return false;
+    Text& town = text_[3];
+    town.clear();
+    for (std::size_t i : {3, 4, 5})
+        if (!parts_[i].empty() && ((!town.empty() && !town.put(' ')) || !town.put(parts_[i].view())))
+            return false;
+    return (town.empty() || line(town.view())) && (parts_[6].empty() || line(parts_[6].view()));
+}
+
 bool PlainCard::addressInto(RecordDraft& r)
 {
     Text& t = text_[2];
     t.clear();
-    if (has(Prop::Adr)) {
-        if (!splitTo(parts_, value(Prop::Adr), true))
-            return false;
-        const auto line = [&](std::string_view text) { return (t.empty() || t.put("\r\n")) && t.put(text); };
-        for (const Text& part : parts_) {
-            const std::string_view v = part.view();
-            if (!v.empty() && (v.front() == ' ' || v.back() == ' ' || v.front() == '\t' || v.back() == '\t'))
+    return (!has(Prop::Adr) || addressText(value(Prop::Adr), t)) && quietlyInto(r, Field::Address, t.view());
+}
+
+namespace {
+
+// Whether UTF-8 text holds a character other than ASCII's that Unicode
+// counts as white space (a no-break space, an em space, ...).
+bool unicodeSpace(std::string_view s)
+{
+    for (std::string_view seq : {"\xC2\x85", "\xC2\xA0", "\xE1\x9A\x80", "\xE2\x80", "\xE2\x81\x9F", "\xE3\x80\x80"})
+        if (s.find(seq) != std::string_view::npos)
+            return true;
+    return false;
+}
+
+// The text on one line as oneLine() makes it: each CR LF ", ", white space
+// trimmed and each run of it one space; onto `out`. False when it does not
+// fit, or holds white space outside ASCII.
+bool oneLineTo(Text& out, std::string_view text)
+{
+    if (unicodeSpace(text))
+        return false;
+    bool space = false, any = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+            // ", ": the comma a character, the space white space.
+            if ((space && any && !out.put(' ')) || !out.put(','))
                 return false;
+            any = true;
+            space = true;
+            ++i;
+            continue;
         }
-        for (std::size_t i : {0, 1, 2})
-            if (!parts_[i].empty() && !line(parts_[i].view()))
-                return false;
-        Text& town = text_[3];
-        town.clear();
-        for (std::size_t i : {3, 4, 5})
-            if (!parts_[i].empty() && ((!town.empty() && !town.put(' ')) || !town.put(parts_[i].view())))
-                return false;
-        if ((!town.empty() && !line(town.view())) || (!parts_[6].empty() && !line(parts_[6].view())))
+        if (asciiSpace(c)) {
+            space = true;
+            continue;
+        }
+        if ((space && any && !out.put(' ')) || !out.put(c))
             return false;
+        space = false;
+        any = true;
     }
-    return quietlyInto(r, Field::Address, t.view());
+    return true;
+}
+
+} // namespace
+
+bool PlainCard::typeLabel(const Item& item, Text& out) const
+{
+    static constexpr const char* kNoise[] = {"PREF", "VOICE", "INTERNET", "QUOTED-PRINTABLE", "X-INTERNET", "OTHER"};
+    bool ok = true;
+    forEachType(text(item.head), item.semicolon, [&](std::string_view type) {
+        const QByteArrayView t(type.data(), static_cast<qsizetype>(type.size()));
+        if (std::any_of(std::begin(kNoise), std::end(kNoise), [&](const char* n) { return sameLetters(t, n); }) ||
+            startsWithLetters(t, "CHARSET") || startsWithLetters(t, "ENCODING"))
+            return;
+        if (!out.empty())
+            ok = ok && out.put(',');
+        for (char c : type)
+            ok = ok && out.put(c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
+    });
+    return ok;
+}
+
+bool PlainCard::shortForm(const Item& item, Text& out)
+{
+    Text& value = text_[4];
+    Text& label = text_[5];
+    value.clear();
+    label.clear();
+    const std::string_view v = text(item.value);
+    if (item.kind == Prop::Extra) {
+        if (!unescapeTo(value, v, true))
+            return false;
+        if (std::all_of(value.view().begin(), value.view().end(), asciiSpace))
+            return !unicodeSpace(value.view());   // an empty extra is no extra
+        return out.put(item.extra->label) && out.put(' ') && oneLineTo(out, value.view());
+    }
+    if (!typeLabel(item, label))
+        return false;
+    bool ok = true;
+    if (item.kind == Prop::Tel) {
+        ok = phoneText(v, value) && out.put(label.empty() ? std::string_view("phone") : label.view());
+    } else {
+        if (item.kind == Prop::Email)
+            ok = unescapeTo(value, v, true) && out.put("e-mail");
+        else
+            ok = addressText(v, value) && out.put("address");
+        ok = ok && (label.empty() || (out.put(' ') && out.put(label.view())));
+    }
+    return ok && out.put(' ') && oneLineTo(out, value.view());
+}
+
+// The short forms of the extras and of the further numbers, e-mail
+// addresses and addresses, then the note: birthday, title and role first,
+// then the numbers and addresses, then the other extras by their order.
+bool PlainCard::commentsInto(RecordDraft& r)
+{
+    Text& t = text_[6];
+    t.clear();
+    const auto line = [&](const Item& item) {
+        const std::size_t before = t.size();
+        if (!t.empty() && !t.put("\r\n"))
+            return false;
+        const std::size_t start = t.size();
+        if (!shortForm(item, t))
+            return false;
+        if (t.size() == start)
+            t.shrink(t.size() - before);   // an empty extra
+        return true;
+    };
+    const auto chosenOf = [&](Prop kind) { return chosen(kind); };
+    const auto extrasBy = [&](auto keep) {
+        // Stable by order: the card's order within one.
+        for (int order = 0; order <= 12; ++order)
+            for (const Item& item : items_)
+                if (item.kind == Prop::Extra && item.extra->order == order && keep(order) && !line(item))
+                    return false;
+        return true;
+    };
+    if (!extrasBy([](int order) { return order < 3; }))
+        return false;
+    for (Prop kind : {Prop::Tel, Prop::Email, Prop::Adr}) {
+        const Item* field = chosenOf(kind);
+        for (const Item& item : items_)
+            if (item.kind == kind && &item != field && !line(item))
+                return false;
+    }
+    if (!extrasBy([](int order) { return order >= 3; }))
+        return false;
+    Text& note = text_[4];
+    note.clear();
+    if (!unescapeTo(note, value(Prop::Note), true))
+        return false;
+    if (!note.empty() && ((!t.empty() && !t.put("\r\n")) || !t.put(note.view())))
+        return false;
+    return quietlyInto(r, Field::Comments, t.view());
 }
 
 } // namespace pb::exchange::detail

@@ -105,7 +105,7 @@ QString extraText(const Property& p, const ExtraKind& kind)
 // A picture given by its address (a URI), not by its bytes.
 bool isLink(const Property& p)
 {
-    const QString value = p.param(QStringLiteral("VALUE"));
+    const QString value = p.param("VALUE");
     if (value.compare(QLatin1String("uri"), Qt::CaseInsensitive) == 0 || value.compare(QLatin1String("url"), Qt::CaseInsensitive) == 0)
         return !p.value.trimmed().startsWith(QLatin1String("data:"), Qt::CaseInsensitive);
     static const QRegularExpression scheme(QStringLiteral("^\\s*[A-Za-z][A-Za-z0-9+.-]*://"));

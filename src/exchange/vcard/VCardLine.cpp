@@ -72,6 +72,14 @@ Prop kindOf(QByteArrayView name)
     return it != known.end() && it->first == key ? it->second : Prop::Other;
 }
 
+const ExtraKind* extraKindOf(QByteArrayView name)
+{
+    for (const ExtraKind& e : kExtras)
+        if (sameLetters(name, e.property))
+            return &e;
+    return nullptr;
+}
+
 const ExtraKind* extraKindOf(const QString& name)
 {
     for (const ExtraKind& e : kExtras)
@@ -116,10 +124,19 @@ QStringList splitEscaped(const QString& value, QChar sep)
     if (!value.contains(u'\\') && !value.contains(sep))
         return {value};
     QStringList parts;
-    QString cur;
+    parts.reserve(8);
+    QString cur;   // a part with an escape in it, put together
     const QChar* p = value.constData();
     const qsizetype n = value.size();
     qsizetype run = 0;   // start of the characters not copied yet
+    const auto endPart = [&](qsizetype i) {
+        if (cur.isNull()) {
+            parts << QString(p + run, i - run);
+        } else {
+            parts << std::move(cur.append(p + run, i - run));
+            cur = QString();
+        }
+    };
     for (qsizetype i = 0; i < n; ++i) {
         if (p[i] == u'\\' && i + 1 < n) {
             cur.append(p + run, i - run);
@@ -127,12 +144,11 @@ QStringList splitEscaped(const QString& value, QChar sep)
             cur.append((next == u'n' || next == u'N') ? QChar(u'\n') : next);
             run = i + 1;
         } else if (p[i] == sep) {
-            parts << cur.append(p + run, i - run);
-            cur.clear();
+            endPart(i);
             run = i + 1;
         }
     }
-    parts << cur.append(p + run, n - run);
+    endPart(n);
     return parts;
 }
 
@@ -267,14 +283,66 @@ Property parseLine(QByteArrayView line, qsizetype colon, Prop kind, QStringList*
     p.head = head.toByteArray();
     // Most parameters say only the kind of a number or address: the
     // character set and the encoding are looked for only where named.
-    const QString charset = containsLetters(head, "CHARSET") ? p.param(QStringLiteral("CHARSET")).toUpper() : QString();
+    const QString charset = containsLetters(head, "CHARSET") ? p.param("CHARSET").toUpper() : QString();
     if (containsLetters(head, "QUOTED-PRINTABLE") &&
-        (p.param(QStringLiteral("ENCODING")).compare(QLatin1String("QUOTED-PRINTABLE"), Qt::CaseInsensitive) == 0 ||
+        (p.param("ENCODING").compare(QLatin1String("QUOTED-PRINTABLE"), Qt::CaseInsensitive) == 0 ||
          p.types().contains(QStringLiteral("QUOTED-PRINTABLE"))))
         p.value = decodeValue(decodeQuotedPrintable(value), charset, unknownCharsets);
     else
         p.value = decodeValue(value, charset, unknownCharsets);
     return p;
+}
+
+QString Property::param(const char* n) const
+{
+    QString out;
+    bool any = false;
+    forEachParam([&](QByteArrayView name, QByteArrayView value) {
+        if (!sameLetters(name, n))
+            return;
+        if (any)
+            out += u',';
+        out += QString::fromUtf8(value);
+        any = true;
+    });
+    return out;
+}
+
+QStringList Property::types() const
+{
+    QStringList out;
+    forEachParam([&](QByteArrayView name, QByteArrayView value) {
+        if (!value.isEmpty() && !sameLetters(name, "TYPE"))
+            return;
+        const QByteArrayView list = value.isEmpty() ? name : value;
+        for (qsizetype at = 0; at <= list.size();) {
+            qsizetype comma = list.indexOf(',', at);
+            if (comma < 0)
+                comma = list.size();
+            QByteArray type = list.sliced(at, comma - at).toByteArray().toUpper();
+            type.replace("\"", "");
+            if (!type.isEmpty())
+                out << QString::fromUtf8(type);
+            at = comma + 1;
+        }
+    });
+    return out;
+}
+
+bool Property::preferred() const
+{
+    bool pref = false;
+    forEachParam([&](QByteArrayView name, QByteArrayView value) {
+        if (!value.isEmpty() && sameLetters(name, "PREF")) {
+            pref = true;   // vCard 4.0: PREF=1
+            return;
+        }
+        if (!value.isEmpty() && !sameLetters(name, "TYPE"))
+            return;
+        for (QByteArrayView type : (value.isEmpty() ? name : value).toByteArray().replace("\"", "").split(','))
+            pref = pref || sameLetters(type, "PREF");
+    });
+    return pref;
 }
 
 bool asciiSpace(char c)

@@ -36,48 +36,31 @@ bool asciiSpace(char c);
 Prop kindOf(QByteArrayView name);
 // The extra a property's name (upper case) is kept in Comments as, if any.
 const ExtraKind* extraKindOf(const QString& name);
+const ExtraKind* extraKindOf(QByteArrayView name);
 
 struct Property {
     Prop kind = Prop::Other;
     QString name;                    // upper case, without its group (extras and unknown ones only)
     QByteArray head;                 // name and parameters, when there are parameters
     QString value;                   // raw, still escaped
-    // The parameters, upper-case names (read when asked for: most
-    // properties are never asked).
-    QList<QPair<QString, QString>> params() const
+    // The parameters as written (read when asked for: most properties are
+    // never asked): `each(name, value)`, the value empty for a bare one.
+    template <typename F>
+    void forEachParam(F each) const
     {
-        QList<QPair<QString, QString>> out;
         for (qsizetype at = head.indexOf(';'); at >= 0;) {
             const qsizetype next = head.indexOf(';', at + 1);
             const QByteArrayView param = QByteArrayView(head).sliced(at + 1, (next < 0 ? head.size() : next) - at - 1).trimmed();
             const qsizetype eq = param.indexOf('=');
-            if (eq < 0)
-                out.append({QString::fromLatin1(param).toUpper(), QString()});
-            else
-                out.append({QString::fromLatin1(param.first(eq)).toUpper(), QString::fromUtf8(param.sliced(eq + 1))});
+            each(eq < 0 ? param : param.first(eq).trimmed(), eq < 0 ? QByteArrayView() : param.sliced(eq + 1));
             at = next;
         }
-        return out;
     }
-    QString param(const QString& n) const
-    {
-        QStringList out;
-        for (const auto& [k, v] : params())
-            if (k == n)
-                out << v;
-        return out.join(u',');
-    }
-    // TYPE values, also vCard 2.1's bare ones (TEL;WORK;PREF).
-    QStringList types() const
-    {
-        QStringList out;
-        for (const auto& [k, v] : params())
-            if (k == QLatin1String("TYPE") || v.isEmpty())
-                for (const QString& t : (v.isEmpty() ? k : v).split(u',', Qt::SkipEmptyParts))
-                    out << t.toUpper().remove(u'"');
-        return out;
-    }
-    bool preferred() const { return types().contains(QStringLiteral("PREF")) || !param(QStringLiteral("PREF")).isEmpty(); }
+    // The values of the parameters named `n` (upper case), joined by commas.
+    QString param(const char* n) const;
+    // TYPE values, upper case, also vCard 2.1's bare ones (TEL;WORK;PREF).
+    QStringList types() const;
+    bool preferred() const;
 };
 
 QByteArray decodeQuotedPrintable(QByteArrayView in);
