@@ -93,8 +93,7 @@ const char* PlainCard::read(const char* p, const char* end, RecordDraft& r)
         };
         const Span value = span(colon + 1, line.size() - colon - 1);
         if (kind == Prop::Tel || kind == Prop::Email || kind == Prop::Adr || kind == Prop::Extra) {
-            const ExtraKind* extra = kind == Prop::Extra ? extraKindOf(nameOf(head)) : nullptr;
-            items_.push_back({kind, extra, span(0, colon), semicolon, value});
+            items_.push_back({kind, kind == Prop::Extra ? extra_ : nullptr, span(0, colon), semicolon, value});
         } else {
             values_[static_cast<std::size_t>(kind)] = value;
         }
@@ -137,8 +136,10 @@ bool PlainCard::take(QByteArrayView head, qsizetype semicolon, Prop kind)
         return true;
     case Prop::Extra: {
         // An extra's plain text; the groups' list and any parameters the other way.
-        const ExtraKind* extra = extraKindOf(nameOf(head));
-        return !params && extra && std::string_view(extra->property) != "CATEGORIES";
+        if (params)
+            return false;
+        extra_ = extraKindOf(nameOf(head));
+        return extra_ && std::string_view(extra_->property) != "CATEGORIES";
     }
     default:
         return false;
@@ -183,7 +184,7 @@ const PlainCard::Item* PlainCard::chosen(Prop kind) const
 bool PlainCard::record(RecordDraft& r)
 {
     for (Prop kind : {Prop::Tel, Prop::Email, Prop::Adr})
-        if (const Item* item = chosen(kind))
+        if (const Item* item = chosen_[static_cast<std::size_t>(kind)] = chosen(kind))
             values_[static_cast<std::size_t>(kind)] = item->value;
     if (!nameInto(r) || !phoneInto(r))
         return false;
@@ -419,7 +420,6 @@ bool PlainCard::commentsInto(RecordDraft& r)
             t.shrink(t.size() - before);   // an empty extra
         return true;
     };
-    const auto chosenOf = [&](Prop kind) { return chosen(kind); };
     const auto extrasBy = [&](auto keep) {
         // Stable by order: the card's order within one.
         for (int order = 0; order <= 12; ++order)
@@ -431,7 +431,7 @@ bool PlainCard::commentsInto(RecordDraft& r)
     if (!extrasBy([](int order) { return order < 3; }))
         return false;
     for (Prop kind : {Prop::Tel, Prop::Email, Prop::Adr}) {
-        const Item* field = chosenOf(kind);
+        const Item* field = chosen_[static_cast<std::size_t>(kind)];
         for (const Item& item : items_)
             if (item.kind == kind && &item != field && !line(item))
                 return false;

@@ -68,6 +68,8 @@ private:
 
     std::array<Span, 16> values_;   // by kind
     std::vector<Item> items_;
+    std::array<const Item*, 16> chosen_{};   // by kind, once the card is read
+    const ExtraKind* extra_ = nullptr;       // of the extra take() last let through
     std::string unfolded_;          // the card's folded lines, put together
     unsigned seen_ = 0;
     // Scratch, kept from card to card.

@@ -12,21 +12,6 @@
 
 namespace pb::exchange::detail {
 
-char asciiUpper(char c)
-{
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool sameLetters(QByteArrayView a, std::string_view b)
-{
-    if (a.size() != static_cast<qsizetype>(b.size()))
-        return false;
-    for (std::size_t i = 0; i < b.size(); ++i)
-        if (asciiUpper(a[static_cast<qsizetype>(i)]) != b[i])
-            return false;
-    return true;
-}
-
 // The card's own bookkeeping: neither a value of the contact nor worth naming.
 constexpr const char* kMeta[] = {
     "VERSION", "PRODID", "REV", "UID", "KIND", "SOURCE", "NAME", "PROFILE", "CLIENTPIDMAP", "SORT-STRING", "CLASS",
@@ -343,11 +328,6 @@ bool Property::preferred() const
             pref = pref || sameLetters(type, "PREF");
     });
     return pref;
-}
-
-bool asciiSpace(char c)
-{
-    return c == ' ' || (c >= '\t' && c <= '\r');
 }
 
 bool unescapeTo(Text& out, std::string_view v, bool crLf)

@@ -24,13 +24,27 @@ enum class Prop { Other, Begin, End, N, FN, Tel, Email, Adr, Org, Note, Photo, A
 
 // ASCII upper case (property names and parameters are ASCII; other bytes
 // stay as they are, as in the C locale).
-char asciiUpper(char c);
-bool sameLetters(QByteArrayView a, std::string_view b);
+inline char asciiUpper(char c)
+{
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+inline bool sameLetters(QByteArrayView a, std::string_view b)
+{
+    if (a.size() != static_cast<qsizetype>(b.size()))
+        return false;
+    for (std::size_t i = 0; i < b.size(); ++i)
+        if (asciiUpper(a[static_cast<qsizetype>(i)]) != b[i])
+            return false;
+    return true;
+}
 bool startsWithLetters(QByteArrayView line, const char* word);
 // Whether the bytes hold the word, in any case.
 bool containsLetters(QByteArrayView bytes, const char* word);
 // Blank as the C locale has it: space, tab, line breaks, form feed.
-bool asciiSpace(char c);
+inline bool asciiSpace(char c)
+{
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
 
 // What a property's name is read as (its group and parameters taken off).
 Prop kindOf(QByteArrayView name);

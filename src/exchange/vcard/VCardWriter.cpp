@@ -160,6 +160,53 @@ QList<ShortForm> shortFormsOf(const QString& comments, QString* rest)
     return out;
 }
 
+// The card's layout after N and FN: the fields that are one property each,
+// in the order written, then the short forms of Comments and the note.
+struct FieldLine {
+    Field field;
+    const char* name;     // up to the value
+    const char* name40;   // the same in vCard 4.0
+    const char* tail;     // after the value
+};
+constexpr FieldLine kFieldLines[] = {
+    {Field::Phone, "TEL;TYPE=voice:", "TEL;TYPE=voice:", ""},
+    {Field::Email, "EMAIL;TYPE=internet:", "EMAIL:", ""},
+    {Field::Company, "ORG:", "ORG:", ""},
+    {Field::Address, "ADR:;;", "ADR:;;", ";;;;"},
+};
+
+const char* versionLine(VCardVersion version)
+{
+    return version == VCardVersion::V40 ? "VERSION:4.0\r\n" : "VERSION:3.0\r\n";
+}
+
+// The short forms as their properties, and the note.
+void appendForms(QByteArray& out, QByteArray& line, const QList<ShortForm>& forms, const QString& note)
+{
+    for (const ShortForm& f : forms) {
+        line.resize(0);
+        line.append(f.head).append(f.address ? ":;;" : ":");
+        if (f.list) {
+            const QStringList items = f.value.split(QStringLiteral(", "));
+            for (qsizetype i = 0; i < items.size(); ++i) {
+                if (i > 0)
+                    line.append(',');
+                appendEscaped(line, items[i]);
+            }
+        } else {
+            appendEscaped(line, f.value);
+            line.append(f.address ? ";;;;" : "");
+        }
+        appendFolded(out, line);
+    }
+    if (!note.isEmpty()) {
+        line.resize(0);
+        line.append("NOTE:");
+        appendEscaped(line, note);
+        appendFolded(out, line);
+    }
+}
+
 void appendCard(QByteArray& out, QByteArray& line, const Contact& c, VCardVersion version)
 {
     const auto put = [&](const char* name, std::initializer_list<QStringView> parts, const char* tail = "") {
@@ -186,38 +233,16 @@ void appendCard(QByteArray& out, QByteArray& line, const Contact& c, VCardVersio
             fn = f.value;
         return f.head == "N" || f.head == "FN";
     });
-    out.append("BEGIN:VCARD\r\n").append(version == VCardVersion::V40 ? "VERSION:4.0\r\n" : "VERSION:3.0\r\n");
+    out.append("BEGIN:VCARD\r\n").append(versionLine(version));
     if (honours.isEmpty())
         put("N:", {c[Field::LastName], c[Field::FirstName]}, ";;;");
     else
         put("N:", {c[Field::LastName], c[Field::FirstName], QStringView(), honours}, ";");
     put("FN:", {fn});
-    if (!c[Field::Phone].isEmpty())
-        put("TEL;TYPE=voice:", {c[Field::Phone]});
-    if (!c[Field::Email].isEmpty())
-        put(version == VCardVersion::V40 ? "EMAIL:" : "EMAIL;TYPE=internet:", {c[Field::Email]});
-    if (!c[Field::Company].isEmpty())
-        put("ORG:", {c[Field::Company]});
-    if (!c[Field::Address].isEmpty())
-        put("ADR:;;", {c[Field::Address]}, ";;;;");
-    for (const ShortForm& f : std::as_const(forms)) {
-        const QByteArray name = f.head + (f.address ? ":;;" : ":");
-        if (f.list) {
-            line.resize(0);
-            line.append(name);
-            const QStringList items = f.value.split(QStringLiteral(", "));
-            for (qsizetype i = 0; i < items.size(); ++i) {
-                if (i > 0)
-                    line.append(',');
-                appendEscaped(line, items[i]);
-            }
-            appendFolded(out, line);
-        } else {
-            put(name.constData(), {f.value}, f.address ? ";;;;" : "");
-        }
-    }
-    if (!note.isEmpty())
-        put("NOTE:", {note});
+    for (const FieldLine& l : kFieldLines)
+        if (!c[l.field].isEmpty())
+            put(version == VCardVersion::V40 ? l.name40 : l.name, {c[l.field]}, l.tail);
+    appendForms(out, line, forms, note);
     out.append("END:VCARD\r\n");
 }
 
@@ -300,13 +325,16 @@ QByteArray exportVCard(const QByteArray& book, int count, VCardVersion version)
         e = putLiteral(e, tail);
         o = foldInto(o, QByteArrayView(line.data(), e - line.data()));
     };
+    QList<ShortForm> forms;
+    QString note;
     forEachShownRecord(book, count, [&](const char* r, const StoredFields& field, bool exact, const codepage::Utf8Bytes& t) {
-        // Comments that begin with what the import wrote for a property are
-        // written the usual way, which gives it back its property.
+        // Comments that begin with what the import wrote for a property give
+        // it back its property; those of the name go the way of a Contact.
         const std::string_view comments = field[static_cast<std::size_t>(Field::Comments)];
-        if (exact && mayBeShortForm(comments)) {
-            const std::string_view head = comments.substr(0, std::min(comments.find('\r'), comments.size()));
-            exact = !shortFormOf(codepage::decode(head));
+        const bool formed = exact && mayBeShortForm(comments);
+        if (formed) {
+            forms = shortFormsOf(codepage::decode(comments), &note);
+            exact = std::none_of(forms.begin(), forms.end(), [](const ShortForm& f) { return f.head == "N" || f.head == "FN"; });
         }
         if (!exact) {
             ContactRecord whole;
@@ -320,7 +348,7 @@ QByteArray exportVCard(const QByteArray& book, int count, VCardVersion version)
         room(kCardRoom);
         o = out.data() + used;
         literal("BEGIN:VCARD\r\n");
-        literal(version == VCardVersion::V40 ? "VERSION:4.0\r\n" : "VERSION:3.0\r\n");
+        literal(versionLine(version));
         const auto stored = [&](Field f) { return field[static_cast<std::size_t>(f)]; };
         const std::string_view first = stored(Field::FirstName), last = stored(Field::LastName);
         put("N:", last, first, ";;;", t, true);
@@ -336,16 +364,16 @@ QByteArray exportVCard(const QByteArray& book, int count, VCardVersion version)
         while (!fn.empty() && t.space[static_cast<unsigned char>(fn.back())])
             fn.remove_suffix(1);
         put("FN:", fn, {}, "", t, false);
-        if (const std::string_view v = stored(Field::Phone); !v.empty())
-            put("TEL;TYPE=voice:", v, {}, "", t, false);
-        if (const std::string_view v = stored(Field::Email); !v.empty())
-            put(version == VCardVersion::V40 ? "EMAIL:" : "EMAIL;TYPE=internet:", v, {}, "", t, false);
-        if (const std::string_view v = stored(Field::Company); !v.empty())
-            put("ORG:", v, {}, "", t, false);
-        if (const std::string_view v = stored(Field::Address); !v.empty())
-            put("ADR:;;", v, {}, ";;;;", t, false);
-        if (const std::string_view v = stored(Field::Comments); !v.empty())
-            put("NOTE:", v, {}, "", t, false);
+        for (const FieldLine& l : kFieldLines)
+            if (const std::string_view v = stored(l.field); !v.empty())
+                put(version == VCardVersion::V40 ? l.name40 : l.name, v, {}, l.tail, t, false);
+        if (formed) {
+            card.resize(0);
+            appendForms(card, spare, forms, note);
+            o = std::copy(card.begin(), card.end(), o);
+        } else if (!comments.empty()) {
+            put("NOTE:", comments, {}, "", t, false);
+        }
         literal("END:VCARD\r\n");
         used = o - out.constData();
     });
