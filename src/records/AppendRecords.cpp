@@ -47,18 +47,12 @@ bool appendRecords(Phonebook& book, int after, const PackedRecords& records, QSt
                          .arg(after + 1 + i);
             return false;
         }
-    // Whole records a block at a time: the file's worth is never held padded.
-    constexpr int kBlock = 512;
-    std::vector<char> block(static_cast<std::size_t>(std::min(count, kBlock)) * kRecordSize);
-    for (int done = 0; done < count;) {
-        const int n = std::min(kBlock, count - done);
-        for (int i = 0; i < n; ++i)
-            records.copyTo(done + i, block.data() + static_cast<std::size_t>(i) * kRecordSize);
-        if (!book.writeRecords(after + 1 + done, n, block.data())) {
-            *error = book.phonebookError();
-            return false;
-        }
-        done += n;
+    // The records are made from the packed list whenever the change needs
+    // them (for the journal's hashes, for the write): the file's worth is
+    // never held padded.
+    if (!book.writeMadeRecords(after + 1, count, [&records](qint64 i, char* out) { records.copyTo(i, out); })) {
+        *error = book.phonebookError();
+        return false;
     }
     if (!change.commit()) {
         *error = book.phonebookError();

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace pb {
 
@@ -194,7 +195,23 @@ bool Journal::writeJournal(QString* error)
     qToLittleEndian<qint64>(reservedEnd_, h + 48);
     qToLittleEndian<qint64>(s.length, h + 56);
     qToLittleEndian<qint64>(extent, h + 64);
-    hashBlocks(s.bytes(), extent, offset_, end, h + kHeader + n);
+    if (s.make) {
+        // Made bytes are hashed as they are made, a piece of whole blocks at a time.
+        constexpr qint64 kPiece = 1 << 20;
+        std::vector<char> piece;
+        char* out = h + kHeader + n;
+        for (qint64 at = offset_; at < end;) {
+            const qint64 to = std::min(end, (at / kPiece + 1) * kPiece);
+            const qint64 made = std::clamp(offset_ + extent - at, qint64{0}, to - at);
+            piece.resize(static_cast<std::size_t>(to - at));
+            s.make(at - offset_, made, piece.data());
+            hashBlocks(piece.data(), made, at, to, out);
+            out += blocksOf(at, to) * 8;
+            at = to;
+        }
+    } else {
+        hashBlocks(s.bytes(), extent, offset_, end, h + kHeader + n);
+    }
     const qint64 body = kHeader + n + blocks * 8;
     qToLittleEndian<quint64>(checksum(h, body), h + body);
 
@@ -239,7 +256,7 @@ bool Journal::commit(QString* error)
         return true;
     const RecordFile::Staging& s = *file_.staging();
     const char* before = block_.data() + kHeader;
-    if (s.length == length_ && s.extent == savedBytes_ && std::equal(s.bytes(), s.bytes() + s.extent, before)) {
+    if (!s.make && s.length == length_ && s.extent == savedBytes_ && std::equal(s.bytes(), s.bytes() + s.extent, before)) {
         // Nothing to write, nothing to journal.
         file_.dropStaging();
         active_ = false;

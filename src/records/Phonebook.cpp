@@ -163,6 +163,40 @@ bool Phonebook::writeRecords(int first, int count, const char* bytes)
     return true;
 }
 
+bool Phonebook::writeMadeRecords(int first, int count, std::function<void(qint64 i, char* out)> make)
+{
+    if (count <= 0)
+        return true;
+    if (first < 1 || first + count - 1 > kMaxRecord || !writeAllowed(first, first + count - 1))
+        return false;
+    const RecordFile::Staging* s = phonebook_.staging();
+    const qint64 size = static_cast<qint64>(kRecordSize);
+    if (!s || s->from != (first - 1) * size) {
+        error_ = QStringLiteral("The change touches records it did not reserve.");
+        changeFailed_ = changeDepth_ > 0;
+        return false;
+    }
+    const auto bytes = [make = std::move(make), size](qint64 at, qint64 n, char* out) {
+        ContactRecord partial;
+        for (qint64 pos = at; pos < at + n;) {
+            const qint64 i = pos / size, within = pos % size;
+            const qint64 take = std::min(size - within, at + n - pos);
+            if (within == 0 && take == size) {
+                make(i, out + (pos - at));
+            } else {
+                make(i, partial.bytes.data());
+                std::memcpy(out + (pos - at), partial.bytes.data() + within, static_cast<std::size_t>(take));
+            }
+            pos += take;
+        }
+    };
+    if (!phonebook_.stageMade(static_cast<qint64>(count) * size, bytes)) {
+        changeFailed_ = changeDepth_ > 0;
+        return false;
+    }
+    return true;
+}
+
 bool Phonebook::truncateBook(qint64 length)
 {
     // Inside a change, what the cut removes must all be in the journal: the

@@ -6,6 +6,8 @@
 
 #include <QString>
 
+#include <functional>
+
 #include <memory>
 #include <cstdint>
 #include <optional>
@@ -61,6 +63,11 @@ public:
     // `count` records from `first` on in one write, and the book cut to
     // `length` bytes: the steps of a larger change (see Change).
     bool writeRecords(int first, int count, const char* bytes);
+    // Within a change reserved as exactly records first ... first + count - 1
+    // that has written nothing yet: they become the records `make` gives
+    // (make(i, out) writes the (i + 1)th whole), made again whenever they
+    // are needed rather than held (a large append).
+    bool writeMadeRecords(int first, int count, std::function<void(qint64 i, char* out)> make);
     bool truncateBook(qint64 length);
     bool ReadClipboardRecord() { return clipboard_.read(1, RecordBuffer); }
     bool WriteClipboardRecord() { return clipboard_.write(1, RecordBuffer); }

@@ -92,7 +92,7 @@ bool RecordFile::readAt(qint64 at, char* into, qint64 n)
     if (const qint64 to = std::min(visible, s.from); to > at && !readFile(at, into, to - at))
         return false;
     if (const qint64 a = std::max(at, s.from), b = std::min(visible, imageEnd); b > a)
-        std::memcpy(into + (a - at), s.image.data() + (a - s.from), static_cast<std::size_t>(b - a));
+        s.copy(a - s.from, b - a, into + (a - at));
     if (const qint64 a = std::max(at, imageEnd); visible > a && !readFile(a, into + (a - at), visible - a))
         return false;
     return true;
@@ -150,18 +150,41 @@ void RecordFile::stage(qint64 from, qint64 limit, const char* before, qint64 n)
     s.from = from;
     s.limit = limit;
     s.length = file_.size();
-    // Room for every byte the change may write, made resident at once: a
-    // change usually writes most of what it reserved.
-    s.image = memory::uninitialized(static_cast<qsizetype>(limit - from));
+    // Room for every byte the change may write; memory is taken as it is
+    // written (a change whose bytes are made never takes it).
+    s.image = QByteArray(static_cast<qsizetype>(limit - from), Qt::Uninitialized);
+    memory::preferHugePages(s.image.constData(), static_cast<std::size_t>(s.image.size()));
     std::memcpy(s.image.data(), before, static_cast<std::size_t>(n));
     s.extent = n;
     staged_ = std::move(s);
 }
 
+bool RecordFile::stageMade(qint64 n, std::function<void(qint64 at, qint64 n, char* out)> make)
+{
+    if (!staged_ || staged_->make || n > staged_->limit - staged_->from) {
+        error_ = QStringLiteral("The change touches records it did not reserve.");
+        return false;
+    }
+    Staging& s = *staged_;
+    s.image = QByteArray();
+    s.make = std::move(make);
+    s.extent = n;
+    s.length = std::max(s.length, s.from + n);
+    return true;
+}
+
+void RecordFile::Staging::copy(qint64 at, qint64 n, char* out) const
+{
+    if (make)
+        make(at, n, out);
+    else
+        std::memcpy(out, image.constData() + at, static_cast<std::size_t>(n));
+}
+
 bool RecordFile::writeStagedAt(qint64 at, const char* from, qint64 n)
 {
     Staging& s = *staged_;
-    if (at < s.from || at + n > s.limit) {
+    if (at < s.from || at + n > s.limit || s.make) {
         error_ = QStringLiteral("The change touches records it did not reserve.");
         return false;
     }
@@ -196,7 +219,7 @@ bool RecordFile::moveRange(int from, int to, int count)
     if (readable > 0 && !readAt(source + inside, outside.data(), readable))
         return false;
     const qint64 target = offsetOf(to);
-    if (target < s.from || target + bytes > s.limit || source < s.from) {
+    if (target < s.from || target + bytes > s.limit || source < s.from || s.make) {
         error_ = QStringLiteral("The change touches records it did not reserve.");
         return false;
     }
@@ -217,7 +240,7 @@ bool RecordFile::truncateStaged(qint64 length)
     Staging& s = *staged_;
     if (length == s.length)
         return true;
-    if (length < s.from || length > s.limit) {
+    if (length < s.from || length > s.limit || s.make) {
         error_ = QStringLiteral("The change touches records it did not reserve.");
         return false;
     }
@@ -236,6 +259,18 @@ bool RecordFile::writeStaged(const char* before, qint64 n)
     staged_.reset();
     const qint64 size = static_cast<qint64>(size_);
     const qint64 extent = s.extent;
+    if (s.make) {
+        // Made bytes are written as they are made, a piece at a time.
+        constexpr qint64 kPiece = 1 << 20;
+        std::vector<char> piece(static_cast<std::size_t>(std::min(kPiece, extent)));
+        for (qint64 at = 0; at < extent; at += kPiece) {
+            const qint64 n = std::min(kPiece, extent - at);
+            s.make(at, n, piece.data());
+            if (!io::writeAt(file_, s.from + at, piece.data(), n, &error_))
+                return false;
+        }
+        return file_.size() == s.length || io::truncate(file_, s.length, &error_);
+    }
     const char* image = s.bytes();
     // A record is written when the change left it otherwise than it was
     // (or it lies where the file had no bytes): runs of them in one write.

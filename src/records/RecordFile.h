@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -65,9 +66,19 @@ public:
         qint64 length = 0;    // the file's length as the change leaves it
         qint64 extent = 0;    // how many bytes from `from` on the change holds
         QByteArray image;     // those bytes as it leaves them (room up to `limit`)
+        // Or, for a change that writes a run of bytes made from elsewhere
+        // (records appended from a packed list), those bytes made again
+        // whenever they are needed instead of held: make(at, n, out) writes
+        // the `n` bytes `at` bytes after `from` to `out`.
+        std::function<void(qint64 at, qint64 n, char* out)> make;
         const char* bytes() const { return image.constData(); }
+        // The staged bytes `at` ... `at` + n - 1 (from `from` on) into `out`.
+        void copy(qint64 at, qint64 n, char* out) const;
     };
     void stage(qint64 from, qint64 limit, const char* before, qint64 n);
+    // Within a staged change that has written nothing yet: its bytes are
+    // the `n` that `make` gives from `from` on, and it writes nothing else.
+    bool stageMade(qint64 n, std::function<void(qint64 at, qint64 n, char* out)> make);
     const Staging* staging() const { return staged_ ? &*staged_ : nullptr; }
     // Writes the records that differ from `before` (as given to stage) in
     // runs, then cuts or grows the file to the staged length. The staging
