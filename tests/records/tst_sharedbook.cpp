@@ -276,28 +276,43 @@ private slots:
     // the original would be, whichever of its sectors reached the disk; a
     // copy one sector of which holds neither the old nor the new bytes is
     // another book, and its journal is set aside.
+    void aCopiedFolderIsPutBackWhateverReachedTheDisk_data()
+    {
+        QTest::addColumn<bool>("append");
+        QTest::newRow("a record inserted at the beginning") << false;
+        QTest::newRow("records appended, made when needed") << true;
+    }
+
     void aCopiedFolderIsPutBackWhateverReachedTheDisk()
     {
+        QFETCH(bool, append);
         TestEnv env;
         QStringList names;
         for (int i = 0; i < 300; ++i)
             names << QStringLiteral("Name%1").arg(i);
         env.writeBookNames(names);
         const QByteArray before = env.fileBytes(QStringLiteral("DravikBase.z8B"));
-        const QByteArray after = bytesOf(named(QStringLiteral("New"))) + before;
+        const auto added = [](qint64 i) { return named(QStringLiteral("Added%1").arg(i)); };
+        QByteArray after = append ? before : bytesOf(named(QStringLiteral("New"))) + before;
+        for (int i = 0; append && i < 1000; ++i)
+            after += bytesOf(added(i));
         QByteArray journal;
         {
             Phonebook book;
             QVERIFY(book.openPhonebookFile());
-            journal = dieWhileWriting(
-                book, 1, 301,
-                [&] {
-                    if (!book.shiftUp(1, 300))
-                        return false;
-                    book.RecordBuffer = named(QStringLiteral("New"));
-                    return book.WriteRecord(1);
-                },
-                0);
+            const auto insert = [&] {
+                if (!book.shiftUp(1, 300))
+                    return false;
+                book.RecordBuffer = named(QStringLiteral("New"));
+                return book.WriteRecord(1);
+            };
+            const auto appendMade = [&] {
+                return book.writeMadeRecords(301, 1000, [&](qint64 i, char* out) {
+                    const ContactRecord r = added(i);
+                    std::copy(r.bytes.begin(), r.bytes.end(), out);
+                });
+            };
+            journal = append ? dieWhileWriting(book, 301, 1300, appendMade, 0) : dieWhileWriting(book, 1, 301, insert, 0);
         }
         QVERIFY(!journal.isEmpty());
         QCOMPARE(env.fileBytes(QStringLiteral("DravikBase.z8B")), before);
@@ -314,8 +329,10 @@ private slots:
             if (state != 1 && random.bounded(2) == 0)
                 book.truncate(before.size());
             const bool foreign = state == 39;
+            if (foreign && append)
+                book = after;   // a sector inside the change neither old nor new
             if (foreign)
-                book[512 * 7 + 3] = 'Q';
+                book[(append ? before.size() : 0) + 512 * 7 + 3] = 'Q';
             TestEnv copy;
             writeText(copy.path(QStringLiteral("DravikBase.z8B")), book);
             writeText(copy.path(kJournal), journal);
