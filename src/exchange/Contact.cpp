@@ -1,5 +1,4 @@
 #include "exchange/Contact.h"
-#include "exchange/ExchangeParts.h"
 #include "exchange/TextDecoding.h"
 
 #include "platform/Codepage.h"
@@ -20,22 +19,6 @@ void collapseSpaces(std::string& bytes)
         return;
     const auto end = std::unique(bytes.begin(), bytes.end(), [](char a, char b) { return a == ' ' && b == ' '; });
     bytes.erase(end, bytes.end());
-}
-
-// A field's text as stored: up to the first NUL, without the spaces that
-// pad it (what fromRecord() decodes).
-std::string_view storedText(const char* record, Field f)
-{
-    const FieldLayout l = layoutOf(f);
-    std::string_view text(record + l.offset, l.width);
-    text = text.substr(0, std::min(text.size(), text.find('\0')));
-    // The padding eight bytes at a time, then byte by byte.
-    static constexpr std::string_view kEightSpaces = "        ";
-    while (text.size() >= 8 && text.substr(text.size() - 8) == kEightSpaces)
-        text.remove_suffix(8);
-    while (!text.empty() && text.back() == ' ')
-        text.remove_suffix(1);
-    return text;
 }
 
 } // namespace detail

@@ -58,8 +58,21 @@ bool mayLookLikeAFormula(char c);
 // Whether a spreadsheet would take a cell for a formula (OWASP's CSV
 // injection guidance); a cell of quotes before such a beginning counts too.
 bool formulaLike(QStringView s);
-// A field's text as stored: up to the first NUL, without the spaces that pad it.
-std::string_view storedText(const char* record, Field f);
+// A field's text as stored: up to the first NUL, without the spaces that
+// pad it (what fromRecord() decodes).
+inline std::string_view storedText(const char* record, Field f)
+{
+    const FieldLayout l = layoutOf(f);
+    std::string_view text(record + l.offset, l.width);
+    text = text.substr(0, std::min(text.size(), text.find('\0')));
+    // The padding eight bytes at a time, then byte by byte.
+    static constexpr std::string_view kEightSpaces = "        ";
+    while (text.size() >= 8 && text.substr(text.size() - 8) == kEightSpaces)
+        text.remove_suffix(8);
+    while (!text.empty() && text.back() == ' ')
+        text.remove_suffix(1);
+    return text;
+}
 
 // The shown records of a book's bytes, one at a time: each field's stored
 // text (a last record cut short completed as the program reads it), and
