@@ -2,7 +2,7 @@
 """Every #include under src/ points down the layers, never up:
 
   0 platform
-  1 records, exchange, and the cores of search, print and diaries
+  1 records, exchange, sync, and the cores of search, print and diaries
   2 shell
   3 the windows: comm, print, search, diaries, browser
   4 mainwindow
@@ -20,7 +20,7 @@ import sys
 root = pathlib.Path(sys.argv[1] if len(sys.argv) > 1 else pathlib.Path(__file__).resolve().parents[2])
 src = root / "src"
 
-FOLDERS = {"platform": 0, "records": 1, "exchange": 1, "shell": 2, "comm": 3, "print": 3, "search": 3,
+FOLDERS = {"platform": 0, "records": 1, "exchange": 1, "sync": 1, "shell": 2, "comm": 3, "print": 3, "search": 3,
            "diaries": 3, "browser": 3, "mainwindow": 4, "app": 5}
 
 cmake = (root / "CMakeLists.txt").read_text()
