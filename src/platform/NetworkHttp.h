@@ -1,0 +1,34 @@
+#pragma once
+
+// The real network behind the Http seam: Qt's network access, one request
+// at a time, waited for with a time limit, signed in with the account's
+// user name and password when the server asks (once: a second asking
+// means they are wrong, and the answer is the server's 401).
+
+#include "platform/Http.h"
+
+#include <memory>
+
+class QNetworkAccessManager;
+
+namespace pb {
+
+class NetworkHttp : public Http
+{
+public:
+    NetworkHttp();
+    ~NetworkHttp() override;
+
+    void setCredentials(const QString& user, const QString& password);
+    // Seconds without any byte of an answer before the request is given up.
+    void setTimeout(int seconds) { timeout_ = seconds; }
+
+    HttpReply send(const HttpRequest& request) override;
+
+private:
+    std::unique_ptr<QNetworkAccessManager> manager_;
+    QString user_, password_;
+    int timeout_ = 30;
+};
+
+} // namespace pb
