@@ -37,6 +37,13 @@ void FakeCardDav::putCard(const QString& href, const QByteArray& data)
     deletedAt_.remove(href);
 }
 
+void FakeCardDav::deleteCard(const QString& href)
+{
+    cards.remove(href);
+    changedAt_.remove(href);
+    deletedAt_[href] = ++version_;
+}
+
 QString FakeCardDav::hrefOf(const QString& path) const
 {
     return absoluteHrefs ? QStringLiteral("http://127.0.0.1") + path : path;
@@ -141,9 +148,7 @@ HttpReply FakeCardDav::remove(const HttpRequest& r)
     for (const auto& [k, v] : r.headers)
         if (k == "If-Match" && v != it->etag)
             return {412, {}, {}, {}};
-    cards.remove(path);
-    changedAt_.remove(path);
-    deletedAt_[path] = ++version_;
+    deleteCard(path);
     return {204, {}, {}, {}};
 }
 

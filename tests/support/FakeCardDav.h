@@ -35,7 +35,9 @@ public:
     // Every request, in order ("PUT /user/contacts/x.vcf").
     QStringList log;
 
+    // As another client (the user's phone) would change the address book.
     void putCard(const QString& href, const QByteArray& data);
+    void deleteCard(const QString& href);
     HttpReply send(const HttpRequest& request) override;
 
 private:
