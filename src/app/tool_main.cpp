@@ -4,6 +4,9 @@
 //   z8p-phonebook-tool export FILE.vcf|FILE.csv [--vcard4]
 //   z8p-phonebook-tool check
 //   z8p-phonebook-tool repair
+//   z8p-phonebook-tool sync [--dry-run] [--first ...] [--prefer ...] ...
+//   z8p-phonebook-tool sync-status
+#include "app/ToolSync.h"
 #include "records/AppendRecords.h"
 #include "records/BookCheck.h"
 #include "records/BookRepair.h"
@@ -16,6 +19,7 @@
 #include "platform/Version.h"
 #include "records/FileIo.h"
 #include "records/Phonebook.h"
+#include "app/ToolText.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -30,11 +34,19 @@
 
 namespace {
 
+using pb::tool::fail;
+using pb::tool::forTerminal;
+using pb::tool::print;
+
 const char* const kUsage =
     "usage: z8p-phonebook-tool import FILE.vcf|FILE.csv [--skip-duplicates] [--dry-run] [--new]\n"
     "       z8p-phonebook-tool export FILE.vcf|FILE.csv [--vcard4]\n"
     "       z8p-phonebook-tool check\n"
     "       z8p-phonebook-tool repair\n"
+    "       z8p-phonebook-tool sync [--dry-run] [--first merge|book|server] [--prefer here|there]\n"
+    "                               [--allow-mass-delete] [--password-file FILE]\n"
+    "       z8p-phonebook-tool sync --account URL [--user NAME] [--password-file FILE]\n"
+    "       z8p-phonebook-tool sync-status\n"
     "       z8p-phonebook-tool --help | --version\n";
 
 int usage()
@@ -55,8 +67,17 @@ int help()
                "           --dry-run: the report only; --skip-duplicates: leave out likely duplicates\n"
                "  export   write the book's records as vCard 3.0 (4.0 with --vcard4) or CSV\n"
                "  check    report holes, a last record cut short, undefined bytes (exit 1 when any)\n"
-               "  repair   write a backup copy, then close the holes keeping the records' order\n\n"
-               "Exit status: 0 done, 1 nothing done or something wrong (said on standard error), 2 usage.\n"
+               "  repair   write a backup copy, then close the holes keeping the records' order\n"
+               "  sync     keep the book in step with a CardDAV address book, both ways\n"
+               "           --account URL --user NAME: set the book's account (once); the password comes\n"
+               "           from --password-file (mode 0600) or standard input, never from the settings\n"
+               "           --first: how a first sync joins two full sides; --prefer: who wins a field\n"
+               "           changed on both sides (else both are kept and the conflict reported)\n"
+               "           --allow-mass-delete: let a sync delete more than half of the linked contacts\n"
+               "           --dry-run: say what a sync would do, change nothing\n"
+               "  sync-status  the book's account and its last sync\n\n"
+               "Exit status: 0 done, 1 nothing done or something wrong (said on standard error), 2 usage\n"
+               "(for sync: refused until a choice, a repair or --allow-mass-delete), 3 synced with conflicts.\n"
                "See z8p-phonebook-tool(1).\n",
                stdout);
     return 0;
@@ -69,34 +90,6 @@ QString menuFolder()
     if (data.isEmpty() || !QDir::isAbsolutePath(data))
         data = QDir::home().filePath(QStringLiteral(".local/share"));
     return QDir(data).filePath(QStringLiteral("z8p-phonebook"));
-}
-
-// Text for the terminal: control characters (an escape sequence in a file's
-// name, say) are shown escaped, never sent as they are; line breaks stay.
-QByteArray forTerminal(const QString& text)
-{
-    QString out;
-    out.reserve(text.size());
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        if ((u < 0x20 && u != u'\n' && u != u'\t') || (u >= 0x7F && u < 0xA0))
-            out += QStringLiteral("\\x%1").arg(u, 2, 16, QLatin1Char('0'));
-        else
-            out += c;
-    }
-    return out.toLocal8Bit();
-}
-
-int fail(const QString& what, const QString& why)
-{
-    std::fprintf(stderr, "z8p-phonebook-tool: %s: %s\n", forTerminal(what).constData(), forTerminal(why).constData());
-    return 1;
-}
-
-void print(const QString& text)
-{
-    if (!text.isEmpty())
-        std::printf("%s\n", forTerminal(text).constData());
 }
 
 // The book opened as the program opens it: for a command that changes it,
@@ -213,7 +206,14 @@ int main(int argc, char** argv)
     const QCommandLineOption dryRunOption(QStringLiteral("dry-run"));
     const QCommandLineOption skipOption(QStringLiteral("skip-duplicates"));
     const QCommandLineOption vcard4Option(QStringLiteral("vcard4"));
-    parser.addOptions({helpOption, versionOption, newOption, dryRunOption, skipOption, vcard4Option});
+    const QCommandLineOption firstOption(QStringLiteral("first"), QString(), QStringLiteral("how"));
+    const QCommandLineOption preferOption(QStringLiteral("prefer"), QString(), QStringLiteral("side"));
+    const QCommandLineOption massDeleteOption(QStringLiteral("allow-mass-delete"));
+    const QCommandLineOption passwordFileOption(QStringLiteral("password-file"), QString(), QStringLiteral("file"));
+    const QCommandLineOption accountOption(QStringLiteral("account"), QString(), QStringLiteral("url"));
+    const QCommandLineOption userOption(QStringLiteral("user"), QString(), QStringLiteral("name"));
+    parser.addOptions({helpOption, versionOption, newOption, dryRunOption, skipOption, vcard4Option, firstOption, preferOption,
+                       massDeleteOption, passwordFileOption, accountOption, userOption});
     if (!parser.parse(app.arguments())) {
         std::fprintf(stderr, "z8p-phonebook-tool: %s\n", forTerminal(parser.errorText()).constData());
         return usage();
@@ -230,7 +230,16 @@ int main(int argc, char** argv)
     const QString command = args.takeFirst();
     // Each option belongs to its command.
     const bool isImport = command == QLatin1String("import"), isExport = command == QLatin1String("export");
-    if ((!isImport && (parser.isSet(dryRunOption) || parser.isSet(skipOption))) || (!isExport && parser.isSet(vcard4Option)))
+    const bool isSync = command == QLatin1String("sync");
+    const bool syncOptions = parser.isSet(firstOption) || parser.isSet(preferOption) || parser.isSet(massDeleteOption) ||
+                             parser.isSet(passwordFileOption) || parser.isSet(accountOption) || parser.isSet(userOption);
+    if ((!isImport && !isSync && parser.isSet(dryRunOption)) || (!isImport && parser.isSet(skipOption)) ||
+        (!isExport && parser.isSet(vcard4Option)) || (!isSync && syncOptions))
+        return usage();
+    if (isSync && (!QStringList{QString(), QStringLiteral("merge"), QStringLiteral("book"), QStringLiteral("server")}.contains(
+                       parser.value(firstOption)) ||
+                   !QStringList{QString(), QStringLiteral("here"), QStringLiteral("there")}.contains(parser.value(preferOption)) ||
+                   (parser.isSet(userOption) && !parser.isSet(accountOption))))
         return usage();
     const bool startNew = parser.isSet(newOption);
 
@@ -247,7 +256,8 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "z8p-phonebook-tool: no book in this folder; using the book in %s\n",
                          forTerminal(QDir::toNativeSeparators(menu)).constData());
         } else if (command == QLatin1String("import") || command == QLatin1String("export") ||
-                   command == QLatin1String("check") || command == QLatin1String("repair")) {
+                   command == QLatin1String("check") || command == QLatin1String("repair") ||
+                   (isSync && !startNew) || command == QLatin1String("sync-status")) {
             if (!(isImport && parser.isSet(dryRunOption)))
                 return fail(here, QStringLiteral("there is no book in this folder nor in %1; run the command where the "
                                                  "book is%2")
@@ -274,6 +284,19 @@ int main(int argc, char** argv)
             return importFile(book, args[0], skip, dryRun);
         return openBook(book) ? importFile(book, args[0], skip, dryRun) : 1;
     }
+    if (isSync && args.isEmpty()) {
+        if (!openBook(book))
+            return 1;
+        pb::tool::SyncArgs sync;
+        sync.dryRun = parser.isSet(dryRunOption);
+        sync.first = parser.value(firstOption);
+        sync.prefer = parser.value(preferOption);
+        sync.allowMassDelete = parser.isSet(massDeleteOption);
+        sync.passwordFile = parser.value(passwordFileOption);
+        sync.account = parser.value(accountOption);
+        sync.user = parser.value(userOption);
+        return pb::tool::syncCommand(book, settings, sync);
+    }
     if (command == QLatin1String("repair") && args.isEmpty()) {
         if (!openBook(book))
             return 1;
@@ -292,6 +315,8 @@ int main(int argc, char** argv)
     // Reading only: a book that is not there is an empty one.
     if (QFile::exists(bookName) && !openBook(book, false))
         return 1;
+    if (command == QLatin1String("sync-status") && args.isEmpty())
+        return pb::tool::syncStatus(book, settings);
     if (command == QLatin1String("check") && args.isEmpty()) {
         QByteArray bytes;
         if (QString why; book.phonebookOpen() && !pb::readBook(book, &bytes, &why))

@@ -111,6 +111,17 @@ SyncJob::SyncJob(Phonebook& book, CardDav& dav, const QString& addressBook, Sync
 
 SyncReport SyncJob::run()
 {
+    // Another program that changed the book while the server was asked
+    // makes the sync plan again (what was sent is found again, not resent).
+    for (int attempt = 1;; ++attempt) {
+        runOnce();
+        if (attempt == 3 || report_.outcome != SyncReport::Outcome::Failed || !book_.takeChangedElsewhere())
+            return report_;
+    }
+}
+
+SyncReport SyncJob::runOnce()
+{
     report_ = {};
     const auto refuse = [&](SyncReport::Outcome outcome, const QString& why) {
         report_.outcome = outcome;
@@ -132,7 +143,7 @@ SyncReport SyncJob::run()
         std::copy_n(p.bytes.constData() + i * kSize, kSize, r.bytes.begin());
         p.records << r;
     }
-    if (!loadState(book_.phonebookFile().fileName(), p.bytes, &p.state, &why))
+    if (!loadState(book_.phonebookFile().fileName(), p.bytes, &p.state, &why, false))
         return refuse(SyncReport::Outcome::Failed, why);
     // Another address book, or none before: a first sync, never "everything was deleted".
     p.first = p.state.addressBook != addressBook_;
@@ -552,23 +563,28 @@ bool SyncJob::commit(Plan& p)
     state.links = p.links;
     state.bookStamp = bookStamp(bytes);
     state.lastSync = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm")) + u' ' + report_.summary();
+    // The state and the records under the book's lock, in one change: the
+    // state waits beside the book until the change is in it.
     const QString bookPath = book_.phonebookFile().fileName();
+    const int n = static_cast<int>(out.size());
+    const int held = static_cast<int>((p.bytes.size() + kSize - 1) / kSize);   // free slots at the end too
+    Phonebook::Change change(book_, 1, std::max({n, held, 1}));
     QString why;
+    if (!change.ok()) {
+        report_.error = QStringLiteral("The book could not be changed: %1. What was sent stays sent; sync again.")
+                            .arg(book_.phonebookError());
+        return false;
+    }
     if (!writeState(pendingStatePath(bookPath), state, &why)) {
         report_.error = QStringLiteral("The sync state could not be written: %1").arg(why);
         return false;
     }
-    if (bytes != p.bytes) {
-        const int n = static_cast<int>(out.size());
-        const int held = static_cast<int>((p.bytes.size() + kSize - 1) / kSize);   // free slots at the end too
-        Phonebook::Change change(book_, 1, std::max({n, held, 1}));
-        if (!change.ok() || (n > 0 && !book_.writeRecords(1, n, bytes.constData())) ||
-            !book_.truncateBook(static_cast<qint64>(n) * kSize) || !change.commit()) {
-            report_.error = QStringLiteral("The book could not be changed: %1. What was sent stays sent; sync again.")
-                                .arg(book_.phonebookError());
-            io::remove(pendingStatePath(bookPath), &why);
-            return false;
-        }
+    if (bytes != p.bytes && ((n > 0 && !book_.writeRecords(1, n, bytes.constData())) ||
+                             !book_.truncateBook(static_cast<qint64>(n) * kSize) || !change.commit())) {
+        report_.error = QStringLiteral("The book could not be changed: %1. What was sent stays sent; sync again.")
+                            .arg(book_.phonebookError());
+        io::remove(pendingStatePath(bookPath), &why);
+        return false;
     }
     // The book holds the sync's change: its state is the state.
     SyncState taken;

@@ -55,6 +55,7 @@ public:
 
 private:
     struct Plan;
+    SyncReport runOnce();
     bool readRemote(Plan& p);
     void planLinks(Plan& p);
     void planFirst(Plan& p);

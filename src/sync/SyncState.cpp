@@ -104,7 +104,7 @@ QByteArray bookStamp(const QByteArray& bookBytes)
     return QCryptographicHash::hash(bookBytes, QCryptographicHash::Sha256);
 }
 
-bool loadState(const QString& bookPath, const QByteArray& book, SyncState* state, QString* error)
+bool loadState(const QString& bookPath, const QByteArray& book, SyncState* state, QString* error, bool mayWrite)
 {
     *state = {};
     const QString pending = pendingStatePath(bookPath);
@@ -113,12 +113,16 @@ bool loadState(const QString& bookPath, const QByteArray& book, SyncState* state
     QString why;
     if (readState(pending, &bytes, &missing, &why) && !missing) {
         SyncState p;
-        if (decode(bytes, &p, &why) && p.bookStamp == bookStamp(book)) {
-            // The sync's change is in the book: its state is the state.
-            if (!io::writeWholeFile(statePath(bookPath), bytes, error))
-                return false;
+        const bool matches = decode(bytes, &p, &why) && p.bookStamp == bookStamp(book);
+        if (matches && !mayWrite) {
+            *state = p;
+            return true;
         }
-        io::remove(pending, &why);
+        // The sync's change is in the book: its state is the state.
+        if (matches && !io::writeWholeFile(statePath(bookPath), bytes, error))
+            return false;
+        if (mayWrite)
+            io::remove(pending, &why);
     }
     const QString path = statePath(bookPath);
     if (!readState(path, &bytes, &missing, &why) || (!missing && !decode(bytes, state, &why))) {

@@ -41,7 +41,9 @@ QByteArray bookStamp(const QByteArray& bookBytes);
 // stamp matches them is taken up (the sync's change reached the book)
 // and one that does not is dropped (it did not). No file: an empty state.
 // False, with the reason, when the file cannot be read or is no state.
-bool loadState(const QString& bookPath, const QByteArray& book, SyncState* state, QString* error);
+// Files are changed only with `mayWrite` (under the book's lock); without,
+// a pending state that matches is read as the state, and left.
+bool loadState(const QString& bookPath, const QByteArray& book, SyncState* state, QString* error, bool mayWrite = true);
 bool writeState(const QString& path, const SyncState& state, QString* error);
 
 } // namespace pb::sync

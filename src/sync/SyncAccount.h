@@ -1,0 +1,25 @@
+#pragma once
+
+// A book's CardDAV account: the address book's URL and the user name, kept
+// in the program's settings by the book's path (each book its own). The
+// password is never kept here.
+
+#include <QString>
+
+namespace pb {
+class SettingsStore;
+}
+
+namespace pb::sync {
+
+struct SyncAccount {
+    QString addressBook;   // the address book's URL; empty: no account
+    QString user;          // empty: the server asks for none
+    QString fingerprint;   // a self-signed certificate's SHA-256 the user confirmed
+    bool isSet() const { return !addressBook.isEmpty(); }
+};
+
+SyncAccount loadAccount(const SettingsStore& settings, const QString& bookPath);
+void saveAccount(SettingsStore& settings, const QString& bookPath, const SyncAccount& account);
+
+} // namespace pb::sync
