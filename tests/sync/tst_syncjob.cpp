@@ -235,6 +235,33 @@ private slots:
         QCOMPARE(w.sync().summary(), QStringLiteral("0 in, 0 out"));
     }
 
+    // The state a sync writes waits beside the book until its change is
+    // in the book: taken up when the book's bytes are the ones it was
+    // written for (the change committed, the process died before it could
+    // say so), dropped when they are not (the journal undid the change).
+    void aStateIsTakenOnlyForTheBookItBelongsTo()
+    {
+        QTemporaryDir dir;
+        const QString book = dir.filePath(QStringLiteral("DravikBase.z8B"));
+        const QByteArray committed = pb::test::bytesOfNames({QStringLiteral("Ann"), QStringLiteral("Bob")});
+        const QByteArray undone = pb::test::bytesOfNames({QStringLiteral("Ann")});
+        SyncState old, next;
+        old.addressBook = next.addressBook = kBook;
+        old.token = QStringLiteral("old");
+        next.token = QStringLiteral("new");
+        next.bookStamp = bookStamp(committed);
+        QString why;
+        for (const bool reached : {false, true}) {
+            QVERIFY(writeState(statePath(book), old, &why));
+            QVERIFY(writeState(pendingStatePath(book), next, &why));
+            SyncState loaded;
+            QVERIFY(loadState(book, reached ? committed : undone, &loaded, &why));
+            QCOMPARE(loaded.token, reached ? QStringLiteral("new") : QStringLiteral("old"));
+            QVERIFY(!QFile::exists(pendingStatePath(book)));
+            QCOMPARE(QFile::permissions(statePath(book)) & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
+        }
+    }
+
     void massDeletesAndHolesStopTheSync()
     {
         World w;
@@ -254,6 +281,16 @@ private slots:
         r = w.sync(allow);
         QCOMPARE(r.deletedHere, 12);
         QVERIFY(!r.backup.isEmpty() && pb::test::readAll(r.backup) == book);
+
+        // A book with a hole would look as if its records were deleted.
+        w.server.putCard(QStringLiteral("/user/contacts/x.vcf"), card(QStringLiteral("X"), QStringLiteral("Y"), QStringLiteral("1")));
+        QFile f(w.dir.filePath(QStringLiteral("DravikBase.z8B")));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(440, '\0') + pb::test::bytesOf(pb::test::named(QStringLiteral("Late"))));
+        f.close();
+        r = w.sync();
+        QCOMPARE(r.outcome, SyncReport::Outcome::Refused);
+        QVERIFY(r.error.contains(QStringLiteral("Repair it first")));
     }
 };
 
