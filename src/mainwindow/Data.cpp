@@ -271,8 +271,12 @@ void Data::buildControls()
     timePanel_->setObjectName(QStringLiteral("StatusBar1Time"));
     datePanel_ = new QLabel(bar);
     datePanel_->setObjectName(QStringLiteral("StatusBar1Date"));
+    syncPanel_ = new QLabel(bar);
+    syncPanel_->setObjectName(QStringLiteral("StatusBar1Sync"));
+    syncPanel_->setTextFormat(Qt::PlainText);
     bar->addWidget(timePanel_, 1);
     bar->addWidget(datePanel_, 1);
+    bar->addWidget(syncPanel_, 2);
     setStatusBar(bar);
     clock_ = new QTimer(this);
     clock_->setInterval(1000);

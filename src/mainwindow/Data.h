@@ -114,6 +114,10 @@ public slots:
     void mnuImport_Click();
     void mnuExport_Click();
     void mnuCheck_Click();
+    // The book in step with a CardDAV server (DataSync.cpp).
+    void mnuSyncAccount_Click();
+    void mnuSyncNow_Click();
+    void mnuSyncStatus_Click();
     // The browser (DataBrowser.cpp).
     void mnuProHandler_Click();
     void ShowPublisherPage(const QString& page);
@@ -203,7 +207,11 @@ private:
     QMenu* mnuBackColor = nullptr;
     QLabel* timePanel_ = nullptr;
     QLabel* datePanel_ = nullptr;
+    QLabel* syncPanel_ = nullptr;   // the last sync, when the book has an account
     QTimer* clock_ = nullptr;
+    QString syncPassword_;          // kept while the program runs, never stored
+    // Asks for the account (or only its password); false when cancelled.
+    bool askSyncAccount();
 
     qint32 backColor_ = 0;
     QString backPicturePath_;

@@ -99,6 +99,12 @@ void Data::buildMenus()
     addItem(online, "mnuSupport", QStringLiteral("Support/&Feedback"), [this] { ShowPublisherPage(QString::fromLatin1(site::kFeedbackPage)); });
 
     QMenu* help = addTopMenu(bar, "mnuHelp", QStringLiteral("&Help"));
+    // The book in step with a CardDAV server, after the other menus.
+    QMenu* sync = addTopMenu(bar, "mnuSync", QStringLiteral("S&ync"));
+    addItem(sync, "mnuSyncAccount", QStringLiteral("&Account..."), [this] { mnuSyncAccount_Click(); });
+    addItem(sync, "mnuSyncNow", QStringLiteral("&Sync Now"), [this] { mnuSyncNow_Click(); });
+    addItem(sync, "mnuSyncStatus", QStringLiteral("Sync S&tatus"), [this] { mnuSyncStatus_Click(); });
+
     // The record clipboard from the keyboard: the toolbar's buttons take no
     // focus. A menu of its own after the others; Ctrl+Shift keeps
     // Ctrl+C, X and V for the text boxes.

@@ -63,6 +63,12 @@ bool Progress::advance(int done)
     return !dialog_->wasCanceled();
 }
 
+void Progress::setStep(const QString& label, int total)
+{
+    dialog_->setLabelText(label);
+    dialog_->setMaximum(std::max(total, 0));
+}
+
 void Progress::cancelAtForTesting(int step)
 {
     cancelAtForTests = step;

@@ -35,6 +35,8 @@ public:
 
     // Reports `done` steps of the total; false once the user has cancelled.
     bool advance(int done);
+    // What is being done now, and of how many steps (0: not known).
+    void setStep(const QString& label, int total);
 
     // For the tests: the next progress reports a cancel once `step` steps are
     // done (-1: never).

@@ -1,10 +1,17 @@
 #include "shell/AppContext.h"
 
+#include "platform/NetworkHttp.h"
+
 namespace pb {
 
 AppContext::AppContext(MessageBoxes& b, SettingsStore& s, Dialogs& d, ProgramStarter& p)
     : boxes(b), settings(s), dialogs(d), programs(p), windows(*this)
 {
+    http = [](const QString& user, const QString& password) -> std::unique_ptr<Http> {
+        auto net = std::make_unique<NetworkHttp>();
+        net->setCredentials(user, password);
+        return net;
+    };
 }
 
 AppContext::~AppContext() = default;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Dialogs.h"
+#include "platform/Http.h"
 #include "platform/MessageBoxes.h"
 #include "platform/ProgramStarter.h"
 #include "platform/SettingsStore.h"
@@ -8,6 +9,7 @@
 #include "records/Phonebook.h"
 
 #include <functional>
+#include <memory>
 
 namespace pb {
 
@@ -30,6 +32,9 @@ public:
     // The folder the browser plugin is looked for from: the program's own,
     // unless a test points elsewhere.
     QString programFolder;
+    // The network, signed in as the user with the password: the real one,
+    // unless a test scripts the server.
+    std::function<std::unique_ptr<Http>(const QString& user, const QString& password)> http;
 
     QString setting(const QString& key, const QString& fallback) const;
     void saveSetting(const QString& key, const QString& value);

@@ -262,8 +262,12 @@ QList<AddressBookInfo> CardDav::discover(Http& http, const QUrl& server, QString
     }
     Multistatus m = parseMultistatus(r.body);
     const DavResponse first = m.responses.value(0);
-    if (first.types.contains(propName(kCardDav, "addressbook")))
-        return {{at, first.props.value(propName(kDav, "displayname"), at.fileName())}};
+    if (first.types.contains(propName(kCardDav, "addressbook"))) {
+        QString name = first.props.value(propName(kDav, "displayname")).trimmed();
+        if (name.isEmpty())
+            name = at.path().section(u'/', -2, -2);
+        return {{at, name}};
+    }
     const QString principal = first.hrefs.value(propName(kDav, "current-user-principal")).value(0);
     const QUrl principalUrl = principal.isEmpty() ? at : at.resolved(QUrl(principal));
     r = propfind(principalUrl, "<c:addressbook-home-set/>", "0");

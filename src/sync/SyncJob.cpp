@@ -471,10 +471,15 @@ bool SyncJob::guard(Plan& p)
 void SyncJob::send(Plan& p)
 {
     int done = 0;
+    bool stopped = false;
     const int total = static_cast<int>(p.puts.size() + p.deletes.size());
     for (qsizetype i = 0; i < p.puts.size(); ++i) {
         const Plan::Put& put = p.puts[i];
-        if (report_.outcome == SyncReport::Outcome::Failed) {
+        if (!stopped && options_.cancelled && options_.cancelled()) {
+            stopped = true;
+            report_.details << QStringLiteral("Cancelled: what was not sent yet is synced next time.");
+        }
+        if (stopped || report_.outcome == SyncReport::Outcome::Failed) {
             p.links[put.link] = put.old;   // not sent: seen again next time
             continue;
         }
@@ -520,7 +525,7 @@ void SyncJob::send(Plan& p)
         }
     }
     for (const Link& d : std::as_const(p.deletes)) {
-        if (report_.outcome == SyncReport::Outcome::Failed)
+        if (stopped || report_.outcome == SyncReport::Outcome::Failed)
             p.links << d;   // kept for the next sync
         else if (dav_.remove(d.href, d.etag) == CardDav::Written::Done)
             ++report_.deletedThere;

@@ -34,6 +34,9 @@ struct SyncOptions {
     bool allowMassDelete = false;
     QByteArray rev;   // REV of the cards written (tests fix it; empty: now)
     std::function<void(const QString& phase, int done, int total)> progress;
+    // Asked between requests: true stops sending; what was done is kept
+    // and the rest is synced next time.
+    std::function<bool()> cancelled;
 };
 
 struct SyncReport {

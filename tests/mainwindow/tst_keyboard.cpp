@@ -32,7 +32,7 @@ private slots:
         for (QAction* a : d->menuBar()->actions())
             if (a->isVisible())
                 titles << a->text();
-        QCOMPARE(titles, (QStringList{"&File", "&Tools", "Online", "&Help", "&Edit"}));
+        QCOMPARE(titles, (QStringList{"&File", "&Tools", "Online", "&Help", "S&ync", "&Edit"}));
         QCOMPARE(action(d, "mnuCopyRecord")->shortcut(), QKeySequence(QStringLiteral("Ctrl+Shift+C")));
 
         d->activateWindow();

@@ -1,0 +1,154 @@
+// The book in step with a CardDAV server: the account, a sync with its
+// progress and report, and the last sync on the status bar. The sync itself
+// is the core's job, the same the tool runs.
+#include "mainwindow/Data.h"
+
+#include "comm/frmSyncAccount.h"
+#include "platform/Busy.h"
+#include "platform/MessageBoxes.h"
+#include "records/BookCheck.h"
+#include "shell/AppContext.h"
+#include "sync/CardDav.h"
+#include "sync/SyncAccount.h"
+#include "sync/SyncJob.h"
+#include "sync/SyncState.h"
+
+#include <QDateTime>
+#include <QLabel>
+
+#include <optional>
+
+namespace pb {
+
+namespace {
+
+const QString kSyncTitle = QStringLiteral("Sync");
+
+// A refused sync that a choice of the user's lets go on: the choice made
+// into the options; false when the user chose to stop.
+bool chooseAndGoOn(MessageBoxes& boxes, QWidget* parent, const sync::SyncReport& r, sync::SyncOptions& options)
+{
+    if (r.outcome == sync::SyncReport::Outcome::Refused && r.error.contains(QStringLiteral("first sync"))) {
+        const MsgAnswer a = boxes.show(parent,
+                                       r.error + QStringLiteral("\n\nYes: merge them (contacts alike are linked, a field "
+                                                                "empty on one side taken from the other).\nNo: where alike "
+                                                                "contacts differ, the server's version wins.\nCancel: sync later."),
+                                       kSyncTitle, MsgButtons::YesNoCancel, MsgIcon::Question);
+        if (a == MsgAnswer::Cancel)
+            return false;
+        options.first = a == MsgAnswer::Yes ? sync::SyncOptions::First::Merge : sync::SyncOptions::First::Server;
+        return true;
+    }
+    if (r.outcome == sync::SyncReport::Outcome::Refused && r.error.contains(QStringLiteral("--allow-mass-delete"))) {
+        QString text = r.error;
+        text.replace(QStringLiteral("sync again allowing it (--allow-mass-delete)"), QStringLiteral("answer Yes"));
+        if (boxes.show(parent, text + QStringLiteral("\n\nDelete them?"), kSyncTitle, MsgButtons::YesNo,
+                       MsgIcon::Exclamation) != MsgAnswer::Yes)
+            return false;
+        options.allowMassDelete = true;
+        return true;
+    }
+    if (r.outcome == sync::SyncReport::Outcome::Conflicts && options.prefer == sync::SyncOptions::Prefer::None) {
+        const MsgAnswer a = boxes.showDetails(parent,
+                                              QStringLiteral("%1 changed here and on the server in different ways.\n\n"
+                                                             "Yes: keep this book's version.\nNo: take the server's "
+                                                             "version.\nCancel: keep both as they are for now.")
+                                                  .arg(r.conflicts == 1 ? QStringLiteral("A contact was")
+                                                                        : QStringLiteral("%1 contacts were").arg(r.conflicts)),
+                                              r.details.join(u'\n'), kSyncTitle, MsgButtons::YesNoCancel, MsgIcon::Question);
+        if (a == MsgAnswer::Cancel)
+            return false;
+        options.prefer = a == MsgAnswer::Yes ? sync::SyncOptions::Prefer::Here : sync::SyncOptions::Prefer::There;
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
+bool Data::askSyncAccount()
+{
+    const QString bookPath = ctx_.book.phonebookFile().fileName();
+    frmSyncAccount dialog(this, ctx_, sync::loadAccount(ctx_.settings, bookPath), syncPassword_);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    sync::saveAccount(ctx_.settings, bookPath, dialog.account());
+    syncPassword_ = dialog.password();
+    return true;
+}
+
+void Data::mnuSyncAccount_Click()
+{
+    askSyncAccount();
+}
+
+void Data::mnuSyncNow_Click()
+{
+    const QString bookPath = ctx_.book.phonebookFile().fileName();
+    sync::SyncAccount account = sync::loadAccount(ctx_.settings, bookPath);
+    if (!account.isSet() || (!account.user.isEmpty() && syncPassword_.isEmpty())) {
+        if (!askSyncAccount())
+            return;
+        account = sync::loadAccount(ctx_.settings, bookPath);
+    }
+    const auto shown = currentRecord();
+    sync::SyncOptions options;
+    sync::SyncReport r;
+    for (int round = 0; round < 3; ++round) {
+        Progress progress(this, QStringLiteral("Syncing with the server..."), 0);
+        options.progress = [&](const QString& phase, int done, int total) {
+            progress.setStep(phase, total);
+            progress.advance(done);
+        };
+        options.cancelled = [&] { return !progress.advance(0); };
+        const std::unique_ptr<Http> http = ctx_.http(account.user, syncPassword_);
+        sync::CardDav dav(*http, QUrl(account.addressBook));
+        r = sync::SyncJob(ctx_.book, dav, account.addressBook, options).run();
+        if (r.outcome == sync::SyncReport::Outcome::Failed && dav.lastStatus() == 401)
+            syncPassword_.clear();   // asked for again next time
+        if (!chooseAndGoOn(ctx_.boxes, this, r, options))
+            break;
+    }
+    // The book as the sync left it.
+    QByteArray bytes;
+    QString why;
+    if (readBook(ctx_.book, &bytes, &why)) {
+        const int count = checkOpenBook(ctx_.book, bytes).count;
+        showAfterBookChange(count, std::clamp(int(shown.value_or(1)), 1, std::max(count, 1)));
+    }
+    const QString when = QDateTime::currentDateTime().toString(QStringLiteral("hh:mm"));
+    const bool synced = r.outcome == sync::SyncReport::Outcome::Done || r.outcome == sync::SyncReport::Outcome::Conflicts;
+    syncPanel_->setText(synced ? QStringLiteral("Synced %1: %2").arg(when, r.summary())
+                               : QStringLiteral("Not synced: %1").arg(r.error.section(u'\n', 0, 0)));
+    syncPanel_->setToolTip(syncPanel_->text());   // the whole of it, where the bar is narrow
+    QString text = synced ? QStringLiteral("Synced: %1.").arg(r.summary()) : QStringLiteral("Not synced: %1").arg(r.error);
+    if (!r.backup.isEmpty())
+        text += QStringLiteral("\nA copy of the book as it was is in %1.").arg(r.backup);
+    ctx_.boxes.showDetails(this, text, r.details.join(u'\n'), kSyncTitle, MsgButtons::Ok,
+                           synced && r.conflicts == 0 ? MsgIcon::Information : MsgIcon::Exclamation);
+}
+
+void Data::mnuSyncStatus_Click()
+{
+    const QString bookPath = ctx_.book.phonebookFile().fileName();
+    const sync::SyncAccount account = sync::loadAccount(ctx_.settings, bookPath);
+    if (!account.isSet()) {
+        ctx_.boxes.show(this, QStringLiteral("This book has no sync account yet: choose Sync ▸ Account... to set one."),
+                        kSyncTitle, MsgButtons::Ok, MsgIcon::Information);
+        return;
+    }
+    QByteArray bytes;
+    QString why;
+    sync::SyncState state;
+    if (!readBook(ctx_.book, &bytes, &why) || !sync::loadState(bookPath, bytes, &state, &why, false))
+        state.lastSync.clear();
+    const QString last = state.addressBook == account.addressBook && !state.lastSync.isEmpty()
+                             ? QStringLiteral("Last sync: %1; %2 contacts linked.").arg(state.lastSync).arg(state.links.size())
+                             : QStringLiteral("Not synced yet.");
+    ctx_.boxes.show(this,
+                    QStringLiteral("Address book: %1\nUser: %2\n%3")
+                        .arg(account.addressBook, account.user.isEmpty() ? QStringLiteral("(none)") : account.user, last),
+                    kSyncTitle, MsgButtons::Ok, MsgIcon::Information);
+}
+
+} // namespace pb

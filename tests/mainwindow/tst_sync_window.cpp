@@ -1,0 +1,107 @@
+// The Sync menu of the main window against an address book in memory: the
+// account found and chosen, a sync with its report and the status bar, a
+// conflict settled by the user's choice.
+#include "comm/frmSyncAccount.h"
+#include "mainwindow/Data.h"
+#include "support/FakeCardDav.h"
+#include "support/TestEnv.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTest>
+#include <QTimer>
+
+using namespace pb;
+using namespace pb::test;
+
+namespace {
+
+// The network of a test: every request to the one server.
+class ToServer : public Http
+{
+public:
+    explicit ToServer(Http& server) : server_(server) {}
+    HttpReply send(const HttpRequest& r) override { return server_.send(r); }
+
+private:
+    Http& server_;
+};
+
+QByteArray card(const QString& first, const QString& tel)
+{
+    return "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Test;" + first.toUtf8() + ";;;\r\nFN:" + first.toUtf8() + " Test\r\nTEL:" +
+           tel.toUtf8() + "\r\nPHOTO;VALUE=uri:https://example.org/p.jpg\r\nEND:VCARD\r\n";
+}
+
+// Fills in the account window when it opens, tests the connection and
+// takes the address book found.
+void answerAccountWindow(const QString& server, const QString& user, const QString& password)
+{
+    QTimer::singleShot(0, [=] {
+        auto* w = qobject_cast<frmSyncAccount*>(QApplication::activeModalWidget());
+        QVERIFY(w);
+        w->findChild<QLineEdit*>(QStringLiteral("txtServer"))->setText(server);
+        w->findChild<QLineEdit*>(QStringLiteral("txtUser"))->setText(user);
+        w->findChild<QLineEdit*>(QStringLiteral("txtPassword"))->setText(password);
+        QTest::mouseClick(w->findChild<QPushButton*>(QStringLiteral("cmdTest")), Qt::LeftButton);
+        QVERIFY(w->findChild<QPushButton*>(QStringLiteral("cmdOK"))->isEnabled());
+        QTest::mouseClick(w->findChild<QPushButton*>(QStringLiteral("cmdOK")), Qt::LeftButton);
+    });
+}
+
+} // namespace
+
+class TestSyncWindow : public QObject
+{
+    Q_OBJECT
+private slots:
+    void anAccountASyncAndAConflictFromTheMenu()
+    {
+        FakeCardDav server;
+        server.putCard(QStringLiteral("/user/contacts/ann.vcf"), card(QStringLiteral("Ann"), QStringLiteral("555 0101")));
+        server.putCard(QStringLiteral("/user/contacts/bob.vcf"), card(QStringLiteral("Bob"), QStringLiteral("555 0102")));
+        QStringList signedInAs;
+        TestEnv env;
+        env.ctx().http = [&](const QString& user, const QString& password) -> std::unique_ptr<Http> {
+            signedInAs << user + u':' + password;
+            return std::make_unique<ToServer>(server);
+        };
+        Data* d = env.openData();
+
+        answerAccountWindow(QStringLiteral("http://127.0.0.1/user/contacts/"), QStringLiteral("anna"), QStringLiteral("secret"));
+        action(d, "mnuSyncAccount")->trigger();
+        QVERIFY(!env.setting(QStringLiteral("Sync")).contains(QStringLiteral("secret")));
+
+        action(d, "mnuSyncNow")->trigger();
+        QCOMPARE(lastBox(env).text, QStringLiteral("Synced: 2 in, 0 out."));
+        QCOMPARE(env.firstNamesOnDisk(), (QStringList{"Ann ", "Bob "}));   // (the shown text, up to two spaces)
+        QVERIFY(d->findChild<QLabel*>(QStringLiteral("StatusBar1Sync"))->text().endsWith(QStringLiteral(": 2 in, 0 out")));
+        QCOMPARE(signedInAs.last(), QStringLiteral("anna:secret"));
+        QCOMPARE(recordBox(d), QStringLiteral("1"));
+        QCOMPARE(shownBoxes(d).value(2).trimmed(), QStringLiteral("555 0101"));
+
+        // The same number changed on both sides: the user keeps this book's.
+        goTo(d, 1);
+        typeInto(d, "txtPhone", QStringLiteral("555 0199"));
+        click(d, "cmdAdd");   // Apply
+        server.putCard(QStringLiteral("/user/contacts/ann.vcf"), card(QStringLiteral("Ann"), QStringLiteral("555 0111")));
+        env.boxes().answerNext(MsgAnswer::Yes);
+        action(d, "mnuSyncNow")->trigger();
+        const auto shown = env.boxes().shown;
+        QVERIFY(shown.value(shown.size() - 2).details.contains(QStringLiteral("Ann Test: Phone changed here and on the server")));
+        QCOMPARE(lastBox(env).text, QStringLiteral("Synced: 0 in, 1 out."));
+        const QByteArray ann = server.cards[QStringLiteral("/user/contacts/ann.vcf")].data;
+        QVERIFY(ann.contains("TEL:555 0199\r\n"));
+        QVERIFY(ann.contains("PHOTO;VALUE=uri:https://example.org/p.jpg\r\n"));
+
+        action(d, "mnuSyncStatus")->trigger();
+        QVERIFY(lastBox(env).text.contains(QStringLiteral("2 contacts linked")));
+    }
+};
+
+QTEST_MAIN(TestSyncWindow)
+#include "tst_sync_window.moc"
