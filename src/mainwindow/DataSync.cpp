@@ -28,22 +28,21 @@ const QString kSyncTitle = QStringLiteral("Sync");
 // into the options; false when the user chose to stop.
 bool chooseAndGoOn(MessageBoxes& boxes, QWidget* parent, const sync::SyncReport& r, sync::SyncOptions& options)
 {
-    if (r.outcome == sync::SyncReport::Outcome::Refused && r.error.contains(QStringLiteral("first sync"))) {
+    if (r.needs == sync::SyncReport::Needs::FirstChoice) {
         const MsgAnswer a = boxes.show(parent,
-                                       r.error + QStringLiteral("\n\nYes: merge them (contacts alike are linked, a field "
-                                                                "empty on one side taken from the other).\nNo: where alike "
-                                                                "contacts differ, the server's version wins.\nCancel: sync later."),
+                                       r.error.section(QStringLiteral(". "), 0, 0) +
+                                           QStringLiteral(".\n\nYes: merge them (contacts alike are linked, a field empty on "
+                                                          "one side taken from the other).\nNo: where alike contacts differ, "
+                                                          "the server's version wins.\nCancel: sync later."),
                                        kSyncTitle, MsgButtons::YesNoCancel, MsgIcon::Question);
         if (a == MsgAnswer::Cancel)
             return false;
         options.first = a == MsgAnswer::Yes ? sync::SyncOptions::First::Merge : sync::SyncOptions::First::Server;
         return true;
     }
-    if (r.outcome == sync::SyncReport::Outcome::Refused && r.error.contains(QStringLiteral("--allow-mass-delete"))) {
-        QString text = r.error;
-        text.replace(QStringLiteral("sync again allowing it (--allow-mass-delete)"), QStringLiteral("answer Yes"));
-        if (boxes.show(parent, text + QStringLiteral("\n\nDelete them?"), kSyncTitle, MsgButtons::YesNo,
-                       MsgIcon::Exclamation) != MsgAnswer::Yes)
+    if (r.needs == sync::SyncReport::Needs::MassDelete) {
+        const QString text = r.error.section(QStringLiteral(". "), 0, 0) + QStringLiteral(".\n\nDelete them?");
+        if (boxes.show(parent, text, kSyncTitle, MsgButtons::YesNo, MsgIcon::Exclamation) != MsgAnswer::Yes)
             return false;
         options.allowMassDelete = true;
         return true;
@@ -95,17 +94,22 @@ void Data::mnuSyncNow_Click()
     sync::SyncOptions options;
     sync::SyncReport r;
     for (int round = 0; round < 3; ++round) {
-        Progress progress(this, QStringLiteral("Syncing with the server..."), 0);
-        options.progress = [&](const QString& phase, int done, int total) {
-            progress.setStep(phase, total);
-            progress.advance(done);
-        };
-        options.cancelled = [&] { return !progress.advance(0); };
-        const std::unique_ptr<Http> http = ctx_.http(account.user, syncPassword_);
-        sync::CardDav dav(*http, QUrl(account.addressBook));
-        r = sync::SyncJob(ctx_.book, dav, account.addressBook, options).run();
-        if (r.outcome == sync::SyncReport::Outcome::Failed && dav.lastStatus() == 401)
-            syncPassword_.clear();   // asked for again next time
+        {
+            Progress progress(this, QStringLiteral("Syncing with the server..."), 0);
+            options.progress = [&](const QString& phase, int done, int total) {
+                progress.setStep(phase, total);
+                progress.advance(done);
+            };
+            options.cancelled = [&] { return !progress.advance(0); };
+            const std::unique_ptr<Http> http = ctx_.http(account.user, syncPassword_);
+            sync::CardDav dav(*http, QUrl(account.addressBook));
+            r = sync::SyncJob(ctx_.book, dav, account.addressBook, options).run();
+            if (r.outcome == sync::SyncReport::Outcome::Failed && dav.lastStatus() == 401)
+                syncPassword_.clear();   // asked for again next time
+            options.progress = nullptr;
+            options.cancelled = nullptr;
+        }
+        // The progress gone, a question the sync waits for.
         if (!chooseAndGoOn(ctx_.boxes, this, r, options))
             break;
     }

@@ -133,10 +133,12 @@ SyncReport SyncJob::runOnce()
     if (!readBook(book_, &p.bytes, &why))
         return refuse(SyncReport::Outcome::Failed, why);
     const BookCheck check = checkOpenBook(book_, p.bytes);
-    if (!check.freeSlots.isEmpty() || !check.uncounted.isEmpty() || check.strayBytes > 0)
+    if (!check.freeSlots.isEmpty() || !check.uncounted.isEmpty() || check.strayBytes > 0) {
+        report_.needs = SyncReport::Needs::Repair;
         return refuse(SyncReport::Outcome::Refused,
                       QStringLiteral("The book has holes or a damaged last record, which a sync would take for deletions. "
                                      "Repair it first (z8p-phonebook-tool repair)."));
+    }
     p.count = check.count;
     for (int i = 0; i < p.count; ++i) {
         ContactRecord r;
@@ -207,7 +209,9 @@ bool SyncJob::readRemote(Plan& p)
     wanted.sort();
     QList<RemoteCard> cards;
     if (options_.progress)
-        options_.progress(QStringLiteral("Fetching %1 contacts").arg(wanted.size()), 0, static_cast<int>(wanted.size()));
+        options_.progress(wanted.size() == 1 ? QStringLiteral("Fetching 1 contact")
+                                             : QStringLiteral("Fetching %1 contacts").arg(wanted.size()),
+                          0, static_cast<int>(wanted.size()));
     if (!dav_.fetch(wanted, &cards))
         return false;
     for (RemoteCard& c : cards) {
@@ -388,11 +392,12 @@ void SyncJob::planFirst(Plan& p)
         remote << recordOfCard(p.fetched[path].data);
     if (p.count > 0 && !paths.isEmpty() && options_.first == SyncOptions::First::Ask) {
         report_.outcome = SyncReport::Outcome::Refused;
-        report_.error = QStringLiteral("The address book already holds %1 contacts and this book %2 records. Choose how the "
-                                       "first sync joins them: merge (contacts alike are linked, a field empty on one side "
-                                       "taken from the other), book or server (that side wins where alike contacts differ).")
-                            .arg(paths.size())
-                            .arg(p.count);
+        report_.needs = SyncReport::Needs::FirstChoice;
+        report_.error = QStringLiteral("The address book already holds %1 and this book %2. Choose how the first sync joins "
+                                       "them: merge (contacts alike are linked, a field empty on one side taken from the "
+                                       "other), book or server (that side wins where alike contacts differ).")
+                            .arg(paths.size() == 1 ? QStringLiteral("1 contact") : QStringLiteral("%1 contacts").arg(paths.size()),
+                                 p.count == 1 ? QStringLiteral("1 record") : QStringLiteral("%1 records").arg(p.count));
         return;
     }
     const QByteArray remoteBook = [&] {
@@ -444,6 +449,7 @@ bool SyncJob::guard(Plan& p)
     const auto tooMany = [&](int n) { return n > 10 && n * 2 > linked; };
     if ((tooMany(here) || tooMany(there)) && !options_.allowMassDelete) {
         report_.outcome = SyncReport::Outcome::Refused;
+        report_.needs = SyncReport::Needs::MassDelete;
         report_.error = QStringLiteral("This sync would delete %1 of the %2 linked contacts %3. Nothing was changed; if that "
                                        "is meant, sync again allowing it (--allow-mass-delete).")
                             .arg(std::max(here, there))

@@ -42,6 +42,9 @@ struct SyncOptions {
 struct SyncReport {
     enum class Outcome { Done, Failed, Refused, Conflicts };
     Outcome outcome = Outcome::Done;
+    // What a refused sync waits for.
+    enum class Needs { Nothing, FirstChoice, MassDelete, Repair };
+    Needs needs = Needs::Nothing;
     int in = 0, out = 0, deletedHere = 0, deletedThere = 0, conflicts = 0;
     QStringList details;   // contact by contact: conflicts, refusals, what came back
     QString error;         // why it failed or was refused

@@ -540,6 +540,137 @@ def case_browser_broken_download_is_told_once(build):
         check(not s.desk.windows("^Save download$") and not s.desk.windows("^Download$"), "nothing more")
 
 
+class CardDav(http.server.BaseHTTPRequestHandler):
+    """A loopback CardDAV address book (/anna/contacts/, user anna, password
+    secret), answering as plain servers do: HTTP/1.0, Basic sign-in, no
+    sync-collection (the client lists everything). Every request goes to
+    the log."""
+
+    cards = {}
+    log = []
+    etags = [0]
+    BOOK = "/anna/contacts/"
+
+    def _body(self):
+        return self.rfile.read(int(self.headers.get("Content-Length") or 0))
+
+    def _send(self, status, body=b"", headers=()):
+        self.send_response(status)
+        for k, v in headers:
+            self.send_header(k, v)
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+
+    def _signed_in(self):
+        import base64
+        if self.headers.get("Authorization") == "Basic " + base64.b64encode(b"anna:secret").decode():
+            return True
+        self._send(401, b"", [("WWW-Authenticate", 'Basic realm="dav"')])
+        return False
+
+    def _multistatus(self, inner):
+        body = (b'<?xml version="1.0"?><d:multistatus xmlns:d="DAV:" xmlns:c="urn:ietf:params:xml:ns:carddav">' +
+                inner + b"</d:multistatus>")
+        self._send(207, body, [("Content-Type", "application/xml")])
+
+    def do_PROPFIND(self):
+        self._body()
+        CardDav.log.append("PROPFIND " + self.path)
+        if not self._signed_in():
+            return
+        if self.path != CardDav.BOOK:
+            return self._send(404)
+        inner = (b"<d:response><d:href>" + CardDav.BOOK.encode() + b"</d:href><d:propstat><d:prop><d:resourcetype>"
+                 b"<d:collection/><c:addressbook/></d:resourcetype><d:displayname>Contacts</d:displayname></d:prop>"
+                 b"<d:status>HTTP/1.1 200 OK</d:status></d:propstat></d:response>")
+        for path, (etag, _) in sorted(CardDav.cards.items()):
+            inner += (b"<d:response><d:href>" + path.encode() + b"</d:href><d:propstat><d:prop><d:getetag>" + etag +
+                      b"</d:getetag></d:prop><d:status>HTTP/1.1 200 OK</d:status></d:propstat></d:response>")
+        self._multistatus(inner)
+
+    def do_REPORT(self):
+        body = self._body()
+        CardDav.log.append("REPORT " + self.path)
+        if not self._signed_in():
+            return
+        if b"sync-collection" in body:
+            return self._send(403)
+        inner = b""
+        for href in re.findall(rb"<d:href>([^<]*)</d:href>", body):
+            etag, card = CardDav.cards[href.decode()]
+            inner += (b"<d:response><d:href>" + href + b"</d:href><d:propstat><d:prop><d:getetag>" + etag +
+                      b"</d:getetag><c:address-data>" + card.replace(b"&", b"&amp;").replace(b"<", b"&lt;") +
+                      b"</c:address-data></d:prop><d:status>HTTP/1.1 200 OK</d:status></d:propstat></d:response>")
+        self._multistatus(inner)
+
+    def do_PUT(self):
+        body = self._body()
+        CardDav.log.append("PUT " + self.path)
+        if not self._signed_in():
+            return
+        if self.headers.get("If-None-Match") == "*" and self.path in CardDav.cards:
+            return self._send(412)
+        CardDav.etags[0] += 1
+        etag = b'"%d"' % CardDav.etags[0]
+        CardDav.cards[self.path] = (etag, body)
+        self._send(201, b"", [("ETag", etag.decode())])
+
+    def log_message(self, *args):
+        pass
+
+
+def case_sync_from_the_keyboard(build):
+    # Sync > Account... with keys only: the server's address, the user and
+    # the password typed, Test Connection pressed with its mnemonic, OK with
+    # Enter; Sync > Sync Now: the address book's contacts arrive in the book,
+    # the book's own go there, and the report says so.
+    CardDav.cards = {CardDav.BOOK + "ann.vcf": (b'"a1"', b"BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;;\r\nFN:Ann Lee\r\n"
+                                                b"TEL;TYPE=CELL:+1 555 0100\r\nEND:VCARD\r\n")}
+    server = socketserver.ThreadingTCPServer(("127.0.0.1", 0), CardDav)
+    server.daemon_threads = True
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    try:
+        with Session(build, book_bytes=book("Bob")) as s:
+            w = s.main_window()
+            s.desk.focus(w)
+            s.desk.key("alt+y", "a")
+            d = s.desk.wait_window("^Sync Account$")
+            time.sleep(0.5)
+            s.desk.focus(d)
+            s.desk.type("http://127.0.0.1:%d%s" % (server.server_address[1], CardDav.BOOK))
+            s.desk.key("Tab")
+            s.desk.type("anna")
+            s.desk.key("Tab")
+            s.desk.type("secret")
+            s.desk.key("alt+t")
+            wait_until("the address book found", lambda: "PROPFIND " + CardDav.BOOK in CardDav.log)
+            time.sleep(0.5)
+            s.desk.key("Return")
+            s.desk.wait_no_window("^Sync Account$")
+            s.desk.focus(w)
+            s.desk.key("alt+y", "s")
+            # Both sides hold contacts: the first sync asks how to join them;
+            # Enter merges.
+            question = s.desk.wait_window("^Sync$")
+            time.sleep(0.5)
+            s.desk.focus(question)
+            s.desk.key("Return")
+            report = wait_until("the report", lambda: [x for x in s.desk.windows("^Sync$") if x != question])[0]
+            data = s.app.read("DravikBase.z8B")
+            check(data[:440] == book("Bob"), "the book's own record")
+            check(data[440:460].rstrip() == b"Ann" and b"+1 555 0100" in data[440:880], "the address book's contact")
+            sent = [p for p in CardDav.cards if not p.endswith("ann.vcf")]
+            check(len(sent) == 1 and b"FN:Bob" in CardDav.cards[sent[0]][1], "the book's record went there")
+            wait_until("the new count", lambda: title_of(s, w).endswith(" of 2"))
+            s.desk.focus(report)
+            s.desk.key("Return")
+            s.desk.wait_no_window("^Sync$")
+            check(not os.stat(s.app.file("DravikBase.z8B-sync")).st_mode & 0o077, "the sync state is private")
+    finally:
+        server.shutdown()
+
+
 def main():
     build, name = sys.argv[1], sys.argv[2]
     case = globals().get("case_" + name)
