@@ -91,6 +91,7 @@ struct SyncJob::Plan {
         QByteArray ifMatch;                   // empty: a new card
         qsizetype link;                       // in `links`, updated when sent
         Link old;                             // the link as it was (none: a new card)
+        int record = -1;                      // the book's record it sends, when it may be merged again
     };
     void appendRecord(const ContactRecord& r, const Link& l)
     {
@@ -296,7 +297,7 @@ void SyncJob::planLinks(Plan& p)
             const QByteArray card = patchCard(link.card, p.records[r], options_.rev, &changed);
             p.links << Link{link.href, link.etag, card, p.records[r]};
             if (changed)
-                p.puts << Plan::Put{link.href, card, link.etag, p.links.size() - 1, link};
+                p.puts << Plan::Put{link.href, card, link.etag, p.links.size() - 1, link, r};
             continue;
         }
         p.links << link;
@@ -317,7 +318,7 @@ void SyncJob::planLinks(Plan& p)
             p.links << Link{href, there->etag, patched, p.records[r]};
             if (changed)
                 p.puts << Plan::Put{href, patched, there->etag, p.links.size() - 1,
-                                    Link{href, there->etag, there->data, recordOfCard(there->data)}};
+                                    Link{href, there->etag, there->data, recordOfCard(there->data)}, r};
             continue;
         }
         p.links << Link{href, {}, card, p.records[r]};
@@ -378,7 +379,7 @@ void SyncJob::mergeBoth(Plan& p, int link, const ContactRecord& here, const Remo
     }
     p.links << Link{old.href, there.etag, card, merged};
     if (changed)
-        p.puts << Plan::Put{old.href, card, there.etag, p.links.size() - 1, old};
+        p.puts << Plan::Put{old.href, card, there.etag, p.links.size() - 1, old, r};
 }
 
 // The first sync: contacts the same on both sides are linked, alike ones
@@ -429,7 +430,7 @@ void SyncJob::planFirst(Plan& p)
         const QByteArray card = patchCard(c.data, merged, options_.rev, &changed);
         p.links << Link{c.href, c.etag, card, merged};
         if (changed)
-            p.puts << Plan::Put{c.href, card, c.etag, p.links.size() - 1, Link{c.href, c.etag, c.data, remote[i]}};
+            p.puts << Plan::Put{c.href, card, c.etag, p.links.size() - 1, Link{c.href, c.etag, c.data, remote[i]}, r};
     }
     for (int r : pairs.deleted) {   // the book's records no card is paired with
         QString href;
@@ -495,7 +496,10 @@ void SyncJob::send(Plan& p)
         Link& link = p.links[put.link];
         QByteArray etag;
         QString location;
-        const CardDav::Written w = dav_.put(put.href, put.card, put.ifMatch, &etag, &location);
+        CardDav::Written w = dav_.put(put.href, put.card, put.ifMatch, &etag, &location);
+        // Changed on the server since it was read: fetched and merged again, once.
+        if (w == CardDav::Written::Changed && !put.ifMatch.isEmpty() && put.record >= 0)
+            w = mergeAgain(p, i, &etag);
         if (w == CardDav::Written::Done) {
             link.etag = etag;
             if (!location.isEmpty())
@@ -540,6 +544,42 @@ void SyncJob::send(Plan& p)
             p.links << d;
         }
     }
+}
+
+// A card changed on the server between our reading and our writing: the
+// fields this book changed (against the base) laid over the card as it is
+// now and sent once more; a field both changed differently stays for the
+// next sync, which meets it as a conflict.
+CardDav::Written SyncJob::mergeAgain(Plan& p, qsizetype index, QByteArray* etag)
+{
+    const Plan::Put& put = p.puts[index];
+    QList<RemoteCard> now;
+    if (!dav_.fetch({put.href}, &now) || now.isEmpty())
+        return CardDav::Written::Changed;
+    Link& link = p.links[put.link];
+    const ContactRecord remote = recordOfCard(now[0].data);
+    const QList<Field> mine = differing(link.record, put.old.record), theirs = differing(remote, put.old.record);
+    ContactRecord merged = remote;
+    for (Field f : mine) {
+        if (theirs.contains(f) && remote.raw(f) != link.record.raw(f))
+            return CardDav::Written::Changed;
+        copyField(merged, link.record, f);
+    }
+    bool changed = false;
+    const QByteArray card = patchCard(now[0].data, merged, options_.rev, &changed);
+    QString location;
+    const CardDav::Written w = changed ? dav_.put(put.href, card, now[0].etag, etag, &location) : CardDav::Written::Done;
+    if (w != CardDav::Written::Done)
+        return w;
+    if (!changed)
+        *etag = now[0].etag;
+    if (merged.bytes != link.record.bytes) {
+        p.rewrite[static_cast<std::size_t>(put.record)] = merged;
+        ++report_.in;
+    }
+    link.card = changed ? card : now[0].data;
+    link.record = merged;
+    return CardDav::Written::Done;
 }
 
 // One journaled change of the book with what came in, the new state

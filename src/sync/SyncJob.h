@@ -67,6 +67,7 @@ private:
     void planFirst(Plan& p);
     bool guard(Plan& p);
     void send(Plan& p);
+    CardDav::Written mergeAgain(Plan& p, qsizetype put, QByteArray* etag);
     bool commit(Plan& p);
     void mergeBoth(Plan& p, int link, const ContactRecord& here, const RemoteCard& there);
     QByteArray newCard(const ContactRecord& record, QString* href) const;

@@ -180,6 +180,33 @@ private slots:
         QVERIFY(w.server.cards[QStringLiteral("/user/contacts/ann.vcf")].data.contains("TEL;TYPE=CELL:555 0122\r\n"));
     }
 
+    // A card changed on the server between the sync's reading and its
+    // writing (412): fetched and merged again, once, in the same sync.
+    void aCardChangedMeanwhileIsMergedAgain()
+    {
+        World w;
+        w.server.putCard(QStringLiteral("/user/contacts/ann.vcf"), card(QStringLiteral("Ann"), QStringLiteral("Lee"), QStringLiteral("555 0101")));
+        QCOMPARE(w.sync().in, 1);
+        w.edit(1, Field::Company, QStringLiteral("Acme"));
+        bool raced = false;
+        w.server.before = [&](const HttpRequest& r) {
+            if (r.method == "PUT" && !raced) {
+                raced = true;   // the phone changes the number just before our write
+                w.server.putCard(QStringLiteral("/user/contacts/ann.vcf"),
+                                 card(QStringLiteral("Ann"), QStringLiteral("Lee"), QStringLiteral("555 0177")));
+            }
+            return HttpReply{};
+        };
+        const SyncReport r = w.sync();
+        QCOMPARE(r.outcome, SyncReport::Outcome::Done);
+        const QByteArray ann = w.server.cards[QStringLiteral("/user/contacts/ann.vcf")].data;
+        QVERIFY(ann.contains("TEL;TYPE=CELL:555 0177\r\n") && ann.contains("ORG:Acme\r\n"));
+        QCOMPARE(FieldText(w.records()[0], Field::Phone).trimmed(), QStringLiteral("555 0177"));
+        QCOMPARE(FieldText(w.records()[0], Field::Company).trimmed(), QStringLiteral("Acme"));
+        w.server.before = nullptr;
+        QCOMPARE(w.sync().summary(), QStringLiteral("0 in, 0 out"));
+    }
+
     void theFirstSyncOfTwoFullSidesAsksAndMerges()
     {
         World w;
