@@ -170,13 +170,13 @@ bool Phonebook::writeMadeRecords(int first, int count, std::function<void(qint64
     if (first < 1 || first + count - 1 > kMaxRecord || !writeAllowed(first, first + count - 1))
         return false;
     const RecordFile::Staging* s = phonebook_.staging();
-    const qint64 size = static_cast<qint64>(kRecordSize);
+    constexpr qint64 size = static_cast<qint64>(kRecordSize);
     if (!s || s->from != (first - 1) * size) {
         error_ = QStringLiteral("The change touches records it did not reserve.");
         changeFailed_ = changeDepth_ > 0;
         return false;
     }
-    const auto bytes = [make = std::move(make), size](qint64 at, qint64 n, char* out) {
+    const auto bytes = [make = std::move(make)](qint64 at, qint64 n, char* out) {
         ContactRecord partial;
         for (qint64 pos = at; pos < at + n;) {
             const qint64 i = pos / size, within = pos % size;
