@@ -13,6 +13,7 @@
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QSet>
 
@@ -101,6 +102,7 @@ struct SyncJob::Plan {
     }
     QList<Put> puts;
     QList<Link> deletes;                      // cards to delete there
+    QByteArray losers;                        // the versions a choice did not keep, as cards
 };
 
 SyncJob::SyncJob(Phonebook& book, CardDav& dav, const QString& addressBook, SyncOptions options)
@@ -367,10 +369,14 @@ void SyncJob::mergeBoth(Plan& p, int link, const ContactRecord& here, const Remo
         p.links << Link{old.href, "?", old.card, old.record};
         return;
     }
-    if (!clash.isEmpty())
+    if (!clash.isEmpty()) {
         report_.details << QStringLiteral("%1: changed on both sides; %2 kept.")
                                .arg(nameOf(here), options_.prefer == SyncOptions::Prefer::Here ? QStringLiteral("this book's version")
                                                                                              : QStringLiteral("the server's version"));
+        // The version that lost is kept beside the book.
+        p.losers += options_.prefer == SyncOptions::Prefer::Here ? there.data
+                                                                 : exchange::writeVCard({exchange::fromRecord(here)});
+    }
     bool changed = false;
     const QByteArray card = patchCard(there.data, merged, options_.rev, &changed);
     if (merged.bytes != here.bytes) {
@@ -422,6 +428,11 @@ void SyncJob::planFirst(Plan& p)
             for (Field f : kAllFields)
                 if (FieldText(merged, f).trimmed().isEmpty() && !FieldText(remote[i], f).trimmed().isEmpty())
                     copyField(merged, remote[i], f);
+        // Where the sides differ, the version not kept is kept beside the book.
+        if (!differing(merged, remote[i]).isEmpty() && options_.first != SyncOptions::First::Server)
+            p.losers += c.data;
+        else if (!differing(merged, p.records[r]).isEmpty())
+            p.losers += exchange::writeVCard({exchange::fromRecord(p.records[r])});
         if (merged.bytes != p.records[r].bytes) {
             p.rewrite[static_cast<std::size_t>(r)] = merged;
             ++report_.in;
@@ -625,6 +636,18 @@ bool SyncJob::commit(Plan& p)
         report_.error = QStringLiteral("The book could not be changed: %1. What was sent stays sent; sync again.")
                             .arg(book_.phonebookError());
         return false;
+    }
+    if (!p.losers.isEmpty()) {
+        const QString losers = bookPath + QStringLiteral(".") +
+                               QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddThhmmss")) +
+                               QStringLiteral(".not-kept.vcf");
+        if (!io::writeWholeFile(losers, p.losers, &why)) {
+            report_.error = QStringLiteral("The versions a choice did not keep could not be saved (%1); nothing was changed "
+                                           "here. Sync again.")
+                                .arg(why);
+            return false;
+        }
+        report_.details << QStringLiteral("The versions not kept are in %1.").arg(QFileInfo(losers).fileName());
     }
     if (!writeState(pendingStatePath(bookPath), state, &why)) {
         report_.error = QStringLiteral("The sync state could not be written: %1").arg(why);

@@ -178,6 +178,12 @@ private slots:
         r = w.sync(here);
         QCOMPARE(r.outcome, SyncReport::Outcome::Done);
         QVERIFY(w.server.cards[QStringLiteral("/user/contacts/ann.vcf")].data.contains("TEL;TYPE=CELL:555 0122\r\n"));
+        // The server's version that lost is kept beside the book, and named.
+        const QStringList kept = QDir(w.dir.path()).entryList({QStringLiteral("*.not-kept.vcf")});
+        QCOMPARE(kept.size(), 1);
+        QVERIFY(r.details.join(u'\n').contains(kept[0]));
+        QVERIFY(pb::test::readAll(w.dir.filePath(kept[0])).contains("TEL;TYPE=CELL:555 0133\r\n"));
+        QCOMPARE(QFile::permissions(w.dir.filePath(kept[0])) & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
     }
 
     // A card changed on the server between the sync's reading and its
