@@ -208,14 +208,15 @@ CardDav::Written CardDav::put(const QString& href, const QByteArray& card, const
     *location = QString::fromUtf8(r.header("Location"));
     if (r.status == 200 || r.status == 201 || r.status == 204)
         return Written::Done;
-    fail(r, QStringLiteral("Sending a contact"));
-    if (r.status == 412)
-        return Written::Changed;
-    if (r.status == 403)
-        return Written::Refused;
-    if (r.status == 507)
-        return Written::Full;
-    return Written::Failed;   // a 207 among them: a write is never a multistatus
+    return writeFailed(r, QStringLiteral("Sending a contact"));
+}
+
+// What a refused write's status says (a 207 among the failures: a write is
+// never a multistatus).
+CardDav::Written CardDav::writeFailed(const HttpReply& r, const QString& what)
+{
+    fail(r, what);
+    return r.status == 412 ? Written::Changed : r.status == 403 ? Written::Refused : r.status == 507 ? Written::Full : Written::Failed;
 }
 
 CardDav::Written CardDav::remove(const QString& href, const QByteArray& etag)
@@ -223,12 +224,7 @@ CardDav::Written CardDav::remove(const QString& href, const QByteArray& etag)
     const HttpReply r = send("DELETE", urlOf(href), {}, {{"If-Match", etag}}, false);
     if (r.status == 200 || r.status == 204 || r.status == 404)
         return Written::Done;
-    fail(r, QStringLiteral("Deleting a contact"));
-    if (r.status == 412)
-        return Written::Changed;
-    if (r.status == 403)
-        return Written::Refused;
-    return Written::Failed;
+    return writeFailed(r, QStringLiteral("Deleting a contact"));
 }
 
 QList<AddressBookInfo> CardDav::discover(Http& http, const QUrl& server, QString* error)

@@ -79,6 +79,7 @@ private:
     HttpReply send(const QByteArray& method, const QUrl& url, const QByteArray& body, const HttpHeaders& headers, bool retry);
     QUrl urlOf(const QString& href) const { return book_.resolved(QUrl(href)); }
     bool fail(const HttpReply& r, const QString& what);
+    Written writeFailed(const HttpReply& r, const QString& what);
 
     Http& http_;
     QUrl book_;

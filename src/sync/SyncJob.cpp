@@ -103,6 +103,7 @@ struct SyncJob::Plan {
     QList<Put> puts;
     QList<Link> deletes;                      // cards to delete there
     QByteArray losers;                        // the versions a choice did not keep, as cards
+    bool backup = false;                      // a copy of the book first: a large change
 };
 
 SyncJob::SyncJob(Phonebook& book, CardDav& dav, const QString& addressBook, SyncOptions options)
@@ -470,17 +471,7 @@ bool SyncJob::guard(Plan& p)
         return false;
     }
     const qsizetype overwritten = std::count_if(p.rewrite.begin(), p.rewrite.end(), [](const auto& r) { return r.has_value(); });
-    if (!options_.dryRun && here + overwritten > 10) {
-        const QString path = book_.phonebookFile().fileName() + QStringLiteral(".") +
-                             QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddThhmmss")) + QStringLiteral(".bak");
-        QString why;
-        if (!io::writeWholeFile(path, p.bytes, &why)) {
-            report_.outcome = SyncReport::Outcome::Failed;
-            report_.error = QStringLiteral("No copy of the book could be written before the sync (%1); nothing was changed.").arg(why);
-            return false;
-        }
-        report_.backup = path;
-    }
+    p.backup = here + overwritten > 10;   // written under the book's lock, before its change
     return true;
 }
 
@@ -636,6 +627,17 @@ bool SyncJob::commit(Plan& p)
         report_.error = QStringLiteral("The book could not be changed: %1. What was sent stays sent; sync again.")
                             .arg(book_.phonebookError());
         return false;
+    }
+    if (p.backup && bytes != p.bytes) {
+        const QString path = bookPath + QStringLiteral(".") +
+                             QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddThhmmss")) + QStringLiteral(".bak");
+        if (!io::writeWholeFile(path, p.bytes, &why)) {
+            report_.error = QStringLiteral("No copy of the book could be written before the sync (%1); nothing was changed "
+                                           "here. Sync again.")
+                                .arg(why);
+            return false;
+        }
+        report_.backup = path;
     }
     if (!p.losers.isEmpty()) {
         const QString losers = bookPath + QStringLiteral(".") +
