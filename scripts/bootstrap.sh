@@ -14,10 +14,11 @@ cd "$root"
 
 packages=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev qt6-qpa-plugins qt6-serialport-dev qt6-svg-dev qt6-webengine-dev libgl-dev
+  qt6-base-dev qt6-qpa-plugins qt6-serialport-dev qt6-svg-dev qt6-webengine-dev libgl-dev qtkeychain-qt6-dev
   fonts-dejavu-core fonts-liberation2 fonts-urw-base35
   xvfb xauth xdotool xclip python3 poppler-utils socat xdg-utils dbus at-spi2-core python3-pyatspi procps
   clang libclang-rt-14-dev
+  gnome-keyring radicale xandikos vdirsyncer openssl
   dpkg-dev desktop-file-utils appstream lintian devscripts
 )
 missing=()

@@ -1,6 +1,7 @@
 #include "app/ToolSync.h"
 
 #include "app/ToolText.h"
+#include "platform/Keyring.h"
 #include "platform/NetworkHttp.h"
 #include "platform/SettingsStore.h"
 #include "records/BookCheck.h"
@@ -28,11 +29,13 @@ namespace {
 
 constexpr int kRefused = 2;
 
-// The password: from a file only the user can read, else from standard
-// input (asked for, without echo, on a terminal). False, with why, when a
-// password file may be read by others.
-bool readPassword(const QString& file, const QString& user, const QString& where, QString* password, QString* why)
+// The password: from a file only the user can read, else the keyring's,
+// else from standard input (asked for, without echo, on a terminal). False,
+// with why, when a password file may be read by others.
+bool readPassword(const QString& file, Keyring* keyring, const sync::SyncAccount& account, QString* password, QString* why)
 {
+    const QString& user = account.user;
+    const QString& where = account.addressBook;
     if (!file.isEmpty()) {
         QFile f(file);
         const QFileInfo info(file);
@@ -48,6 +51,13 @@ bool readPassword(const QString& file, const QString& user, const QString& where
     }
     if (user.isEmpty())
         return true;
+    if (keyring) {
+        QString keyringWhy;
+        if (keyring->read(sync::passwordName(account), password, &keyringWhy) == Keyring::Answer::Done)
+            return true;
+        if (!keyringWhy.isEmpty())
+            std::fprintf(stderr, "z8p-phonebook-tool: no password from the keyring: %s\n", forTerminal(keyringWhy).constData());
+    }
 #ifdef Q_OS_UNIX
     if (isatty(STDIN_FILENO)) {
         std::fprintf(stderr, "Password for %s at %s: ", forTerminal(user).constData(), forTerminal(where).constData());
@@ -68,27 +78,46 @@ bool readPassword(const QString& file, const QString& user, const QString& where
     return true;
 }
 
-int setAccount(Phonebook& book, SettingsStore& settings, const SyncArgs& args, NetworkHttp& http)
+int setAccount(Phonebook& book, SettingsStore& settings, Keyring& keyring, const SyncArgs& args, NetworkHttp& http,
+               const QString& password)
 {
     QString error;
     const QList<sync::AddressBookInfo> books = sync::CardDav::discover(http, QUrl(args.account), &error);
-    if (books.isEmpty())
-        return fail(args.account, error);
+    if (books.isEmpty()) {
+        if (http.refusedFingerprint().isEmpty())
+            return fail(args.account, error);
+        fail(args.account, error);
+        std::fprintf(stderr, "If that is your server's own certificate (its administrator can tell), trust it with:\n"
+                             "  z8p-phonebook-tool sync --account %s --user %s --trust-fingerprint %s\n",
+                     forTerminal(args.account).constData(), forTerminal(args.user).constData(),
+                     forTerminal(http.refusedFingerprint()).constData());
+        return kRefused;
+    }
     if (books.size() > 1) {
         std::fputs("The server holds several address books; set the account again with the address of one of them:\n", stderr);
         for (const sync::AddressBookInfo& b : books)
             std::fprintf(stderr, "  %s  %s\n", forTerminal(b.name).constData(), forTerminal(b.url.toString()).constData());
         return kRefused;
     }
-    sync::saveAccount(settings, book.phonebookFile().fileName(), {books[0].url.toString(), args.user, {}});
+    sync::SyncAccount account = sync::loadAccount(settings, book.phonebookFile().fileName());
+    account.addressBook = books[0].url.toString();
+    account.user = args.user;
+    account.fingerprint = http.fingerprint();
+    sync::saveAccount(settings, book.phonebookFile().fileName(), account);
     print(QStringLiteral("This book now syncs with the address book \"%1\" at %2. Run the sync command to sync it.")
               .arg(books[0].name, books[0].url.toString()));
+    if (args.remember && !account.user.isEmpty()) {
+        QString why;
+        if (keyring.write(sync::passwordName(account), password, &why) != Keyring::Answer::Done)
+            return fail(QStringLiteral("sync"), why + QStringLiteral("; the password is asked for at each sync"));
+        print(QStringLiteral("The password is kept in the desktop's keyring."));
+    }
     return 0;
 }
 
 } // namespace
 
-int syncCommand(Phonebook& book, SettingsStore& settings, const SyncArgs& args)
+int syncCommand(Phonebook& book, SettingsStore& settings, Keyring& keyring, const SyncArgs& args)
 {
     const QString bookPath = book.phonebookFile().fileName();
     sync::SyncAccount account = sync::loadAccount(settings, bookPath);
@@ -97,14 +126,16 @@ int syncCommand(Phonebook& book, SettingsStore& settings, const SyncArgs& args)
     if (!account.isSet())
         return fail(QStringLiteral("sync"), QStringLiteral("this book has no account yet: run sync --account URL --user NAME first"));
     QString password, why;
-    if (!readPassword(args.passwordFile, account.user, account.addressBook, &password, &why)) {
+    // Setting the account, the password is the one typed, not one kept.
+    if (!readPassword(args.passwordFile, args.account.isEmpty() ? &keyring : nullptr, account, &password, &why)) {
         fail(QStringLiteral("sync"), why);
         return kRefused;
     }
     NetworkHttp http;
     http.setCredentials(account.user, password);
+    http.trust(args.account.isEmpty() ? account.fingerprint : args.trustFingerprint);
     if (!args.account.isEmpty())
-        return setAccount(book, settings, args, http);
+        return setAccount(book, settings, keyring, args, http, password);
 
     sync::SyncOptions options;
     options.dryRun = args.dryRun;
@@ -128,6 +159,9 @@ int syncCommand(Phonebook& book, SettingsStore& settings, const SyncArgs& args)
         return kRefused;
     case sync::SyncReport::Outcome::Failed:
         print(QStringLiteral("Not synced: %1").arg(r.summary()));
+        if (dav.lastStatus() == 401)
+            print(QStringLiteral("To change the password kept for it: sync --account %1 --user %2 --remember")
+                      .arg(account.addressBook, account.user));
         return fail(QStringLiteral("sync"), r.error);
     case sync::SyncReport::Outcome::Conflicts:
         print(QStringLiteral("Synced with conflicts: %1. Choose with --prefer here or --prefer there.").arg(r.summary()));

@@ -16,6 +16,7 @@
 #include "exchange/ImportJob.h"
 #include "platform/Codepage.h"
 #include "platform/SettingsStore.h"
+#include "platform/SystemKeyring.h"
 #include "platform/Version.h"
 #include "records/FileIo.h"
 #include "records/Phonebook.h"
@@ -45,7 +46,8 @@ const char* const kUsage =
     "       z8p-phonebook-tool repair\n"
     "       z8p-phonebook-tool sync [--dry-run] [--first merge|book|server] [--prefer here|there]\n"
     "                               [--allow-mass-delete] [--password-file FILE]\n"
-    "       z8p-phonebook-tool sync --account URL [--user NAME] [--password-file FILE]\n"
+    "       z8p-phonebook-tool sync --account URL [--user NAME] [--password-file FILE] [--remember]\n"
+    "                               [--trust-fingerprint SHA256]\n"
     "       z8p-phonebook-tool sync-status\n"
     "       z8p-phonebook-tool --help | --version\n";
 
@@ -69,8 +71,11 @@ int help()
                "  check    report holes, a last record cut short, undefined bytes (exit 1 when any)\n"
                "  repair   write a backup copy, then close the holes keeping the records' order\n"
                "  sync     keep the book in step with a CardDAV address book, both ways\n"
-               "           --account URL --user NAME: set the book's account (once); the password comes\n"
-               "           from --password-file (mode 0600) or standard input, never from the settings\n"
+               "           --account URL --user NAME: set the book's account (once); --remember keeps the\n"
+               "           password in the desktop's keyring. The password comes from --password-file\n"
+               "           (mode 0600), else the keyring, else standard input; never from the settings.\n"
+               "           --trust-fingerprint: a server with its own (self-signed) certificate, trusted\n"
+               "           only with the SHA-256 fingerprint its administrator confirms\n"
                "           --first: how a first sync joins two full sides; --prefer: who wins a field\n"
                "           changed on both sides (else both are kept and the conflict reported)\n"
                "           --allow-mass-delete: let a sync delete more than half of the linked contacts\n"
@@ -212,8 +217,11 @@ int main(int argc, char** argv)
     const QCommandLineOption passwordFileOption(QStringLiteral("password-file"), QString(), QStringLiteral("file"));
     const QCommandLineOption accountOption(QStringLiteral("account"), QString(), QStringLiteral("url"));
     const QCommandLineOption userOption(QStringLiteral("user"), QString(), QStringLiteral("name"));
+    const QCommandLineOption rememberOption(QStringLiteral("remember"));
+    const QCommandLineOption trustOption(QStringLiteral("trust-fingerprint"), QString(), QStringLiteral("sha256"));
     parser.addOptions({helpOption, versionOption, newOption, dryRunOption, skipOption, vcard4Option, firstOption, preferOption,
-                       massDeleteOption, passwordFileOption, accountOption, userOption});
+                       massDeleteOption, passwordFileOption, accountOption, userOption, rememberOption,
+                       trustOption});
     if (!parser.parse(app.arguments())) {
         std::fprintf(stderr, "z8p-phonebook-tool: %s\n", forTerminal(parser.errorText()).constData());
         return usage();
@@ -232,14 +240,16 @@ int main(int argc, char** argv)
     const bool isImport = command == QLatin1String("import"), isExport = command == QLatin1String("export");
     const bool isSync = command == QLatin1String("sync");
     const bool syncOptions = parser.isSet(firstOption) || parser.isSet(preferOption) || parser.isSet(massDeleteOption) ||
-                             parser.isSet(passwordFileOption) || parser.isSet(accountOption) || parser.isSet(userOption);
+                             parser.isSet(passwordFileOption) || parser.isSet(accountOption) || parser.isSet(userOption) ||
+                             parser.isSet(rememberOption) || parser.isSet(trustOption);
     if ((!isImport && !isSync && parser.isSet(dryRunOption)) || (!isImport && parser.isSet(skipOption)) ||
         (!isExport && parser.isSet(vcard4Option)) || (!isSync && syncOptions))
         return usage();
     if (isSync && (!QStringList{QString(), QStringLiteral("merge"), QStringLiteral("book"), QStringLiteral("server")}.contains(
                        parser.value(firstOption)) ||
                    !QStringList{QString(), QStringLiteral("here"), QStringLiteral("there")}.contains(parser.value(preferOption)) ||
-                   (parser.isSet(userOption) && !parser.isSet(accountOption))))
+                   ((parser.isSet(userOption) || parser.isSet(rememberOption) || parser.isSet(trustOption)) &&
+                    !parser.isSet(accountOption))))
         return usage();
     const bool startNew = parser.isSet(newOption);
 
@@ -295,7 +305,10 @@ int main(int argc, char** argv)
         sync.passwordFile = parser.value(passwordFileOption);
         sync.account = parser.value(accountOption);
         sync.user = parser.value(userOption);
-        return pb::tool::syncCommand(book, settings, sync);
+        sync.remember = parser.isSet(rememberOption);
+        sync.trustFingerprint = parser.value(trustOption).trimmed();
+        pb::SystemKeyring keyring;
+        return pb::tool::syncCommand(book, settings, keyring, sync);
     }
     if (command == QLatin1String("repair") && args.isEmpty()) {
         if (!openBook(book))

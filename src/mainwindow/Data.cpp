@@ -440,6 +440,7 @@ void Data::Form_Load()
     txtRecord_Change();
     if (book.ReadRecord(shown))
         ToDisplay();
+    startSyncTimer();
 }
 
 void Data::showEvent(QShowEvent* e)

@@ -22,6 +22,9 @@ class QToolBar;
 
 namespace pb {
 
+namespace sync {
+struct SyncAccount;
+}
 class AppContext;
 class CommonDialog;
 class FieldBox;
@@ -210,8 +213,18 @@ private:
     QLabel* syncPanel_ = nullptr;   // the last sync, when the book has an account
     QTimer* clock_ = nullptr;
     QString syncPassword_;          // kept while the program runs, never stored
-    // Asks for the account (or only its password); false when cancelled.
-    bool askSyncAccount();
+    bool syncPasswordRefused_ = false;   // the server said no to the keyring's
+    QTimer* syncTimer_ = nullptr;   // the account's "sync every N minutes"
+    // Asks for the account (or only its password, saying why); false when
+    // cancelled.
+    bool askSyncAccount(const QString& note);
+    QString syncPassword(const sync::SyncAccount& account, QString* why);
+    // A sync: asked for (questions and a report) or the timer's (the status
+    // bar only).
+    void runSync(bool asked);
+    void showSyncStatus(const QString& text);
+    void startSyncTimer();
+    void syncTimer_Timer();
 
     qint32 backColor_ = 0;
     QString backPicturePath_;

@@ -44,6 +44,14 @@ public:
     // followed (the caller decides); credentials, when the server asks,
     // are the caller's too (see NetworkHttp).
     virtual HttpReply send(const HttpRequest& request) = 0;
+
+    // A server whose certificate no authority here vouches for (its own,
+    // self-signed) is trusted only when its SHA-256 fingerprint is the one
+    // the user confirmed: pinned here, as hex pairs split by colons.
+    virtual void trust(const QString& fingerprint) { (void)fingerprint; }
+    // The fingerprint of a certificate the last request refused, for the
+    // user to confirm; empty when none was refused.
+    virtual QString refusedFingerprint() const { return {}; }
 };
 
 } // namespace pb

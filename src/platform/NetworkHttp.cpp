@@ -6,9 +6,25 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslError>
 #include <QTimer>
 
 namespace pb {
+
+namespace {
+
+QString fingerprintOf(const QSslCertificate& certificate)
+{
+    const QByteArray hex = certificate.digest(QCryptographicHash::Sha256).toHex().toUpper();
+    QStringList pairs;
+    for (qsizetype i = 0; i + 1 < hex.size(); i += 2)
+        pairs << QString::fromLatin1(hex.mid(i, 2));
+    return pairs.join(u':');
+}
+
+} // namespace
 
 NetworkHttp::NetworkHttp() : manager_(std::make_unique<QNetworkAccessManager>()) {}
 
@@ -41,6 +57,14 @@ HttpReply NetworkHttp::send(const HttpRequest& request)
                              auth->setPassword(password_);
                          }
                      });
+    refused_.clear();
+    QObject::connect(reply, &QNetworkReply::sslErrors, reply, [&](const QList<QSslError>& errors) {
+        const QString seen = fingerprintOf(reply->sslConfiguration().peerCertificate());
+        if (!pinned_.isEmpty() && seen.compare(pinned_, Qt::CaseInsensitive) == 0)
+            reply->ignoreSslErrors(errors);
+        else
+            refused_ = seen;
+    });
     QEventLoop loop;
     QTimer quiet;
     quiet.setSingleShot(true);
@@ -64,6 +88,14 @@ HttpReply NetworkHttp::send(const HttpRequest& request)
     out.body = reply->readAll();
     if (timedOut)
         out.error = QStringLiteral("no answer within %1 seconds").arg(timeout_);
+    else if (!refused_.isEmpty())
+        out.error = pinned_.isEmpty()
+                        ? QStringLiteral("the server's certificate is not vouched for by any authority this computer "
+                                         "trusts (its SHA-256 fingerprint is %1)")
+                              .arg(refused_)
+                        : QStringLiteral("the server's certificate is no longer the one trusted for this account "
+                                         "(its SHA-256 fingerprint is now %1)")
+                              .arg(refused_);
     else if (out.status == 0)
         out.error = reply->errorString();
     if (timedOut)

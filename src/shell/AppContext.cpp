@@ -1,6 +1,7 @@
 #include "shell/AppContext.h"
 
 #include "platform/NetworkHttp.h"
+#include "platform/SystemKeyring.h"
 
 namespace pb {
 
@@ -12,6 +13,7 @@ AppContext::AppContext(MessageBoxes& b, SettingsStore& s, Dialogs& d, ProgramSta
         net->setCredentials(user, password);
         return net;
     };
+    keyring = [] { return std::make_unique<SystemKeyring>(); };
 }
 
 AppContext::~AppContext() = default;

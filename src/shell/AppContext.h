@@ -2,6 +2,7 @@
 
 #include "platform/Dialogs.h"
 #include "platform/Http.h"
+#include "platform/Keyring.h"
 #include "platform/MessageBoxes.h"
 #include "platform/ProgramStarter.h"
 #include "platform/SettingsStore.h"
@@ -35,6 +36,9 @@ public:
     // The network, signed in as the user with the password: the real one,
     // unless a test scripts the server.
     std::function<std::unique_ptr<Http>(const QString& user, const QString& password)> http;
+    // The desktop's keyring, for a password the user asked to remember:
+    // the real one, unless a test keeps its secrets in memory.
+    std::function<std::unique_ptr<Keyring>()> keyring;
 
     QString setting(const QString& key, const QString& fallback) const;
     void saveSetting(const QString& key, const QString& value);

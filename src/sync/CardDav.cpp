@@ -42,6 +42,20 @@ QByteArray etagOf(const DavResponse& r)
     return r.props.value(propName(kDav, "getetag")).trimmed().toUtf8();
 }
 
+// An address book as a listing shows it: its name, else the last part of
+// its path; read-only when the user's rights are given and none of them
+// lets a card be written.
+AddressBookInfo infoOf(const DavResponse& d, const QUrl& url)
+{
+    QString name = d.props.value(propName(kDav, "displayname")).trimmed();
+    if (name.isEmpty())
+        name = url.path().section(u'/', -2, -2);
+    bool readOnly = !d.privileges.isEmpty();
+    for (const char* right : {"all", "write", "write-content", "bind"})
+        readOnly = readOnly && !d.privileges.contains(propName(kDav, right));
+    return {url, name, readOnly};
+}
+
 // A card out of XML text: XML reads every line break as LF, a card's are
 // CR LF.
 QByteArray cardOfXmlText(const QString& text)
@@ -259,10 +273,10 @@ QList<AddressBookInfo> CardDav::discover(Http& http, const QUrl& server, QString
     Multistatus m = parseMultistatus(r.body);
     const DavResponse first = m.responses.value(0);
     if (first.types.contains(propName(kCardDav, "addressbook"))) {
-        QString name = first.props.value(propName(kDav, "displayname")).trimmed();
-        if (name.isEmpty())
-            name = at.path().section(u'/', -2, -2);
-        return {{at, name}};
+        // An address book given directly: its name and rights.
+        r = propfind(at, "<d:resourcetype/><d:displayname/><d:current-user-privilege-set/>", "0");
+        const DavResponse d = r.status == 207 ? parseMultistatus(r.body).responses.value(0) : first;
+        return {infoOf(d, at)};
     }
     const QString principal = first.hrefs.value(propName(kDav, "current-user-principal")).value(0);
     const QUrl principalUrl = principal.isEmpty() ? at : at.resolved(QUrl(principal));
@@ -272,18 +286,13 @@ QList<AddressBookInfo> CardDav::discover(Http& http, const QUrl& server, QString
     m = parseMultistatus(r.body);
     const QString home = m.responses.value(0).hrefs.value(propName(kCardDav, "addressbook-home-set")).value(0);
     const QUrl homeUrl = home.isEmpty() ? principalUrl : principalUrl.resolved(QUrl(home));
-    r = propfind(homeUrl, "<d:resourcetype/><d:displayname/>", "1");
+    r = propfind(homeUrl, "<d:resourcetype/><d:displayname/><d:current-user-privilege-set/>", "1");
     if (r.status != 207)
         return failed(r, QStringLiteral("Listing the address books"));
     QList<AddressBookInfo> out;
     for (const DavResponse& d : parseMultistatus(r.body).responses)
-        if (d.types.contains(propName(kCardDav, "addressbook"))) {
-            const QUrl url = homeUrl.resolved(QUrl(d.href));
-            QString name = d.props.value(propName(kDav, "displayname")).trimmed();
-            if (name.isEmpty())
-                name = QUrl(d.href).path().section(u'/', -2, -2);
-            out.append({url, name});
-        }
+        if (d.types.contains(propName(kCardDav, "addressbook")))
+            out.append(infoOf(d, homeUrl.resolved(QUrl(d.href))));
     if (out.isEmpty())
         *error = QStringLiteral("The server holds no address book for this user.");
     return out;

@@ -32,6 +32,7 @@ struct RemoteCard {
 struct AddressBookInfo {
     QUrl url;
     QString name;          // its display name, else the last part of its path
+    bool readOnly = false; // the server lets this user read it only
 };
 
 class CardDav

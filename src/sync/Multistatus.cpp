@@ -36,6 +36,19 @@ void readProps(QXmlStreamReader& x, DavResponse& into)
             into.props.insert(key, QString());
             continue;
         }
+        if (is(x, kDav, "current-user-privilege-set")) {
+            while (x.readNextStartElement()) {
+                if (is(x, kDav, "privilege"))
+                    while (x.readNextStartElement()) {
+                        into.privileges << keyOf(x);
+                        x.skipCurrentElement();
+                    }
+                else
+                    x.skipCurrentElement();
+            }
+            into.props.insert(key, QString());
+            continue;
+        }
         // A property of hrefs (current-user-principal, addressbook-home-set)
         // or of text (getetag, displayname, address-data, sync-token).
         QString text;
@@ -77,6 +90,7 @@ void readPropstat(QXmlStreamReader& x, DavResponse& into)
     for (auto it = found.hrefs.cbegin(); it != found.hrefs.cend(); ++it)
         into.hrefs.insert(it.key(), it.value());
     into.types += found.types;
+    into.privileges += found.privileges;
 }
 
 DavResponse readResponse(QXmlStreamReader& x)

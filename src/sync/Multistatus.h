@@ -20,6 +20,7 @@ struct DavResponse {
     QHash<QString, QString> props;
     QHash<QString, QList<QString>> hrefs;
     QList<QString> types;            // of DAV:resourcetype: "DAV: collection", "urn:ietf:params:xml:ns:carddav addressbook"
+    QList<QString> privileges;       // of DAV:current-user-privilege-set: "DAV: read", "DAV: write", ...
 };
 
 struct Multistatus {

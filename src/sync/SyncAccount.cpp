@@ -5,6 +5,8 @@
 #include <QCryptographicHash>
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace pb::sync {
 
 namespace {
@@ -26,7 +28,8 @@ SyncAccount loadAccount(const SettingsStore& settings, const QString& bookPath)
     const QString app = QString::fromLatin1(kSettingsApp);
     return {settings.get(app, kSection, keyOf(bookPath, "AddressBook"), QString()),
             settings.get(app, kSection, keyOf(bookPath, "User"), QString()),
-            settings.get(app, kSection, keyOf(bookPath, "Fingerprint"), QString())};
+            settings.get(app, kSection, keyOf(bookPath, "Fingerprint"), QString()),
+            std::clamp(settings.get(app, kSection, keyOf(bookPath, "EveryMinutes"), QString()).toInt(), 0, 24 * 60)};
 }
 
 void saveAccount(SettingsStore& settings, const QString& bookPath, const SyncAccount& account)
@@ -36,6 +39,7 @@ void saveAccount(SettingsStore& settings, const QString& bookPath, const SyncAcc
     settings.save(app, kSection, keyOf(bookPath, "AddressBook"), account.addressBook);
     settings.save(app, kSection, keyOf(bookPath, "User"), account.user);
     settings.save(app, kSection, keyOf(bookPath, "Fingerprint"), account.fingerprint);
+    settings.save(app, kSection, keyOf(bookPath, "EveryMinutes"), QString::number(account.everyMinutes));
     settings.flush();
 }
 

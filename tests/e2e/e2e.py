@@ -15,7 +15,7 @@ import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from harness import AccessibilityBus, Failure, Program, Session, book, check, record, wait_until  # noqa: E402
+from harness import AccessibilityBus, Failure, Keyring, Program, Session, book, check, record, wait_until  # noqa: E402
 
 # Places in the main window (pixels from its top left corner at 96 dpi):
 # the centre of the record box, the first-name box and the comments box.
@@ -622,16 +622,19 @@ class CardDav(http.server.BaseHTTPRequestHandler):
 
 def case_sync_from_the_keyboard(build):
     # Sync > Account... with keys only: the server's address, the user and
-    # the password typed, Test Connection pressed with its mnemonic, OK with
-    # Enter; Sync > Sync Now: the address book's contacts arrive in the book,
-    # the book's own go there, and the report says so.
+    # the password typed, Remember ticked, Test Connection pressed with its
+    # mnemonic, OK with Enter; Sync > Sync Now: the address book's contacts
+    # arrive in the book, the book's own go there, and the report says so.
+    # Started again, the program syncs with the password the desktop's
+    # keyring kept.
     CardDav.cards = {CardDav.BOOK + "ann.vcf": (b'"a1"', b"BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;;\r\nFN:Ann Lee\r\n"
                                                 b"TEL;TYPE=CELL:+1 555 0100\r\nEND:VCARD\r\n")}
     server = socketserver.ThreadingTCPServer(("127.0.0.1", 0), CardDav)
     server.daemon_threads = True
     threading.Thread(target=server.serve_forever, daemon=True).start()
     try:
-        with Session(build, book_bytes=book("Bob")) as s:
+        with Session(build, book_bytes=book("Bob")) as s, Keyring(s.app.home) as keyring:
+            s.app.env.update(keyring.env)
             w = s.main_window()
             s.desk.focus(w)
             s.desk.key("alt+y", "a")
@@ -643,6 +646,7 @@ def case_sync_from_the_keyboard(build):
             s.desk.type("anna")
             s.desk.key("Tab")
             s.desk.type("secret")
+            s.desk.key("alt+r")
             s.desk.key("alt+t")
             wait_until("the address book found", lambda: "PROPFIND " + CardDav.BOOK in CardDav.log)
             time.sleep(0.5)
@@ -667,6 +671,20 @@ def case_sync_from_the_keyboard(build):
             s.desk.key("Return")
             s.desk.wait_no_window("^Sync$")
             check(not os.stat(s.app.file("DravikBase.z8B-sync")).st_mode & 0o077, "the sync state is private")
+            settings = open(os.path.join(s.app.home, "config", "RiveVozuDezi.ini"), "rb").read()
+            check(b"secret" not in settings, "no password in the settings")
+
+            s.app.stop()
+            s.app = Program(build, s.tmp, s.x.display, env=keyring.env)
+            w = s.main_window()
+            before = len(CardDav.log)
+            s.desk.key("alt+y", "s")
+            report = s.desk.wait_window("^Sync$")
+            check(not s.desk.windows("^Sync Account$"), "no password asked for")
+            check(any(e.startswith("PROPFIND") for e in CardDav.log[before:]), "signed in with the kept password")
+            s.desk.focus(report)
+            s.desk.key("Return")
+            s.desk.wait_no_window("^Sync$")
     finally:
         server.shutdown()
 

@@ -153,6 +153,46 @@ class AccessibilityBus:
                 p.wait()
 
 
+class Keyring:
+    """A session bus of its own with an unlocked GNOME keyring on it, kept in
+    `home`, as a signed-in desktop has one; ended on exit. `env` is what a
+    program needs to find it."""
+
+    def __init__(self, home):
+        self.home = home
+        self.procs = []
+        self.env = {}
+
+    def __enter__(self):
+        bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"], stdout=subprocess.PIPE,
+                               stderr=subprocess.DEVNULL, text=True)
+        self.procs.append(bus)
+        address = bus.stdout.readline().strip()
+        if not address:
+            raise Failure("the session bus did not start")
+        self.env = {"DBUS_SESSION_BUS_ADDRESS": address}
+        for sub in ("data", "runtime"):
+            os.makedirs(os.path.join(self.home, sub), mode=0o700, exist_ok=True)
+        keyring = subprocess.Popen(["gnome-keyring-daemon", "--foreground", "--unlock", "--components=secrets"],
+                                   stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                   env=dict(os.environ, HOME=self.home, XDG_DATA_HOME=os.path.join(self.home, "data"),
+                                            XDG_RUNTIME_DIR=os.path.join(self.home, "runtime"), **self.env))
+        self.procs.append(keyring)
+        keyring.stdin.write(b"the desktop's login")   # the keyring's own password, as at sign-in
+        keyring.stdin.close()
+        time.sleep(0.5)
+        return self
+
+    def __exit__(self, *exc):
+        for p in reversed(self.procs):
+            p.terminate()
+            try:
+                p.wait(5)
+            except subprocess.TimeoutExpired:
+                p.kill()
+                p.wait()
+
+
 class Desktop:
     """xdotool and xclip against one X server."""
 

@@ -7,6 +7,7 @@
 #include "support/TestEnv.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -39,11 +40,12 @@ QByteArray card(const QString& first, const QString& tel)
 
 // Fills in the account window when it opens, tests the connection and
 // takes the address book found.
-void answerAccountWindow(const QString& server, const QString& user, const QString& password)
+void answerAccountWindow(const QString& server, const QString& user, const QString& password, bool remember = false)
 {
     QTimer::singleShot(0, [=] {
         auto* w = qobject_cast<frmSyncAccount*>(QApplication::activeModalWidget());
         QVERIFY(w);
+        w->findChild<QCheckBox*>(QStringLiteral("chkRemember"))->setChecked(remember);
         w->findChild<QLineEdit*>(QStringLiteral("txtServer"))->setText(server);
         w->findChild<QLineEdit*>(QStringLiteral("txtUser"))->setText(user);
         w->findChild<QLineEdit*>(QStringLiteral("txtPassword"))->setText(password);
@@ -100,6 +102,49 @@ private slots:
 
         action(d, "mnuSyncStatus")->trigger();
         QVERIFY(lastBox(env).text.contains(QStringLiteral("2 contacts linked")));
+    }
+
+    // The password remembered in the keyring, never in the settings: the
+    // next run syncs without asking; a refused one is asked for again.
+    void aRememberedPasswordIsTheKeyrings()
+    {
+        FakeCardDav server;
+        server.putCard(QStringLiteral("/user/contacts/ann.vcf"), card(QStringLiteral("Ann"), QStringLiteral("555 0101")));
+        QStringList signedInAs;
+        TestEnv env;
+        const auto network = [&](const QString& user, const QString& password) -> std::unique_ptr<Http> {
+            signedInAs << user + u':' + password;
+            return std::make_unique<ToServer>(server);
+        };
+        env.ctx().http = network;
+        Data* d = env.openData();
+        answerAccountWindow(QStringLiteral("http://127.0.0.1/user/contacts/"), QStringLiteral("anna"), QStringLiteral("secret"),
+                            true);
+        action(d, "mnuSyncAccount")->trigger();
+        QCOMPARE(env.keyring().secrets.value(QStringLiteral("anna@http://127.0.0.1/user/contacts/")), QStringLiteral("secret"));
+        QVERIFY(!env.setting(QStringLiteral("Sync")).contains(QStringLiteral("secret")));
+
+        env.restart();
+        env.ctx().http = network;
+        d = env.openData();
+        action(d, "mnuSyncNow")->trigger();   // no window asks: the keyring answers
+        QCOMPARE(lastBox(env).text, QStringLiteral("Synced: 1 in, 0 out."));
+        QCOMPARE(signedInAs.last(), QStringLiteral("anna:secret"));
+
+        // Without a keyring the account window says why it asks.
+        env.restart();
+        env.ctx().http = network;
+        env.keyring().available = false;
+        d = env.openData();
+        QString note;
+        QTimer::singleShot(0, [&] {
+            auto* w = qobject_cast<frmSyncAccount*>(QApplication::activeModalWidget());
+            QVERIFY(w);
+            note = w->findChild<QLabel*>(QStringLiteral("lblStatus"))->text();
+            w->reject();
+        });
+        action(d, "mnuSyncNow")->trigger();
+        QVERIFY2(note.contains(QStringLiteral("there is no keyring on this desktop")), qPrintable(note));
     }
 };
 

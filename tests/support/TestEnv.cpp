@@ -1,5 +1,6 @@
 #include "support/TestEnv.h"
 
+
 #include "platform/Codepage.h"
 #include "platform/FieldBox.h"
 
@@ -20,8 +21,7 @@ TestEnv::TestEnv() : oldCwd_(QDir::currentPath())
     QDir::setCurrent(dir_.path());
     QDir().mkpath(dir_.filePath(QStringLiteral("config")));
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, dir_.filePath(QStringLiteral("config")));
-    ctx_ = std::make_unique<AppContext>(boxes_, settings_, dialogs_, programs_);
-    ctx_->setMainWindowClass<Data>();
+    makeContext();
     // Whatever the machine's language, a test starts on the Western code page.
     codepage::setCurrent(1252);
 }
@@ -140,8 +140,15 @@ void TestEnv::restart()
 {
     closeData();
     ctx_.reset();
+    makeContext();
+}
+
+// A context of the test's services; never the machine's keyring.
+void TestEnv::makeContext()
+{
     ctx_ = std::make_unique<AppContext>(boxes_, settings_, dialogs_, programs_);
     ctx_->setMainWindowClass<Data>();
+    ctx_->keyring = [this] { return std::make_unique<KeyringView>(keyring_); };
 }
 
 QStringList TestEnv::messages() const

@@ -3,6 +3,7 @@
 #include "platform/MessageBoxes.h"
 #include "platform/SettingsStore.h"
 #include "records/ContactRecord.h"
+#include "support/MemoryKeyring.h"
 #include "support/Records.h"
 #include "mainwindow/Data.h"
 #include "shell/AppContext.h"
@@ -54,6 +55,7 @@ public:
     ScriptedMessageBoxes& boxes() { return boxes_; }
     ScriptedDialogs& dialogs() { return dialogs_; }
     ScriptedProgramStarter& programs() { return programs_; }
+    MemoryKeyring& keyring() { return keyring_; }
     QStringList messages() const;    // text of every box shown so far
     void clearMessages() { boxes_.shown.clear(); }
 
@@ -64,7 +66,9 @@ private:
     ScriptedDialogs dialogs_;
     ScriptedProgramStarter programs_;
     SettingsStore settings_;
+    MemoryKeyring keyring_;
     std::unique_ptr<AppContext> ctx_;
+    void makeContext();
 };
 
 
