@@ -121,8 +121,11 @@ int syncCommand(Phonebook& book, SettingsStore& settings, Keyring& keyring, cons
 {
     const QString bookPath = book.phonebookFile().fileName();
     sync::SyncAccount account = sync::loadAccount(settings, bookPath);
-    if (!args.account.isEmpty())
-        account = {args.account, args.user, {}};
+    if (!args.account.isEmpty()) {
+        account.addressBook = args.account;
+        account.user = args.user;
+        account.fingerprint.clear();
+    }
     if (!account.isSet())
         return fail(QStringLiteral("sync"), QStringLiteral("this book has no account yet: run sync --account URL --user NAME first"));
     QString password, why;
@@ -134,6 +137,7 @@ int syncCommand(Phonebook& book, SettingsStore& settings, Keyring& keyring, cons
     NetworkHttp http;
     http.setCredentials(account.user, password);
     http.trust(args.account.isEmpty() ? account.fingerprint : args.trustFingerprint);
+    http.setTimeout(account.timeoutSeconds);
     if (!args.account.isEmpty())
         return setAccount(book, settings, keyring, args, http, password);
 
@@ -156,6 +160,12 @@ int syncCommand(Phonebook& book, SettingsStore& settings, Keyring& keyring, cons
     switch (r.outcome) {
     case sync::SyncReport::Outcome::Refused:
         fail(QStringLiteral("sync"), r.error);
+        if (r.needs == sync::SyncReport::Needs::FirstChoice)
+            print(QStringLiteral("Run the sync again with --first merge, --first book or --first server."));
+        else if (r.needs == sync::SyncReport::Needs::MassDelete)
+            print(QStringLiteral("Run the sync again with --allow-mass-delete to delete them."));
+        else if (r.needs == sync::SyncReport::Needs::Repair)
+            print(QStringLiteral("Run repair first."));
         return kRefused;
     case sync::SyncReport::Outcome::Failed:
         print(QStringLiteral("Not synced: %1").arg(r.summary()));

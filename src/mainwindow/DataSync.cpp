@@ -4,6 +4,7 @@
 #include "mainwindow/Data.h"
 
 #include "comm/frmSyncAccount.h"
+#include "comm/frmSyncConflicts.h"
 #include "platform/Busy.h"
 #include "platform/FieldBox.h"
 #include "platform/Keyring.h"
@@ -52,17 +53,13 @@ bool chooseAndGoOn(MessageBoxes& boxes, QWidget* parent, const sync::SyncReport&
         options.allowMassDelete = true;
         return true;
     }
-    if (r.outcome == sync::SyncReport::Outcome::Conflicts && options.prefer == sync::SyncOptions::Prefer::None) {
-        const MsgAnswer a = boxes.showDetails(parent,
-                                              QStringLiteral("%1 changed here and on the server in different ways.\n\n"
-                                                             "Yes: keep this book's version.\nNo: take the server's "
-                                                             "version.\nCancel: keep both as they are for now.")
-                                                  .arg(r.conflicts == 1 ? QStringLiteral("A contact was")
-                                                                        : QStringLiteral("%1 contacts were").arg(r.conflicts)),
-                                              r.details.join(u'\n'), kSyncTitle, MsgButtons::YesNoCancel, MsgIcon::Question);
-        if (a == MsgAnswer::Cancel)
+    if (r.outcome == sync::SyncReport::Outcome::Conflicts && options.choices.isEmpty() && !r.conflictList.isEmpty()) {
+        // Field by field, in a window of their own; Later keeps both sides
+        // as they are until the next sync.
+        frmSyncConflicts window(parent, r.conflictList);
+        if (window.exec() != QDialog::Accepted)
             return false;
-        options.prefer = a == MsgAnswer::Yes ? sync::SyncOptions::Prefer::Here : sync::SyncOptions::Prefer::There;
+        options.choices = window.choices();
         return true;
     }
     return false;
@@ -162,6 +159,7 @@ void Data::runSync(bool asked)
             options.cancelled = [&] { return !progress.advance(0); };
             const std::unique_ptr<Http> http = ctx_.http(account.user, password);
             http->trust(account.fingerprint);
+            http->setTimeout(account.timeoutSeconds);
             sync::CardDav dav(*http, QUrl(account.addressBook));
             r = sync::SyncJob(ctx_.book, dav, account.addressBook, options).run();
             if (r.outcome == sync::SyncReport::Outcome::Failed && dav.lastStatus() == 401) {

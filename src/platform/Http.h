@@ -52,6 +52,8 @@ public:
     // The fingerprint of a certificate the last request refused, for the
     // user to confirm; empty when none was refused.
     virtual QString refusedFingerprint() const { return {}; }
+    // Seconds without any byte of an answer before a request is given up.
+    virtual void setTimeout(int seconds) { (void)seconds; }
 };
 
 } // namespace pb

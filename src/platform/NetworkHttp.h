@@ -21,8 +21,7 @@ public:
     ~NetworkHttp() override;
 
     void setCredentials(const QString& user, const QString& password);
-    // Seconds without any byte of an answer before the request is given up.
-    void setTimeout(int seconds) { timeout_ = seconds; }
+    void setTimeout(int seconds) override { timeout_ = seconds; }
 
     HttpReply send(const HttpRequest& request) override;
     void trust(const QString& fingerprint) override { pinned_ = fingerprint; }

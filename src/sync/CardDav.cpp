@@ -255,11 +255,20 @@ QList<AddressBookInfo> CardDav::discover(Http& http, const QUrl& server, QString
                                    : QStringLiteral("%1: the server answered %2.").arg(what).arg(r.status);
         return QList<AddressBookInfo>();
     };
-    // The well-known address leads to the service (followed up to five
-    // redirects); a server without one is asked at the address given.
+    // An address book given directly is the one; else the well-known
+    // address leads to the service (followed up to five redirects), and a
+    // server without one is asked at the address given.
     QUrl at = server;
-    HttpReply r = propfind(at.resolved(QUrl(QStringLiteral("/.well-known/carddav"))),
-                           "<d:current-user-principal/><d:resourcetype/>", "0");
+    HttpReply r = propfind(at, "<d:resourcetype/><d:displayname/><d:current-user-privilege-set/>", "0");
+    if (r.status == 207) {
+        const DavResponse d = parseMultistatus(r.body).responses.value(0);
+        if (d.types.contains(propName(kCardDav, "addressbook")))
+            return {infoOf(d, at)};
+    } else if (r.status == 401 || r.status == 0) {
+        return failed(r, QStringLiteral("Signing in"));
+    }
+    r = propfind(at.resolved(QUrl(QStringLiteral("/.well-known/carddav"))), "<d:current-user-principal/><d:resourcetype/>",
+                 "0");
     for (int hops = 0; hops < 5 && r.status >= 301 && r.status <= 308 && !r.header("Location").isEmpty(); ++hops) {
         at = at.resolved(QUrl(QString::fromUtf8(r.header("Location"))));
         r = propfind(at, "<d:current-user-principal/><d:resourcetype/>", "0");
@@ -272,12 +281,8 @@ QList<AddressBookInfo> CardDav::discover(Http& http, const QUrl& server, QString
     }
     Multistatus m = parseMultistatus(r.body);
     const DavResponse first = m.responses.value(0);
-    if (first.types.contains(propName(kCardDav, "addressbook"))) {
-        // An address book given directly: its name and rights.
-        r = propfind(at, "<d:resourcetype/><d:displayname/><d:current-user-privilege-set/>", "0");
-        const DavResponse d = r.status == 207 ? parseMultistatus(r.body).responses.value(0) : first;
-        return {infoOf(d, at)};
-    }
+    if (first.types.contains(propName(kCardDav, "addressbook")))
+        return {infoOf(first, at)};
     const QString principal = first.hrefs.value(propName(kDav, "current-user-principal")).value(0);
     const QUrl principalUrl = principal.isEmpty() ? at : at.resolved(QUrl(principal));
     r = propfind(principalUrl, "<c:addressbook-home-set/>", "0");

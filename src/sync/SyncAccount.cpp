@@ -29,7 +29,8 @@ SyncAccount loadAccount(const SettingsStore& settings, const QString& bookPath)
     return {settings.get(app, kSection, keyOf(bookPath, "AddressBook"), QString()),
             settings.get(app, kSection, keyOf(bookPath, "User"), QString()),
             settings.get(app, kSection, keyOf(bookPath, "Fingerprint"), QString()),
-            std::clamp(settings.get(app, kSection, keyOf(bookPath, "EveryMinutes"), QString()).toInt(), 0, 24 * 60)};
+            std::clamp(settings.get(app, kSection, keyOf(bookPath, "EveryMinutes"), QString()).toInt(), 0, 24 * 60),
+            std::clamp(settings.get(app, kSection, QStringLiteral("TimeoutSeconds"), QStringLiteral("30")).toInt(), 1, 600)};
 }
 
 void saveAccount(SettingsStore& settings, const QString& bookPath, const SyncAccount& account)

@@ -17,6 +17,7 @@ struct SyncAccount {
     QString user;          // empty: the server asks for none
     QString fingerprint;   // a self-signed certificate's SHA-256 the user confirmed
     int everyMinutes = 0;  // the window syncs by itself this often; 0: only when asked
+    int timeoutSeconds = 30;   // a server quiet this long has not answered (one for all books)
     bool isSet() const { return !addressBook.isEmpty(); }
 };
 

@@ -17,6 +17,7 @@
 #include <QHash>
 #include <QSet>
 
+#include <algorithm>
 #include <optional>
 
 namespace pb::sync {
@@ -47,6 +48,16 @@ QList<Field> differing(const ContactRecord& a, const ContactRecord& b)
         if (a.raw(f) != b.raw(f))
             out << f;
     return out;
+}
+
+// Whether keeping `kept` loses a value of `other`: a field `other` holds
+// text in that `kept` holds otherwise (a field only filled in loses none).
+bool overwrites(const ContactRecord& kept, const ContactRecord& other)
+{
+    for (Field f : kAllFields)
+        if (kept.raw(f) != other.raw(f) && !FieldText(other, f).trimmed().isEmpty())
+            return true;
+    return false;
 }
 
 void copyField(ContactRecord& to, const ContactRecord& from, Field f)
@@ -351,18 +362,31 @@ void SyncJob::mergeBoth(Plan& p, int link, const ContactRecord& here, const Remo
     for (Field f : mine)
         if (theirs.contains(f) && here.raw(f) != remote.raw(f))
             clash << f;
+    const auto choice = options_.choices.constFind(old.href);
+    const bool chosen = choice != options_.choices.cend();
+    // Whether a clashing field keeps this book's value.
+    const auto keepsHere = [&](Field f) {
+        if (chosen)
+            return !choice->keepBoth && !choice->takeThere.contains(f);
+        return options_.prefer == SyncOptions::Prefer::Here;
+    };
     ContactRecord merged = remote;
     for (Field f : mine)
-        if (!clash.contains(f) || options_.prefer == SyncOptions::Prefer::Here)
+        if (!clash.contains(f) || keepsHere(f))
             copyField(merged, here, f);
     const int r = static_cast<int>(std::find(p.diff.baseOf.begin(), p.diff.baseOf.end(), link) - p.diff.baseOf.begin());
-    if (!clash.isEmpty() && options_.prefer == SyncOptions::Prefer::None) {
+    if (!clash.isEmpty() && !chosen && options_.prefer == SyncOptions::Prefer::None) {
         // Both stay as they are until the user chooses; the next sync sees
         // the same conflict.
         ++report_.conflicts;
         QStringList names;
-        for (Field f : clash)
+        SyncReport::Conflict c{old.href, nameOf(here), clash, {}, {}};
+        for (Field f : clash) {
             names << fieldName(f);
+            c.here << FieldText(here, f).trimmed();
+            c.there << FieldText(remote, f).trimmed();
+        }
+        report_.conflictList << c;
         report_.details << QStringLiteral("%1: %2 changed here and on the server; both kept as they are.")
                                .arg(nameOf(here), names.join(QStringLiteral(", ")));
         // The base stays, its ETag unknown: the next sync fetches the card
@@ -371,12 +395,26 @@ void SyncJob::mergeBoth(Plan& p, int link, const ContactRecord& here, const Remo
         return;
     }
     if (!clash.isEmpty()) {
-        report_.details << QStringLiteral("%1: changed on both sides; %2 kept.")
-                               .arg(nameOf(here), options_.prefer == SyncOptions::Prefer::Here ? QStringLiteral("this book's version")
-                                                                                             : QStringLiteral("the server's version"));
-        // The version that lost is kept beside the book.
-        p.losers += options_.prefer == SyncOptions::Prefer::Here ? there.data
-                                                                 : exchange::writeVCard({exchange::fromRecord(here)});
+        const bool hereLost = std::any_of(clash.begin(), clash.end(), [&](Field f) { return !keepsHere(f); });
+        const bool thereLost = std::any_of(clash.begin(), clash.end(), keepsHere);
+        if (chosen && choice->keepBoth) {
+            // This book's version becomes a contact of its own, sent as new.
+            QString href;
+            const QByteArray card = newCard(here, &href);
+            p.appendRecord(here, Link{href, {}, card, here});
+            p.puts << Plan::Put{href, card, {}, p.links.size() - 1, {}};
+            report_.details << QStringLiteral("%1: changed on both sides; both versions kept as two contacts.").arg(nameOf(here));
+        } else {
+            report_.details << QStringLiteral("%1: changed on both sides; %2 kept.")
+                                   .arg(nameOf(here), !hereLost ? QStringLiteral("this book's version")
+                                                      : !thereLost ? QStringLiteral("the server's version")
+                                                                   : QStringLiteral("the fields chosen"));
+            // The version that lost is kept beside the book.
+            if (thereLost)
+                p.losers += there.data;
+            if (hereLost)
+                p.losers += exchange::writeVCard({exchange::fromRecord(here)});
+        }
     }
     bool changed = false;
     const QByteArray card = patchCard(there.data, merged, options_.rev, &changed);
@@ -430,9 +468,9 @@ void SyncJob::planFirst(Plan& p)
                 if (FieldText(merged, f).trimmed().isEmpty() && !FieldText(remote[i], f).trimmed().isEmpty())
                     copyField(merged, remote[i], f);
         // Where the sides differ, the version not kept is kept beside the book.
-        if (!differing(merged, remote[i]).isEmpty() && options_.first != SyncOptions::First::Server)
+        if (overwrites(merged, remote[i]) && options_.first != SyncOptions::First::Server)
             p.losers += c.data;
-        else if (!differing(merged, p.records[r]).isEmpty())
+        else if (overwrites(merged, p.records[r]))
             p.losers += exchange::writeVCard({exchange::fromRecord(p.records[r])});
         if (merged.bytes != p.records[r].bytes) {
             p.rewrite[static_cast<std::size_t>(r)] = merged;

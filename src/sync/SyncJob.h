@@ -6,9 +6,12 @@
 // and deleted there; then one journaled change of the book takes what came
 // in, and the new state beside the book is committed with it.
 
+#include "records/ContactRecord.h"
 #include "sync/CardDav.h"
 #include "sync/SyncState.h"
 
+#include <QHash>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -32,6 +35,15 @@ struct SyncOptions {
     // reports the conflict; Here or There decides.
     enum class Prefer { None, Here, There } prefer = Prefer::None;
     bool allowMassDelete = false;
+    // The user's choice for a conflicting contact, by its card's href:
+    // each field changed both ways taken from the server when listed in
+    // takeThere, else this book's; keepBoth keeps this book's version as a
+    // contact of its own beside the server's. Decides before `prefer`.
+    struct Choice {
+        QList<Field> takeThere;
+        bool keepBoth = false;
+    };
+    QHash<QString, Choice> choices;
     QByteArray rev;   // REV of the cards written (tests fix it; empty: now)
     std::function<void(const QString& phase, int done, int total)> progress;
     // Asked between requests: true stops sending; what was done is kept
@@ -47,6 +59,15 @@ struct SyncReport {
     Needs needs = Needs::Nothing;
     int in = 0, out = 0, deletedHere = 0, deletedThere = 0, conflicts = 0;
     QStringList details;   // contact by contact: conflicts, refusals, what came back
+    // A contact left as it was on both sides: the fields changed both ways,
+    // with each side's value, for the user to choose.
+    struct Conflict {
+        QString href;
+        QString name;
+        QList<Field> fields;
+        QStringList here, there;
+    };
+    QList<Conflict> conflictList;
     QString error;         // why it failed or was refused
     QString backup;        // the copy of the book written before a large change
     // "3 in, 1 out, 1 conflict".

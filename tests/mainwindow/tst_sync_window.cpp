@@ -2,6 +2,7 @@
 // account found and chosen, a sync with its report and the status bar, a
 // conflict settled by the user's choice.
 #include "comm/frmSyncAccount.h"
+#include "comm/frmSyncConflicts.h"
 #include "mainwindow/Data.h"
 #include "support/FakeCardDav.h"
 #include "support/TestEnv.h"
@@ -13,6 +14,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 
@@ -55,6 +57,26 @@ void answerAccountWindow(const QString& server, const QString& user, const QStri
     });
 }
 
+// Answers the conflicts window when it opens: every row the same pick;
+// the rows seen as "contact|field|here|there".
+void answerConflicts(frmSyncConflicts::Pick pick, QStringList* rows)
+{
+    QTimer::singleShot(0, [=] {
+        auto* w = qobject_cast<frmSyncConflicts*>(QApplication::activeModalWidget());
+        QVERIFY(w);
+        auto* table = w->findChild<QTableWidget*>(QStringLiteral("tblFields"));
+        rows->clear();
+        for (int r = 0; r < table->rowCount(); ++r) {
+            QStringList cells;
+            for (int c = 0; c < 4; ++c)
+                cells << table->item(r, c)->text();
+            *rows << cells.join(u'|');
+            w->choose(r, pick);
+        }
+        QTest::mouseClick(w->findChild<QPushButton*>(QStringLiteral("cmdApply")), Qt::LeftButton);
+    });
+}
+
 } // namespace
 
 class TestSyncWindow : public QObject
@@ -91,17 +113,28 @@ private slots:
         typeInto(d, "txtPhone", QStringLiteral("555 0199"));
         click(d, "cmdAdd");   // Apply
         server.putCard(QStringLiteral("/user/contacts/ann.vcf"), card(QStringLiteral("Ann"), QStringLiteral("555 0111")));
-        env.boxes().answerNext(MsgAnswer::Yes);
+        QStringList rows;
+        answerConflicts(frmSyncConflicts::KeepHere, &rows);
         action(d, "mnuSyncNow")->trigger();
-        const auto shown = env.boxes().shown;
-        QVERIFY(shown.value(shown.size() - 2).details.contains(QStringLiteral("Ann Test: Phone changed here and on the server")));
+        QCOMPARE(rows, QStringList{QStringLiteral("Ann Test|Phone|555 0199|555 0111")});
         QCOMPARE(lastBox(env).text, QStringLiteral("Synced: 0 in, 1 out."));
+        QVERIFY(lastBox(env).details.contains(QStringLiteral("not-kept.vcf")));
         const QByteArray ann = server.cards[QStringLiteral("/user/contacts/ann.vcf")].data;
         QVERIFY(ann.contains("TEL:555 0199\r\n"));
         QVERIFY(ann.contains("PHOTO;VALUE=uri:https://example.org/p.jpg\r\n"));
 
+        // Again, and both versions kept: two contacts on each side.
+        typeInto(d, "txtPhone", QStringLiteral("555 0177"));
+        click(d, "cmdAdd");   // Apply
+        server.putCard(QStringLiteral("/user/contacts/ann.vcf"), card(QStringLiteral("Ann"), QStringLiteral("555 0166")));
+        answerConflicts(frmSyncConflicts::KeepBoth, &rows);
+        action(d, "mnuSyncNow")->trigger();
+        QCOMPARE(env.firstNamesOnDisk(), (QStringList{"Ann ", "Bob ", "Ann "}));
+        QCOMPARE(shownBoxes(d).value(2).trimmed(), QStringLiteral("555 0166"));
+        QCOMPARE(server.cards.size(), 3);
+
         action(d, "mnuSyncStatus")->trigger();
-        QVERIFY(lastBox(env).text.contains(QStringLiteral("2 contacts linked")));
+        QVERIFY(lastBox(env).text.contains(QStringLiteral("3 contacts linked")));
     }
 
     // The password remembered in the keyring, never in the settings: the
