@@ -192,7 +192,11 @@ int main(int argc, char** argv)
                 static_cast<long long>(bookKb), baseline);
     std::printf("%-44s %10s %8s %12s %8s\n", "case", "ms", "ratio", "memory kB", "× book");
 
+    const bool verbose = qEnvironmentVariableIsSet("PB_BENCH_VERBOSE");
     const auto show = [&](const char* what, const Run& r) {
+        if (verbose)
+            for (const QString& line : r.report.details.mid(0, 5))
+                std::printf("    %s\n", qPrintable(line));
         std::printf("%-44s %10.1f %8.2f %12ld %8.2f   %s\n", what, r.ms, r.ms / baseline, r.extraKb,
                     double(r.extraKb) / double(bookKb), qPrintable(r.report.summary()));
     };

@@ -320,6 +320,28 @@ bool writeWholeFile(const QString& path, const QByteArray& bytes, QString* error
     return true;
 }
 
+bool renameOver(const QString& from, const QString& to, QString* error)
+{
+    if (allowedBytes(0) >= 0) {
+        *error = systemError(EIO);
+        return false;
+    }
+#ifdef Q_OS_UNIX
+    if (::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) != 0) {
+        *error = systemError(errno);
+        return false;
+    }
+#else
+    if (!::MoveFileExW(reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(from).utf16()),
+                       reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(to).utf16()),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        *error = QStringLiteral("error %1").arg(::GetLastError());
+        return false;
+    }
+#endif
+    return true;
+}
+
 bool remove(const QString& path, QString* error)
 {
     if (allowedBytes(0) >= 0) {

@@ -36,6 +36,9 @@ bool openRegular(QFile& file, QIODeviceBase::OpenMode mode, QString* error);
 // Writes a whole file anew under a temporary name and renames it into
 // place, readable by the user alone; false with the reason.
 bool writeWholeFile(const QString& path, const QByteArray& bytes, QString* error);
+// Renames a file of this program's over another name at once (a link at
+// `from` is moved as a link, never followed).
+bool renameOver(const QString& from, const QString& to, QString* error);
 // Removes a file (one write operation).
 bool remove(const QString& path, QString* error);
 

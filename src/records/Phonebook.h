@@ -54,6 +54,16 @@ public:
     // (or replaced its file) since this one counted it; the caller counts it
     // again. Once.
     bool takeChangedElsewhere() { return std::exchange(changedElsewhere_, false); }
+    // For a job that read the whole book and plans from those bytes alone
+    // (the caller counts the book again afterwards): the book as it was
+    // read, `asRead` its file as it was before the read and still is after
+    // it, is the one the job's change may be written over. A change by
+    // another program after the read is still found.
+    void acceptRead(const io::Identity& asRead)
+    {
+        if (asRead.valid() && phonebook_.identity() == asRead)
+            known_ = asRead;
+    }
 
     // Fail for a number below 1 or above 32767, or a file that is not open;
     // the buffer is then left as it was. Writes also fail while the book is

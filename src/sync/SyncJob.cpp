@@ -30,6 +30,16 @@ constexpr qsizetype kSize = static_cast<qsizetype>(kRecordSize);
 // relative to the address book, or a path).
 QString pathIn(const QString& addressBook, const QString& href)
 {
+    // What servers send: an absolute path of plain characters, already the
+    // path a URL parser would make of it (no dot segments, no empty ones).
+    const bool plain = href.startsWith(u'/') && !href.contains(QLatin1String("//")) &&
+                       !href.contains(QLatin1String("/./")) && !href.contains(QLatin1String("/../")) &&
+                       !href.endsWith(QLatin1String("/.")) && !href.endsWith(QLatin1String("/..")) &&
+                       std::all_of(href.begin(), href.end(), [](QChar c) {
+                           return c.unicode() < 128 && (c.isLetterOrNumber() || QStringView(u"/-._~!$&'()*+,;=:@").contains(c));
+                       });
+    if (plain)
+        return href;
     return QUrl(addressBook).resolved(QUrl(href)).path(QUrl::FullyEncoded);
 }
 
@@ -145,8 +155,13 @@ SyncReport SyncJob::runOnce()
     };
     Plan p;
     QString why;
+    // The book as read is the one the sync's change writes over (the
+    // window counts it again after a sync); a change by another program
+    // after this read makes the sync plan again.
+    const io::Identity asRead = book_.phonebookFile().identity();
     if (!readBook(book_, &p.bytes, &why))
         return refuse(SyncReport::Outcome::Failed, why);
+    book_.acceptRead(asRead);
     const BookCheck check = checkOpenBook(book_, p.bytes);
     if (!check.freeSlots.isEmpty() || !check.uncounted.isEmpty() || check.strayBytes > 0) {
         report_.needs = SyncReport::Needs::Repair;
@@ -701,8 +716,11 @@ bool SyncJob::commit(Plan& p)
         return false;
     }
     // The book holds the sync's change: its state is the state.
-    SyncState taken;
-    return loadState(bookPath, bytes, &taken, &report_.error);
+    if (!takeUpPending(bookPath, &why)) {
+        report_.error = QStringLiteral("The sync state could not be written: %1").arg(why);
+        return false;
+    }
+    return true;
 }
 
 // A card for a record new here, at a new href named for its UID. The UID

@@ -45,5 +45,8 @@ QByteArray bookStamp(const QByteArray& bookBytes);
 // a pending state that matches is read as the state, and left.
 bool loadState(const QString& bookPath, const QByteArray& book, SyncState* state, QString* error, bool mayWrite = true);
 bool writeState(const QString& path, const SyncState& state, QString* error);
+// The pending state made the state, by the sync that wrote it, once its
+// change is in the book (under the book's lock).
+bool takeUpPending(const QString& bookPath, QString* error);
 
 } // namespace pb::sync
