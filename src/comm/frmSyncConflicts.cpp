@@ -58,6 +58,7 @@ frmSyncConflicts::frmSyncConflicts(QWidget* parent, const QList<sync::SyncReport
         }
     }
     tblFields->resizeColumnsToContents();
+    tblFields->resizeRowsToContents();   // room for the choice in any font
     tblFields->horizontalHeader()->setStretchLastSection(false);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("&Apply"));

@@ -162,7 +162,9 @@ bool loadState(const QString& bookPath, const QByteArray& book, SyncState* state
     }
     const QString path = statePath(bookPath);
     if (!readState(path, &bytes, &missing, &why) || (!missing && !decode(bytes, state, &why))) {
-        *error = QStringLiteral("The sync state %1 cannot be read: %2.").arg(QFileInfo(path).fileName(), why);
+        *error = QStringLiteral("The sync state %1 cannot be read: %2. Move it aside and sync again: a first sync links "
+                                "the contacts alike on both sides again.")
+                     .arg(QFileInfo(path).fileName(), why);
         return false;
     }
     return true;

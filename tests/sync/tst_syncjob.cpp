@@ -8,6 +8,7 @@
 #include "support/FakeCardDav.h"
 #include "support/Records.h"
 
+#include <QDataStream>
 #include <QDir>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -266,6 +267,52 @@ private slots:
         QCOMPARE(w.server.cards.size(), 2);
         QCOMPARE(w.names(), (QStringList{"Ann", "Dee"}));
         QCOMPARE(w.sync().summary(), QStringLiteral("0 in, 0 out"));
+    }
+
+    // A state file cut short, with a count past what it holds, or not a
+    // state at all: the sync refuses with the reason and changes nothing;
+    // nothing it says is trusted for memory.
+    void aDamagedStateIsRefused_data()
+    {
+        QTest::addColumn<int>("cut");        // bytes kept (-1: all)
+        QTest::addColumn<int>("countAt");    // where to write a huge link count (-1: nowhere)
+        QTest::newRow("cut short") << 100 << -1;
+        QTest::newRow("count past the end") << -1 << 0;
+        QTest::newRow("no state") << 0 << -1;
+    }
+    void aDamagedStateIsRefused()
+    {
+        QFETCH(int, cut);
+        QFETCH(int, countAt);
+        World w;
+        w.server.putCard(QStringLiteral("/user/contacts/ann.vcf"), card(QStringLiteral("Ann"), QStringLiteral("Lee"), QStringLiteral("555 0101")));
+        QCOMPARE(w.sync().in, 1);
+        const QString path = w.dir.filePath(QStringLiteral("DravikBase.z8B-sync"));
+        QByteArray state = pb::test::readAll(path);
+        if (cut >= 0)
+            state = cut == 0 ? QByteArray("garbage\n") : state.left(cut);
+        if (countAt >= 0) {
+            // The count follows the file's name line, its format, the
+            // address book, token, stamp and last sync.
+            SyncState s;
+            QString why;
+            QVERIFY(loadState(w.dir.filePath(QStringLiteral("DravikBase.z8B")), pb::test::readAll(w.dir.filePath(QStringLiteral("DravikBase.z8B"))), &s, &why));
+            QByteArray head;
+            QDataStream d(&head, QIODevice::WriteOnly);
+            d.setVersion(QDataStream::Qt_6_4);
+            d << quint32(2) << s.addressBook << s.token << s.bookStamp << s.lastSync;
+            const qsizetype at = state.indexOf('\n') + 1 + head.size();
+            QCOMPARE(state.mid(at, 4), QByteArray("\0\0\0\1", 4));
+            state.replace(at, 4, QByteArray("\x7f\xff\xff\xff", 4));
+        }
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(state) == state.size());
+        f.close();
+        const QByteArray book = pb::test::readAll(w.dir.filePath(QStringLiteral("DravikBase.z8B")));
+        const SyncReport r = w.sync();
+        QCOMPARE(r.outcome, SyncReport::Outcome::Failed);
+        QVERIFY2(r.error.contains(QStringLiteral("cannot be read")), qPrintable(r.error));
+        QCOMPARE(pb::test::readAll(w.dir.filePath(QStringLiteral("DravikBase.z8B"))), book);
     }
 
     // The state a sync writes waits beside the book until its change is
