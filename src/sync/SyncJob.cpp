@@ -18,7 +18,9 @@
 #include <QSet>
 
 #include <algorithm>
+#include <array>
 #include <optional>
+#include <string_view>
 
 namespace pb::sync {
 
@@ -28,17 +30,37 @@ constexpr qsizetype kSize = static_cast<qsizetype>(kRecordSize);
 
 // An href as the path it names, however the server wrote it (absolute,
 // relative to the address book, or a path).
+// Whether an href is what servers send: an absolute path of plain
+// characters that a URL parser leaves as it is (no empty segment, no dot
+// segment, nothing to encode).
+bool plainPath(QStringView href)
+{
+    static const std::array<bool, 128> allowed = [] {
+        std::array<bool, 128> a{};
+        for (char c : std::string_view("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789/-._~!$&'()*+,;=:@"))
+            a[static_cast<unsigned char>(c)] = true;
+        return a;
+    }();
+    const qsizetype n = href.size();
+    if (n == 0 || href[0] != u'/')
+        return false;
+    for (qsizetype i = 1; i < n; ++i) {
+        const char16_t c = href[i].unicode();
+        if (c >= 128 || !allowed[c] || (c == u'/' && href[i - 1] == u'/'))
+            return false;
+        if (c == u'.' && href[i - 1] == u'/') {
+            // "." or ".." as a whole segment
+            const qsizetype end = i + 1 < n && href[i + 1] == u'.' ? i + 2 : i + 1;
+            if (end == n || href[end] == u'/')
+                return false;
+        }
+    }
+    return true;
+}
+
 QString pathIn(const QString& addressBook, const QString& href)
 {
-    // What servers send: an absolute path of plain characters, already the
-    // path a URL parser would make of it (no dot segments, no empty ones).
-    const bool plain = href.startsWith(u'/') && !href.contains(QLatin1String("//")) &&
-                       !href.contains(QLatin1String("/./")) && !href.contains(QLatin1String("/../")) &&
-                       !href.endsWith(QLatin1String("/.")) && !href.endsWith(QLatin1String("/..")) &&
-                       std::all_of(href.begin(), href.end(), [](QChar c) {
-                           return c.unicode() < 128 && (c.isLetterOrNumber() || QStringView(u"/-._~!$&'()*+,;=:@").contains(c));
-                       });
-    if (plain)
+    if (plainPath(href))
         return href;
     return QUrl(addressBook).resolved(QUrl(href)).path(QUrl::FullyEncoded);
 }
