@@ -203,7 +203,7 @@ int syncStatus(Phonebook& book, const SettingsStore& settings)
     if (state.addressBook != account.addressBook || state.lastSync.isEmpty())
         print(QStringLiteral("Not synced yet."));
     else
-        print(QStringLiteral("Last sync: %1; %2 contacts linked.").arg(state.lastSync).arg(state.links.size()));
+        print(sync::describeLastSync(state));
     return 0;
 }
 

@@ -248,7 +248,7 @@ void Data::mnuSyncStatus_Click()
     if (!readBook(ctx_.book, &bytes, &why) || !sync::loadState(bookPath, bytes, &state, &why, false))
         state.lastSync.clear();
     const QString last = state.addressBook == account.addressBook && !state.lastSync.isEmpty()
-                             ? QStringLiteral("Last sync: %1; %2 contacts linked.").arg(state.lastSync).arg(state.links.size())
+                             ? sync::describeLastSync(state)
                              : QStringLiteral("Not synced yet.");
     ctx_.boxes.show(this,
                     QStringLiteral("Address book: %1\nUser: %2\n%3")

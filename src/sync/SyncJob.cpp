@@ -685,6 +685,14 @@ bool SyncJob::commit(Plan& p)
     bytes.reserve(out.size() * kSize);
     for (const ContactRecord& r : std::as_const(out))
         bytes.append(r.bytes.data(), kSize);
+    const QString bookPath = book_.phonebookFile().fileName();
+    QString why;
+    if (!p.first && bytes == p.bytes && p.losers.isEmpty() && p.token == p.state.token && p.links == p.state.links) {
+        // Nothing changed on either side: the state stays as it was; its
+        // file's time says when a sync last found so.
+        markChecked(bookPath, &why);
+        return true;
+    }
     SyncState state;
     state.addressBook = addressBook_;
     state.token = p.token;
@@ -693,11 +701,9 @@ bool SyncJob::commit(Plan& p)
     state.lastSync = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm")) + u' ' + report_.summary();
     // The state and the records under the book's lock, in one change: the
     // state waits beside the book until the change is in it.
-    const QString bookPath = book_.phonebookFile().fileName();
     const int n = static_cast<int>(out.size());
     const int held = static_cast<int>((p.bytes.size() + kSize - 1) / kSize);   // free slots at the end too
     Phonebook::Change change(book_, 1, std::max({n, held, 1}));
-    QString why;
     if (!change.ok()) {
         report_.error = QStringLiteral("The book could not be changed: %1. What was sent stays sent; sync again.")
                             .arg(book_.phonebookError());

@@ -105,7 +105,7 @@ bool decode(const QByteArray& bytes, SyncState* s, QString* error)
 
 // The file read whole, never through a link, never a pipe; false with the
 // reason (a missing file is `missing`, no error).
-bool readState(const QString& path, QByteArray* bytes, bool* missing, QString* error)
+bool readState(const QString& path, QByteArray* bytes, bool* missing, QString* error, QDateTime* modified = nullptr)
 {
     *missing = !QFileInfo::exists(path) && !QFileInfo(path).isSymLink();
     if (*missing)
@@ -118,6 +118,8 @@ bool readState(const QString& path, QByteArray* bytes, bool* missing, QString* e
         return false;
     }
     *bytes = f.readAll();
+    if (modified)
+        *modified = f.fileTime(QFileDevice::FileModificationTime);
     return true;
 }
 
@@ -161,18 +163,44 @@ bool loadState(const QString& bookPath, const QByteArray& book, SyncState* state
             io::remove(pending, &why);
     }
     const QString path = statePath(bookPath);
-    if (!readState(path, &bytes, &missing, &why) || (!missing && !decode(bytes, state, &why))) {
+    QDateTime checked;
+    if (!readState(path, &bytes, &missing, &why, &checked) || (!missing && !decode(bytes, state, &why))) {
         *error = QStringLiteral("The sync state %1 cannot be read: %2. Move it aside and sync again: a first sync links "
                                 "the contacts alike on both sides again.")
                      .arg(QFileInfo(path).fileName(), why);
         return false;
     }
+    state->checked = checked;
     return true;
 }
 
 bool writeState(const QString& path, const SyncState& state, QString* error)
 {
     return io::writeWholeFile(path, encode(state), error);
+}
+
+bool markChecked(const QString& bookPath, QString* error)
+{
+    QFile f(statePath(bookPath));
+    if (!io::openRegular(f, QIODevice::ReadOnly, error))
+        return false;
+    if (!f.setFileTime(QDateTime::currentDateTime(), QFileDevice::FileModificationTime)) {
+        *error = f.errorString();
+        return false;
+    }
+    return true;
+}
+
+QString describeLastSync(const SyncState& state)
+{
+    if (state.lastSync.isEmpty())
+        return {};
+    const QString format = QStringLiteral("yyyy-MM-dd hh:mm");
+    const QDateTime changed = QDateTime::fromString(state.lastSync.left(format.size()), format);
+    QString text = QStringLiteral("Last sync: %1").arg(state.lastSync);
+    if (changed.isValid() && state.checked.isValid() && state.checked.toString(format) > changed.toString(format))
+        text = QStringLiteral("Last sync: %1, nothing to do (last change: %2)").arg(state.checked.toString(format), state.lastSync);
+    return text + QStringLiteral("; %1 contacts linked.").arg(state.links.size());
 }
 
 bool takeUpPending(const QString& bookPath, QString* error)

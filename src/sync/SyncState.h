@@ -10,6 +10,7 @@
 #include "records/ContactRecord.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QList>
 #include <QString>
 
@@ -20,6 +21,10 @@ struct Link {
     QByteArray etag;
     QByteArray card;          // as the server last sent it (or as we wrote it)
     ContactRecord record;     // the book's record then
+    bool operator==(const Link& o) const
+    {
+        return href == o.href && etag == o.etag && card == o.card && record.bytes == o.record.bytes;
+    }
 };
 
 struct SyncState {
@@ -28,6 +33,9 @@ struct SyncState {
     QList<Link> links;
     QByteArray bookStamp;     // the hash of the book's bytes the state belongs to
     QString lastSync;         // when, and what happened, for the status line
+    // When a sync last found nothing to do (the file's time; not written
+    // in it): later than lastSync when it did.
+    QDateTime checked;
 };
 
 // The file beside the book, and the one a sync writes before its change
@@ -45,6 +53,13 @@ QByteArray bookStamp(const QByteArray& bookBytes);
 // a pending state that matches is read as the state, and left.
 bool loadState(const QString& bookPath, const QByteArray& book, SyncState* state, QString* error, bool mayWrite = true);
 bool writeState(const QString& path, const SyncState& state, QString* error);
+// A sync that found nothing to do leaves the state as it is and says when
+// on the file's time.
+bool markChecked(const QString& bookPath, QString* error);
+// "Last sync: 2026-12-09 14:02 3 in, 1 out; 40 contacts linked." (with
+// the last sync that found nothing to do, when later); empty: none yet.
+QString describeLastSync(const SyncState& state);
+
 // The pending state made the state, by the sync that wrote it, once its
 // change is in the book (under the book's lock).
 bool takeUpPending(const QString& bookPath, QString* error);
