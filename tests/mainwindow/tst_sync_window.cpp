@@ -8,11 +8,13 @@
 #include "support/TestEnv.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSettings>
 #include <QStatusBar>
 #include <QTableWidget>
 #include <QTest>
@@ -33,6 +35,37 @@ public:
 private:
     Http& server_;
 };
+
+// A server with its own certificate: refused until its fingerprint is
+// the one trusted.
+class PinnedServer : public Http
+{
+public:
+    static inline const QString kPrint = QStringLiteral("AB:CD:EF");
+    explicit PinnedServer(Http& server) : server_(server) {}
+    HttpReply send(const HttpRequest& r) override
+    {
+        refused_ = trusted_ == kPrint ? QString() : kPrint;
+        if (!refused_.isEmpty())
+            return {0, {}, {}, QStringLiteral("the server's certificate is not vouched for")};
+        return server_.send(r);
+    }
+    void trust(const QString& fingerprint) override { trusted_ = fingerprint; }
+    QString refusedFingerprint() const override { return refused_; }
+
+private:
+    Http& server_;
+    QString trusted_, refused_;
+};
+
+// The settings file as the program wrote it.
+QByteArray settingsFile()
+{
+    QSettings s(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("RiveVozuDezi"));
+    s.sync();
+    QFile f(s.fileName());
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
 
 QByteArray card(const QString& first, const QString& tel)
 {
@@ -98,7 +131,7 @@ private slots:
 
         answerAccountWindow(QStringLiteral("http://127.0.0.1/user/contacts/"), QStringLiteral("anna"), QStringLiteral("secret"));
         action(d, "mnuSyncAccount")->trigger();
-        QVERIFY(!env.setting(QStringLiteral("Sync")).contains(QStringLiteral("secret")));
+        QVERIFY(settingsFile().contains("[Sync]") && !settingsFile().contains("secret"));
 
         action(d, "mnuSyncNow")->trigger();
         QCOMPARE(lastBox(env).text, QStringLiteral("Synced: 2 in, 0 out."));
@@ -137,6 +170,39 @@ private slots:
         QVERIFY(lastBox(env).text.contains(QStringLiteral("3 contacts linked")));
     }
 
+    // A server with its own certificate: nothing is listed until the user
+    // confirms its fingerprint, which the account then keeps and every sync
+    // trusts alone.
+    void aServersOwnCertificateIsTrustedOnlyOnceConfirmed()
+    {
+        FakeCardDav server;
+        server.putCard(QStringLiteral("/user/contacts/ann.vcf"), card(QStringLiteral("Ann"), QStringLiteral("555 0101")));
+        TestEnv env;
+        env.ctx().http = [&](const QString&, const QString&) -> std::unique_ptr<Http> {
+            return std::make_unique<PinnedServer>(server);
+        };
+        Data* d = env.openData();
+        QString refusedStatus;
+        QTimer::singleShot(0, [&] {
+            auto* w = qobject_cast<frmSyncAccount*>(QApplication::activeModalWidget());
+            QVERIFY(w);
+            w->findChild<QLineEdit*>(QStringLiteral("txtServer"))->setText(QStringLiteral("https://127.0.0.1/user/contacts/"));
+            env.boxes().answerNext(MsgAnswer::No);
+            QTest::mouseClick(w->findChild<QPushButton*>(QStringLiteral("cmdTest")), Qt::LeftButton);
+            refusedStatus = w->findChild<QLabel*>(QStringLiteral("lblStatus"))->text();
+            QVERIFY(!w->findChild<QPushButton*>(QStringLiteral("cmdOK"))->isEnabled());
+            env.boxes().answerNext(MsgAnswer::Yes);
+            QTest::mouseClick(w->findChild<QPushButton*>(QStringLiteral("cmdTest")), Qt::LeftButton);
+            QTest::mouseClick(w->findChild<QPushButton*>(QStringLiteral("cmdOK")), Qt::LeftButton);
+        });
+        action(d, "mnuSyncAccount")->trigger();
+        QVERIFY2(refusedStatus.contains(QStringLiteral("not vouched for")), qPrintable(refusedStatus));
+        QVERIFY(env.boxes().shown.value(0).text.contains(PinnedServer::kPrint));
+        QVERIFY(settingsFile().contains("Fingerprint=" + PinnedServer::kPrint.toLatin1()));
+        action(d, "mnuSyncNow")->trigger();
+        QCOMPARE(lastBox(env).text, QStringLiteral("Synced: 1 in, 0 out."));
+    }
+
     // The password remembered in the keyring, never in the settings: the
     // next run syncs without asking; a refused one is asked for again.
     void aRememberedPasswordIsTheKeyrings()
@@ -155,7 +221,7 @@ private slots:
                             true);
         action(d, "mnuSyncAccount")->trigger();
         QCOMPARE(env.keyring().secrets.value(QStringLiteral("anna@http://127.0.0.1/user/contacts/")), QStringLiteral("secret"));
-        QVERIFY(!env.setting(QStringLiteral("Sync")).contains(QStringLiteral("secret")));
+        QVERIFY(settingsFile().contains("[Sync]") && !settingsFile().contains("secret"));
 
         env.restart();
         env.ctx().http = network;
