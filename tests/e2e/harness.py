@@ -108,13 +108,11 @@ class XServer:
                 self.proc.wait()
 
 
-class AccessibilityBus:
-    """A session bus of its own with the AT-SPI bus on it, as a desktop with a
-    screen reader runs them; ended on exit. `env` is what a program needs to
-    be seen there."""
+class SessionBus:
+    """A session bus of its own, with the services a subclass starts on it;
+    every process ended on exit. `env` is what a program needs to use it."""
 
-    def __init__(self, display):
-        self.display = display
+    def __init__(self):
         self.procs = []
         self.env = {}
 
@@ -125,12 +123,37 @@ class AccessibilityBus:
         address = bus.stdout.readline().strip()
         if not address:
             raise Failure("the session bus did not start")
-        self.env = {"DBUS_SESSION_BUS_ADDRESS": address, "QT_ACCESSIBILITY": "1", "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1"}
+        self.env = {"DBUS_SESSION_BUS_ADDRESS": address}
+        self.start()
+        time.sleep(0.5)
+        return self
+
+    def start(self):
+        pass
+
+    def __exit__(self, *exc):
+        for p in reversed(self.procs):
+            p.terminate()
+            try:
+                p.wait(5)
+            except subprocess.TimeoutExpired:
+                p.kill()
+                p.wait()
+
+
+class AccessibilityBus(SessionBus):
+    """The AT-SPI bus on a session bus of its own, as a desktop with a screen
+    reader runs them."""
+
+    def __init__(self, display):
+        super().__init__()
+        self.display = display
+
+    def start(self):
+        self.env.update({"QT_ACCESSIBILITY": "1", "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1"})
         self.procs.append(subprocess.Popen(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"],
                                            env=dict(os.environ, DISPLAY=self.display, **self.env),
                                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
-        time.sleep(0.5)
-        return self
 
     def tree(self, application):
         """The application's accessible nodes: (depth, role, name, focusable, showing)."""
@@ -143,34 +166,16 @@ class AccessibilityBus:
             nodes.append((int(depth), role, name, focusable == "1", showing == "1"))
         return nodes
 
-    def __exit__(self, *exc):
-        for p in reversed(self.procs):
-            p.terminate()
-            try:
-                p.wait(5)
-            except subprocess.TimeoutExpired:
-                p.kill()
-                p.wait()
 
-
-class Keyring:
-    """A session bus of its own with an unlocked GNOME keyring on it, kept in
-    `home`, as a signed-in desktop has one; ended on exit. `env` is what a
-    program needs to find it."""
+class Keyring(SessionBus):
+    """An unlocked GNOME keyring, kept in `home`, on a session bus of its own,
+    as a signed-in desktop has one."""
 
     def __init__(self, home):
+        super().__init__()
         self.home = home
-        self.procs = []
-        self.env = {}
 
-    def __enter__(self):
-        bus = subprocess.Popen(["dbus-daemon", "--session", "--nofork", "--print-address=1"], stdout=subprocess.PIPE,
-                               stderr=subprocess.DEVNULL, text=True)
-        self.procs.append(bus)
-        address = bus.stdout.readline().strip()
-        if not address:
-            raise Failure("the session bus did not start")
-        self.env = {"DBUS_SESSION_BUS_ADDRESS": address}
+    def start(self):
         for sub in ("data", "runtime"):
             os.makedirs(os.path.join(self.home, sub), mode=0o700, exist_ok=True)
         keyring = subprocess.Popen(["gnome-keyring-daemon", "--foreground", "--unlock", "--components=secrets"],
@@ -180,17 +185,6 @@ class Keyring:
         self.procs.append(keyring)
         keyring.stdin.write(b"the desktop's login")   # the keyring's own password, as at sign-in
         keyring.stdin.close()
-        time.sleep(0.5)
-        return self
-
-    def __exit__(self, *exc):
-        for p in reversed(self.procs):
-            p.terminate()
-            try:
-                p.wait(5)
-            except subprocess.TimeoutExpired:
-                p.kill()
-                p.wait()
 
 
 class Desktop:
