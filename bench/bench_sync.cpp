@@ -27,6 +27,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <unistd.h>
 
 using namespace pb;
@@ -119,6 +120,7 @@ struct Run {
 Run syncOnce(Phonebook& book, test::FakeCardDav& server, sync::SyncOptions options = {})
 {
     Run run;
+    malloc_trim(0);   // what earlier runs freed given back, so that the peak is this run's
     const long before = statusKb("VmRSS:");
     resetPeak();
     const auto t0 = Clock::now();

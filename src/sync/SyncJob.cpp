@@ -663,13 +663,18 @@ CardDav::Written SyncJob::mergeAgain(Plan& p, qsizetype index, QByteArray* etag)
 // committed with it.
 bool SyncJob::commit(Plan& p)
 {
-    QList<ContactRecord> out;
+    // The book as the sync leaves it, written straight into its bytes.
+    QByteArray bytes;
+    bytes.reserve((p.count + p.append.size()) * kSize);
+    qsizetype n = 0;
     for (int r = 0; r < p.count; ++r) {
         if (p.drop[static_cast<std::size_t>(r)])
             continue;
-        out << (p.rewrite[static_cast<std::size_t>(r)] ? *p.rewrite[static_cast<std::size_t>(r)] : p.records[r]);
+        const ContactRecord& kept = p.rewrite[static_cast<std::size_t>(r)] ? *p.rewrite[static_cast<std::size_t>(r)] : p.records[r];
+        bytes.append(kept.bytes.data(), kSize);
+        ++n;
     }
-    const qsizetype room = kMaxRecord - out.size();
+    const qsizetype room = kMaxRecord - n;
     for (qsizetype i = 0; i < p.append.size(); ++i) {
         if (i >= room) {
             p.links[p.appendLinks[i]] = Link{};   // never linked: never deleted there
@@ -678,13 +683,10 @@ bool SyncJob::commit(Plan& p)
                                    .arg(kMaxRecord);
             continue;
         }
-        out << p.append[i];
+        bytes.append(p.append[i].bytes.data(), kSize);
+        ++n;
     }
     p.links.removeIf([](const Link& l) { return l.href.isEmpty(); });
-    QByteArray bytes;
-    bytes.reserve(out.size() * kSize);
-    for (const ContactRecord& r : std::as_const(out))
-        bytes.append(r.bytes.data(), kSize);
     const QString bookPath = book_.phonebookFile().fileName();
     QString why;
     if (!p.first && bytes == p.bytes && p.losers.isEmpty() && p.token == p.state.token && p.links == p.state.links) {
@@ -696,14 +698,14 @@ bool SyncJob::commit(Plan& p)
     SyncState state;
     state.addressBook = addressBook_;
     state.token = p.token;
-    state.links = p.links;
+    state.links = std::move(p.links);   // the plan's last use of them
     state.bookStamp = bookStamp(bytes);
     state.lastSync = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm")) + u' ' + report_.summary();
     // The state and the records under the book's lock, in one change: the
     // state waits beside the book until the change is in it.
-    const int n = static_cast<int>(out.size());
+    const int count = static_cast<int>(n);
     const int held = static_cast<int>((p.bytes.size() + kSize - 1) / kSize);   // free slots at the end too
-    Phonebook::Change change(book_, 1, std::max({n, held, 1}));
+    Phonebook::Change change(book_, 1, std::max({count, held, 1}));
     if (!change.ok()) {
         report_.error = QStringLiteral("The book could not be changed: %1. What was sent stays sent; sync again.")
                             .arg(book_.phonebookError());
@@ -736,8 +738,8 @@ bool SyncJob::commit(Plan& p)
         report_.error = QStringLiteral("The sync state could not be written: %1").arg(why);
         return false;
     }
-    if (bytes != p.bytes && ((n > 0 && !book_.writeRecords(1, n, bytes.constData())) ||
-                             !book_.truncateBook(static_cast<qint64>(n) * kSize) || !change.commit())) {
+    if (bytes != p.bytes && ((count > 0 && !book_.writeRecords(1, count, bytes.constData())) ||
+                             !book_.truncateBook(static_cast<qint64>(count) * kSize) || !change.commit())) {
         report_.error = QStringLiteral("The book could not be changed: %1. What was sent stays sent; sync again.")
                             .arg(book_.phonebookError());
         io::remove(pendingStatePath(bookPath), &why);

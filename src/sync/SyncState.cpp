@@ -3,37 +3,94 @@
 #include "records/FileIo.h"
 
 #include <QCryptographicHash>
-#include <QDataStream>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <cstring>
+
 namespace pb::sync {
 
 namespace {
 
 constexpr qint64 kLargest = qint64(1) << 30;   // no state of 32,767 cards comes near it
-// The file starts with its name and format: a binary stream of the links,
-// cards and records as they are (an earlier format was JSON).
+// The file starts with its name line; then its format and pieces, each a
+// 32-bit length (big-endian) and its bytes: the address book, token, stamp
+// and last sync (UTF-8), the number of links, and per link its href (UTF-8),
+// ETag and card, then the record's bytes. (The first format was JSON.)
 const QByteArray kMagic = "z8P sync state\n";
-constexpr quint32 kFormat = 2;
+constexpr quint32 kFormat = 3;
+
+void putNumber(QByteArray& out, quint32 n)
+{
+    const char b[4] = {char(n >> 24), char(n >> 16), char(n >> 8), char(n)};
+    out.append(b, 4);
+}
+
+void putPiece(QByteArray& out, QByteArrayView piece)
+{
+    putNumber(out, quint32(piece.size()));
+    out.append(piece.data(), piece.size());
+}
+
+// Reads pieces, never past the end: a damaged length stops the reading.
+struct Pieces {
+    const char* at;
+    const char* end;
+    bool ok = true;
+    quint32 number()
+    {
+        if (end - at < 4) {
+            ok = false;
+            return 0;
+        }
+        const auto* u = reinterpret_cast<const unsigned char*>(at);
+        at += 4;
+        return quint32(u[0]) << 24 | quint32(u[1]) << 16 | quint32(u[2]) << 8 | quint32(u[3]);
+    }
+    QByteArray piece()
+    {
+        const quint32 n = number();
+        if (!ok || quint64(end - at) < n) {
+            ok = false;
+            return {};
+        }
+        const QByteArray out(at, qsizetype(n));
+        at += n;
+        return out;
+    }
+    bool raw(char* into, qsizetype n)
+    {
+        ok = ok && end - at >= n;
+        if (ok) {
+            std::memcpy(into, at, std::size_t(n));
+            at += n;
+        }
+        return ok;
+    }
+};
 
 QByteArray encode(const SyncState& s)
 {
     QByteArray out;
-    qsizetype size = kMagic.size() + 256;
+    qsizetype size = kMagic.size() + 256 + s.addressBook.size() * 3 + s.token.size() * 3 + s.lastSync.size() * 3;
     for (const Link& l : s.links)
-        size += l.href.size() * 2 + l.etag.size() + l.card.size() + qsizetype(kRecordSize) + 16;
+        size += l.href.size() * 3 + l.etag.size() + l.card.size() + qsizetype(kRecordSize) + 12;
     out.reserve(size);
     out += kMagic;
-    QDataStream d(&out, QIODevice::WriteOnly | QIODevice::Append);
-    d.setVersion(QDataStream::Qt_6_4);
-    d << kFormat << s.addressBook << s.token << s.bookStamp << s.lastSync << quint32(s.links.size());
+    putNumber(out, kFormat);
+    putPiece(out, s.addressBook.toUtf8());
+    putPiece(out, s.token.toUtf8());
+    putPiece(out, s.bookStamp);
+    putPiece(out, s.lastSync.toUtf8());
+    putNumber(out, quint32(s.links.size()));
     for (const Link& l : s.links) {
-        d << l.href << l.etag << l.card;
-        d.writeRawData(reinterpret_cast<const char*>(l.record.bytes.data()), int(kRecordSize));
+        putPiece(out, l.href.toUtf8());
+        putPiece(out, l.etag);
+        putPiece(out, l.card);
+        out.append(reinterpret_cast<const char*>(l.record.bytes.data()), qsizetype(kRecordSize));
     }
     return out;
 }
@@ -77,26 +134,28 @@ bool decode(const QByteArray& bytes, SyncState* s, QString* error)
         *error = QStringLiteral("it is no sync state of this program");
         return false;
     }
-    QDataStream d(bytes.sliced(kMagic.size()));
-    d.setVersion(QDataStream::Qt_6_4);
-    quint32 format = 0, count = 0;
-    d >> format;
-    if (format != kFormat) {
+    Pieces in{bytes.constData() + kMagic.size(), bytes.constData() + bytes.size()};
+    if (in.number() != kFormat) {
         *error = QStringLiteral("it is a sync state of another version of this program");
         return false;
     }
-    d >> s->addressBook >> s->token >> s->bookStamp >> s->lastSync >> count;
+    s->addressBook = QString::fromUtf8(in.piece());
+    s->token = QString::fromUtf8(in.piece());
+    s->bookStamp = in.piece();
+    s->lastSync = QString::fromUtf8(in.piece());
+    const quint32 count = in.number();
     // No more links than the bytes left could hold, whatever the count says.
     s->links.reserve(std::min<qsizetype>(count, bytes.size() / qsizetype(kRecordSize)));
-    for (quint32 i = 0; i < count && d.status() == QDataStream::Ok; ++i) {
+    for (quint32 i = 0; i < count && in.ok; ++i) {
         Link l;
-        d >> l.href >> l.etag >> l.card;
-        if (d.readRawData(reinterpret_cast<char*>(l.record.bytes.data()), int(kRecordSize)) != int(kRecordSize) ||
-            l.href.isEmpty())
+        l.href = QString::fromUtf8(in.piece());
+        l.etag = in.piece();
+        l.card = in.piece();
+        if (!in.raw(reinterpret_cast<char*>(l.record.bytes.data()), qsizetype(kRecordSize)) || l.href.isEmpty())
             break;
         s->links << l;
     }
-    if (d.status() != QDataStream::Ok || s->links.size() != qsizetype(count)) {
+    if (!in.ok || s->links.size() != qsizetype(count) || in.at != in.end) {
         *error = QStringLiteral("it is damaged");
         return false;
     }
