@@ -2,6 +2,7 @@
 
 #include "sync/Multistatus.h"
 
+#include <QHash>
 #include <QThread>
 
 namespace pb::sync {
@@ -186,19 +187,24 @@ bool CardDav::fetch(const QStringList& hrefs, QList<RemoteCard>* cards)
             error_ = QStringLiteral("Fetching contacts: %1.").arg(m.error);
             return false;
         }
-        QStringList missing = part;
+        // The cards asked for by path, however the server writes the href.
+        QHash<QString, QString> asked;
+        for (const QString& h : part)
+            asked.insert(pathOf(book_, h), h);
         for (const DavResponse& d : m.responses) {
             const QString data = d.props.value(propName(kCardDav, "address-data"));
             if (d.status != 200 || data.isEmpty())
                 continue;
-            for (qsizetype i = 0; i < missing.size(); ++i)
-                if (pathOf(book_, missing[i]) == pathOf(book_, d.href)) {
-                    cards->append({missing[i], etagOf(d), cardOfXmlText(data)});
-                    missing.removeAt(i);
-                    break;
-                }
+            if (const auto it = asked.constFind(pathOf(book_, d.href)); it != asked.cend()) {
+                cards->append({it.value(), etagOf(d), cardOfXmlText(data)});
+                asked.erase(it);
+            }
         }
         // A server that leaves bodies out: each card asked for on its own.
+        QStringList missing;
+        for (const QString& h : part)
+            if (asked.contains(pathOf(book_, h)))
+                missing << h;
         for (const QString& href : std::as_const(missing)) {
             const HttpReply one = send("GET", urlOf(href), {}, {}, true);
             if (one.status == 404)
@@ -207,6 +213,8 @@ bool CardDav::fetch(const QStringList& hrefs, QList<RemoteCard>* cards)
                 return fail(one, QStringLiteral("Fetching a contact"));
             cards->append({href, one.header("ETag"), one.body});
         }
+        if (fetchProgress)
+            fetchProgress(static_cast<int>(std::min(at + batch, hrefs.size())), static_cast<int>(hrefs.size()));
     }
     return true;
 }

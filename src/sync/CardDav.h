@@ -56,6 +56,9 @@ public:
     // The cards of the hrefs, a batch at a time (addressbook-multiget),
     // those a server leaves out of its answer fetched one by one.
     bool fetch(const QStringList& hrefs, QList<RemoteCard>* cards);
+    // Told after each batch of a fetch: how many of the cards asked for
+    // have been read.
+    std::function<void(int done, int total)> fetchProgress;
 
     enum class Written { Done, Changed, Refused, Full, Failed };
     // A card written to `href`: over the version `ifMatch` names, or, with

@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QLocale>
 #include <QSet>
 
 #include <algorithm>
@@ -264,7 +265,14 @@ bool SyncJob::readRemote(Plan& p)
         options_.progress(wanted.size() == 1 ? QStringLiteral("Fetching 1 contact")
                                              : QStringLiteral("Fetching %1 contacts").arg(wanted.size()),
                           0, static_cast<int>(wanted.size()));
-    if (!dav_.fetch(wanted, &cards))
+    if (options_.progress)
+        dav_.fetchProgress = [this](int done, int total) {
+            options_.progress(QStringLiteral("Fetching %1 of %2 contacts").arg(QLocale().toString(done), QLocale().toString(total)),
+                              done, total);
+        };
+    const bool fetched = dav_.fetch(wanted, &cards);
+    dav_.fetchProgress = nullptr;
+    if (!fetched)
         return false;
     for (RemoteCard& c : cards) {
         const QString path = pathIn(addressBook_, c.href);
