@@ -192,7 +192,7 @@ void Data::runSync(bool asked)
     if (!r.backup.isEmpty())
         text += QStringLiteral("\nA copy of the book as it was is in %1.").arg(r.backup);
     ctx_.boxes.showDetails(this, text, r.details.join(u'\n'), kSyncTitle, MsgButtons::Ok,
-                           synced && r.conflicts == 0 ? MsgIcon::Information : MsgIcon::Exclamation);
+                           synced && r.conflicts() == 0 ? MsgIcon::Information : MsgIcon::Exclamation);
 }
 
 void Data::showSyncStatus(const QString& text)

@@ -200,11 +200,10 @@ bool CardDav::fetch(const QStringList& hrefs, QList<RemoteCard>* cards)
                 asked.erase(it);
             }
         }
-        // A server that leaves bodies out: each card asked for on its own.
-        QStringList missing;
-        for (const QString& h : part)
-            if (asked.contains(pathOf(book_, h)))
-                missing << h;
+        // A server that leaves bodies out: each card asked for on its own
+        // (in the order asked).
+        QStringList missing = asked.values();
+        missing.sort();
         for (const QString& href : std::as_const(missing)) {
             const HttpReply one = send("GET", urlOf(href), {}, {}, true);
             if (one.status == 404)

@@ -109,8 +109,8 @@ QString SyncReport::summary() const
         parts << QStringLiteral("%1 deleted here").arg(deletedHere);
     if (deletedThere)
         parts << QStringLiteral("%1 deleted there").arg(deletedThere);
-    if (conflicts)
-        parts << (conflicts == 1 ? QStringLiteral("1 conflict") : QStringLiteral("%1 conflicts").arg(conflicts));
+    if (const int n = conflicts())
+        parts << (n == 1 ? QStringLiteral("1 conflict") : QStringLiteral("%1 conflicts").arg(n));
     return parts.join(QStringLiteral(", "));
 }
 
@@ -219,7 +219,7 @@ SyncReport SyncJob::runOnce()
     send(p);
     if (!commit(p) && report_.outcome != SyncReport::Outcome::Failed)
         report_.outcome = SyncReport::Outcome::Failed;
-    if (report_.outcome == SyncReport::Outcome::Done && report_.conflicts > 0)
+    if (report_.outcome == SyncReport::Outcome::Done && report_.conflicts() > 0)
         report_.outcome = SyncReport::Outcome::Conflicts;
     return report_;
 }
@@ -423,7 +423,6 @@ void SyncJob::mergeBoth(Plan& p, int link, const ContactRecord& here, const Remo
     if (!clash.isEmpty() && !chosen && options_.prefer == SyncOptions::Prefer::None) {
         // Both stay as they are until the user chooses; the next sync sees
         // the same conflict.
-        ++report_.conflicts;
         QStringList names;
         SyncReport::Conflict c{old.href, nameOf(here), clash, {}, {}};
         for (Field f : clash) {

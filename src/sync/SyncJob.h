@@ -57,7 +57,7 @@ struct SyncReport {
     // What a refused sync waits for.
     enum class Needs { Nothing, FirstChoice, MassDelete, Repair };
     Needs needs = Needs::Nothing;
-    int in = 0, out = 0, deletedHere = 0, deletedThere = 0, conflicts = 0;
+    int in = 0, out = 0, deletedHere = 0, deletedThere = 0;
     QStringList details;   // contact by contact: conflicts, refusals, what came back
     // A contact left as it was on both sides: the fields changed both ways,
     // with each side's value, for the user to choose.
@@ -68,6 +68,7 @@ struct SyncReport {
         QStringList here, there;
     };
     QList<Conflict> conflictList;
+    int conflicts() const { return static_cast<int>(conflictList.size()); }
     QString error;         // why it failed or was refused
     QString backup;        // the copy of the book written before a large change
     // "3 in, 1 out, 1 conflict".

@@ -156,7 +156,7 @@ private slots:
         w.edit(1, Field::Company, QStringLiteral("Acme"));
         w.server.putCard(QStringLiteral("/user/contacts/ann.vcf"), card(QStringLiteral("Ann"), QStringLiteral("Lee"), QStringLiteral("555 0111")));
         SyncReport r = w.sync();
-        QCOMPARE(r.conflicts, 0);
+        QCOMPARE(r.conflicts(), 0);
         QCOMPARE(FieldText(w.records()[0], Field::Phone).trimmed(), QStringLiteral("555 0111"));
         QCOMPARE(FieldText(w.records()[0], Field::Company).trimmed(), QStringLiteral("Acme"));
         QVERIFY(w.server.cards[QStringLiteral("/user/contacts/ann.vcf")].data.contains("ORG:Acme\r\n"));
@@ -167,7 +167,7 @@ private slots:
                          card(QStringLiteral("Ann"), QStringLiteral("Lee"), QStringLiteral("555 0133"), "ORG:Acme\r\n"));
         r = w.sync();
         QCOMPARE(r.outcome, SyncReport::Outcome::Conflicts);
-        QCOMPARE(r.conflicts, 1);
+        QCOMPARE(r.conflicts(), 1);
         QVERIFY(r.details.join(u'\n').contains(QStringLiteral("Ann Lee: Phone changed here and on the server")));
         QCOMPARE(FieldText(w.records()[0], Field::Phone).trimmed(), QStringLiteral("555 0122"));
         QVERIFY(w.server.cards[QStringLiteral("/user/contacts/ann.vcf")].data.contains("555 0133"));
