@@ -57,6 +57,9 @@ frmSyncConflicts::frmSyncConflicts(QWidget* parent, const QList<sync::SyncReport
             connect(pick, &QComboBox::activated, this, [this, row](int index) { choose(row, Pick(index)); });
         }
     }
+    // The keyboard starts on the first choice; Tab goes on to the next.
+    if (tblFields->rowCount() > 0)
+        tblFields->cellWidget(0, 4)->setFocus();
     tblFields->resizeColumnsToContents();
     tblFields->resizeRowsToContents();   // room for the choice in any font
     tblFields->horizontalHeader()->setStretchLastSection(false);

@@ -689,6 +689,56 @@ def case_sync_from_the_keyboard(build):
         server.shutdown()
 
 
+def case_sync_conflict_chosen_from_the_keyboard(build):
+    # A number changed here and on the server: Sync > Sync Now shows the
+    # conflicts window, the keyboard on the first row's choice; Down to "Take there",
+    # Alt+A applies it: the server's number is in the book, this book's in
+    # the file of versions not kept.
+    CardDav.cards = {CardDav.BOOK + "ann.vcf": (b'"a1"', b"BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;;\r\nFN:Ann Lee\r\n"
+                                                b"TEL;TYPE=CELL:+1 555 0100\r\nEND:VCARD\r\n")}
+    server = socketserver.ThreadingTCPServer(("127.0.0.1", 0), CardDav)
+    server.daemon_threads = True
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    try:
+        with Session(build) as s, Keyring(s.app.home) as keyring:
+            s.app.env.update(keyring.env)
+            # Linked once by the tool, the password kept in the keyring.
+            with open(s.app.file("DravikBase.z8B"), "wb") as f:
+                f.write(b"")
+            fd = os.open(s.app.file("password"), os.O_WRONLY | os.O_CREAT, 0o600)
+            os.write(fd, b"secret")
+            os.close(fd)
+            url = "http://127.0.0.1:%d%s" % (server.server_address[1], CardDav.BOOK)
+            for args in (["--account", url, "--user", "anna", "--remember"], []):
+                p = subprocess.run([os.path.join(build, "z8p-phonebook-tool"), "sync", "--password-file", "password"] + args,
+                                   cwd=s.app.folder, env=s.app.env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+                check(p.returncode == 0, "the tool's sync: %s" % p.stdout.decode(errors="replace"))
+            # Changed on both sides.
+            data = bytearray(s.app.read("DravikBase.z8B"))
+            data[40:67] = b"+1 555 0199".ljust(27)
+            with open(s.app.file("DravikBase.z8B"), "wb") as f:
+                f.write(data)
+            card = CardDav.cards[CardDav.BOOK + "ann.vcf"][1].replace(b"0100", b"0111")
+            CardDav.cards[CardDav.BOOK + "ann.vcf"] = (b'"a2"', card)
+
+            w = s.main_window()
+            s.desk.key("alt+y", "s")
+            d = s.desk.wait_window("^Sync Conflicts$")
+            time.sleep(0.5)
+            s.desk.focus(d)
+            s.desk.key("Down")
+            s.desk.key("alt+a")
+            report = s.desk.wait_window("^Sync$")
+            wait_until("the server's number", lambda: b"+1 555 0111" in s.app.read("DravikBase.z8B")[40:67])
+            kept = [n for n in os.listdir(s.app.folder) if n.endswith(".not-kept.vcf")]
+            check(len(kept) == 1 and b"+1 555 0199" in s.app.read(kept[0]), "this book's number kept aside")
+            s.desk.focus(report)
+            s.desk.key("Return")
+            s.desk.wait_no_window("^Sync$")
+    finally:
+        server.shutdown()
+
+
 def main():
     build, name = sys.argv[1], sys.argv[2]
     case = globals().get("case_" + name)
